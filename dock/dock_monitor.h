@@ -1,0 +1,48 @@
+// DockMonitor: counts dock sightings through registry matching and interest notifications.
+#pragma once
+
+#include "platform/registry.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace quaylet {
+
+/// Told the new number of dock sightings; `context` is the one given with the observer.
+using DockCountObserver = void (*)(void* context, std::uint64_t count);
+
+class DockMonitor;
+
+/// One dock sighting: the interest notification that watches its service for termination.
+struct DockRecord {
+    const DockRecord* identity = nullptr; ///< The record's own address, its key in the list.
+    RegistryHandle notification = kNoRegistryObject;
+    DockMonitor* list = nullptr;          ///< The monitor whose list owns the record.
+};
+
+/// Keeps one record per dock sighting from three sources (the dock's xHCI controller, its
+/// USB 3 hub, its presence device) and tells an observer the count after every change.
+class DockMonitor {
+public:
+    explicit DockMonitor(Registry& registry);
+    ~DockMonitor();
+    DockMonitor(const DockMonitor&) = delete;
+    DockMonitor& operator=(const DockMonitor&) = delete;
+
+    /// Stores the observer; it is called only while both `observer` and `context` are set.
+    void setDockCountObserver(DockCountObserver observer, void* context);
+    /// Arms the three sources on the first call; returns whether any dock is recorded.
+    bool startDockMonitor();
+    /// The port whose callbacks must be dispatched on the monitor's thread; null before start.
+    NotificationPort* notificationPort() const;
+    /// Returns the number of dock sightings.
+    std::uint64_t dockCount() const;
+
+private:
+    struct State;
+    std::unique_ptr<State> state_;
+};
+
+} // namespace quaylet

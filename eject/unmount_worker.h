@@ -1,0 +1,34 @@
+// The unmount worker: unmounts a plan's volumes, innermost images first, and records failures.
+#pragma once
+
+#include "platform/mount_point_probe.h"
+#include "platform/process_runner.h"
+#include "platform/tool_commands.h"
+#include "volumes/unplug_plan.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace quaylet {
+
+/// What the worker runs and how it judges the outcome. `onVolumeDone`, when set, hears of each
+/// volume as soon as it is judged (true: unmounted).
+struct UnmountTools {
+    ProcessRunner& runner;
+    const ToolCommands& commands;
+    const MountPointProbe& mounts;
+    std::function<void(const VolumeRecord& volume, bool unmounted)> onVolumeDone = {};
+};
+
+/// Empties `plan.failures`, unmounts every planned volume (third-, second-, first-level images,
+/// dock volumes, external volumes) and appends one failure for each volume still mounted.
+/// Blocks until every tool run has ended.
+void unmountAll(UnplugPlan& plan, const UnmountTools& tools);
+
+/// Unmounts the disk carrying `volume` and returns whether the volume is gone; sets `status` to
+/// 0 and empties `message`.
+bool unmountVolume(const VolumeRecord& volume, std::int32_t& status, std::string& message,
+                   const UnmountTools& tools);
+
+} // namespace quaylet

@@ -1,0 +1,26 @@
+// MountTable: the mounted file systems, in table order.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace quaylet {
+
+/// One mounted file system.
+struct MountEntry {
+    std::string devicePath;     ///< Source of the mount, as the table gives it (/dev/sdb1).
+    std::string mountPoint;     ///< Directory it is mounted on, decoded.
+    std::string fileSystemType; ///< Type name (ext4, apfs); may be empty.
+
+    friend bool operator==(const MountEntry&, const MountEntry&) = default;
+};
+
+/// The system's mount table.
+class MountTable {
+public:
+    virtual ~MountTable() = default;
+    /// Reads the table afresh and returns its entries in table order; empty when unreadable.
+    virtual std::vector<MountEntry> entries() const = 0;
+};
+
+} // namespace quaylet

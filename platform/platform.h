@@ -1,0 +1,32 @@
+// Platform: one machine's set of platform services, as the front ends select it.
+#pragma once
+
+#include "platform/application_lookup.h"
+#include "platform/device_naming.h"
+#include "platform/file_manager.h"
+#include "platform/mount_monitor.h"
+#include "platform/mount_point_probe.h"
+#include "platform/mount_table.h"
+#include "platform/process_runner.h"
+#include "platform/registry.h"
+#include "platform/tool_commands.h"
+
+#include <memory>
+
+namespace quaylet {
+
+/// Everything the core reaches the system through. A backend builds one whole set: the live
+/// Linux system, or a registry snapshot held in memory.
+struct Platform {
+    std::unique_ptr<Registry> registry;
+    std::unique_ptr<MountTable> mountTable;
+    std::unique_ptr<MountMonitor> mountMonitor;
+    std::unique_ptr<FileManager> fileManager;
+    std::unique_ptr<DeviceNaming> deviceNaming;
+    std::unique_ptr<ProcessRunner> processRunner;
+    std::unique_ptr<MountPointProbe> mountPointProbe;
+    std::unique_ptr<ApplicationLookup> applicationLookup;
+    ToolCommands toolCommands = ToolCommands::macOS();
+};
+
+} // namespace quaylet

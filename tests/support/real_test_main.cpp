@@ -1,0 +1,12 @@
+// Entry point of real-system test programs: every test runs in a private mount namespace.
+#include "tests/support/real_system.h"
+
+#include <gtest/gtest.h>
+
+int main(int argc, char** argv) {
+    ::testing::InitGoogleTest(&argc, argv);
+    if (!GTEST_FLAG_GET(list_tests)) {
+        quaylet::testing::enterPrivateMountNamespace();
+    }
+    return RUN_ALL_TESTS();
+}

@@ -1,0 +1,34 @@
+// UnplugPlan: the volumes one unplug command has to unmount, by level, and its failures.
+#pragma once
+
+#include "volumes/unmount_failure.h"
+#include "volumes/volume_record.h"
+
+#include <cstdint>
+#include <vector>
+
+namespace quaylet {
+
+/// The working set of one unplug command. The scan fills the five volume lists; the
+/// unmount worker walks them innermost images first and records what stayed mounted.
+class UnplugPlan {
+public:
+    std::vector<VolumeRecord> dockVolumes;       ///< Volumes whose whole disk is behind a dock.
+    std::vector<VolumeRecord> externalVolumes;   ///< Other external volumes (only "everything").
+    std::vector<VolumeRecord> firstLevelImages;  ///< Images on, or mounted inside, a host volume.
+    std::vector<VolumeRecord> secondLevelImages; ///< Images whose file lies on a first-level image.
+    std::vector<VolumeRecord> thirdLevelImages;  ///< Images whose file lies on a second-level image.
+    std::vector<UnmountFailure> failures;        ///< Boot-volume refusal, or volumes left mounted.
+
+    /// Empties all six lists.
+    void clear();
+
+    /// Returns the number of planned volumes: the sizes of the five volume lists added up.
+    std::int32_t volumeCount() const;
+
+    /// Replaces the content of `destination` with copies of `failures`, in order, and returns
+    /// their number. Copying into the plan's own list changes nothing.
+    std::int32_t copyFailures(std::vector<UnmountFailure>& destination) const;
+};
+
+} // namespace quaylet

@@ -1,0 +1,18 @@
+// VolumeRecord: one mounted volume, as the scan plans it and the unmount worker uses it.
+#pragma once
+
+#include <string>
+
+namespace quaylet {
+
+/// One mounted volume. All four fields are byte strings in the file system's encoding.
+struct VolumeRecord {
+    std::string devicePath;  ///< Source of the mount exactly as the mount table gives it.
+    std::string mountPoint;  ///< Directory the volume is mounted on; "/" for the boot volume.
+    std::string displayName; ///< Name under which the user knows the volume.
+    std::string imagePath;   ///< Image file backing a mounted disk image; empty otherwise.
+
+    friend bool operator==(const VolumeRecord&, const VolumeRecord&) = default;
+};
+
+} // namespace quaylet
