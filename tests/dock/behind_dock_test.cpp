@@ -4,6 +4,7 @@
 #include "dock/behind_dock.h"
 #include "dock/dock_identity.h"
 #include "dock/registry_object.h"
+#include "dock/registry_readers.h"
 #include "tests/support/fixture_machine.h"
 
 namespace quaylet {
@@ -170,6 +171,38 @@ TEST(DockIdentityTest, TunnelIdsUseTheLow32BitsAndAnUnsignedRange) {
     EXPECT_TRUE(isDockUsbId(0x2109, 0x2817));
     EXPECT_TRUE(isDockUsbId(0x1'0000'2109, 0x0822));
     EXPECT_FALSE(isDockUsbId(0x2109, 0x8884)); // the presence device is no hub
+}
+
+} // namespace
+} // namespace quaylet
+
+namespace quaylet {
+namespace {
+
+// The dock monitor climbs fixed depths from the dock's controller and hub; in the fixtures
+// both must land on the dock's tunnelled upstream bridge, which carries the dock's IDs.
+TEST(FixtureShapeTest, MonitorDepthsLandOnTheDocksUpstreamBridge) {
+    for (const char* machine : {k11, k1015}) {
+        Platform platform = loadFixture(machine);
+        MemoryRegistry& registry = memoryRegistry(platform);
+        const std::pair<const char*, int> starts[] = {{"AppleUSBXHCIFL1100@1a000000", 5},
+                                                      {"USB3.0 Hub@1a100000", 7}};
+        for (const auto& [name, depth] : starts) {
+            RegistryObject at(registry, testing::entryNamed(registry, name));
+            for (int level = 0; level < depth; ++level) {
+                at = RegistryObject(registry, registry.parentEntry(at.get()));
+            }
+            EXPECT_TRUE(registry.property(at.get(), "Tunnel Endpoint GUID")) << machine << name;
+            EXPECT_TRUE(isDockTunnelId(
+                readRegistryNumber(registry.property(at.get(), "Tunnel Endpoint Device Vendor ID")),
+                readRegistryNumber(
+                    registry.property(at.get(), "Tunnel Endpoint Device Model ID"))));
+            const RegistryObject above(registry, registry.parentEntry(at.get()));
+            const RegistryObject aboveDevice(registry, registry.parentEntry(above.get()));
+            EXPECT_FALSE(registry.property(aboveDevice.get(), "IOPCITunnelled")) << machine;
+        }
+        EXPECT_TRUE(noHandlesLeft(registry));
+    }
 }
 
 } // namespace
