@@ -54,6 +54,35 @@ void refuseBootVolume(const VolumeRecord& record, UnplugPlan& plan, bool& bootVo
         UnmountFailure::fromVolume(record, kBootVolumeMessage, kBootVolumeStatus));
 }
 
+// Sorts every mount into the dock, external and image lists, in table order.
+void classifyAll(const ScanSources& sources, const std::vector<MountEntry>& table,
+                 WorkingLists& work, UnplugPlan& plan, bool& bootVolumeFound) {
+    for (const MountEntry& mount : table) {
+        VolumeRecord record{mount.devicePath,
+                            mount.mountPoint,
+                            volumeDisplayName(sources.fileManager, mount.mountPoint),
+                            {}};
+        DockRule rule = DockRule::None;
+        switch (classify(sources, record, rule)) {
+        case Kind::Dock:
+            if (record.mountPoint == "/") {
+                refuseBootVolume(record, plan, bootVolumeFound);
+            }
+            work.dockReasons.push_back({PlanList::DockVolumes, record, rule, {}, false});
+            work.dock.push_back(std::move(record));
+            break;
+        case Kind::External:
+            work.external.push_back(std::move(record));
+            break;
+        case Kind::Image:
+            work.images.push_back(std::move(record));
+            break;
+        case Kind::Unplanned:
+            break;
+        }
+    }
+}
+
 // Appends to level `level` (0 to 2) every image whose file lies on `hosts` (and `extraHosts`);
 // at level 0 an image mounted inside a host counts too.
 void collectLevel(WorkingLists& work, int level, const std::vector<VolumeRecord>& hosts,
@@ -100,30 +129,7 @@ std::int32_t scanVolumes(const ScanSources& sources, UnplugPlan& plan, bool ever
         return 0;
     }
     WorkingLists work;
-    for (const MountEntry& mount : table) {
-        VolumeRecord record{mount.devicePath,
-                            mount.mountPoint,
-                            volumeDisplayName(sources.fileManager, mount.mountPoint),
-                            {}};
-        DockRule rule = DockRule::None;
-        switch (classify(sources, record, rule)) {
-        case Kind::Dock:
-            if (record.mountPoint == "/") {
-                refuseBootVolume(record, plan, bootVolumeFound);
-            }
-            work.dockReasons.push_back({PlanList::DockVolumes, record, rule, {}, false});
-            work.dock.push_back(std::move(record));
-            break;
-        case Kind::External:
-            work.external.push_back(std::move(record));
-            break;
-        case Kind::Image:
-            work.images.push_back(std::move(record));
-            break;
-        case Kind::Unplanned:
-            break;
-        }
-    }
+    classifyAll(sources, table, work, plan, bootVolumeFound);
     collectLevel(work, 0, work.dock, everything ? &work.external : nullptr);
     for (int level = 1; level < 3 && !work.levels[level - 1].empty(); ++level) {
         collectLevel(work, level, work.levels[level - 1], nullptr);
