@@ -1,15 +1,15 @@
 // The dock hot-plug monitor: one record per dock sighting, dropped when its service terminates.
 #include "dock/dock_monitor.h"
 
-#include "dock/dock_identity.h"
-#include "dock/property_dump.h"
-#include "dock/registry_object.h"
-#include "dock/registry_readers.h"
-
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
+
+#include "dock/dock_identity.h"
+#include "dock/property_dump.h"
+#include "dock/registry_object.h"
+#include "dock/registry_readers.h"
 
 namespace quaylet {
 namespace {
@@ -166,9 +166,9 @@ struct DockMonitor::State {
                 processMatches(it, kHubDepth);
             })};
         presenceIterator = RegistryObject{
-            registry, registry.addMatchingNotification(
-                          *port, std::move(presence),
-                          [this](RegistryHandle it) { processPresence(it); })};
+            registry,
+            registry.addMatchingNotification(*port, std::move(presence),
+                                             [this](RegistryHandle it) { processPresence(it); })};
 
         // Draining the iterators records what is already there and arms the notifications.
         processMatches(controllerIterator.get(), depth);
@@ -194,8 +194,12 @@ bool DockMonitor::startDockMonitor() {
     return !state_->records.empty();
 }
 
-NotificationPort* DockMonitor::notificationPort() const { return state_->port.get(); }
+NotificationPort* DockMonitor::notificationPort() const {
+    return state_->port.get();
+}
 
-std::uint64_t DockMonitor::dockCount() const { return state_->records.size(); }
+std::uint64_t DockMonitor::dockCount() const {
+    return state_->records.size();
+}
 
 } // namespace quaylet

@@ -1,9 +1,9 @@
 // Diagnostic text of registry property tables.
 #pragma once
 
-#include "platform/property_value.h"
-
 #include <string>
+
+#include "platform/property_value.h"
 
 namespace quaylet {
 
