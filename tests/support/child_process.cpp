@@ -48,7 +48,19 @@ std::optional<ChildProcess> ChildProcess::start(const std::vector<std::string>& 
 
 ChildProcess::ChildProcess(ChildProcess&& other) noexcept : pid_(std::exchange(other.pid_, -1)) {}
 
+ChildProcess& ChildProcess::operator=(ChildProcess&& other) noexcept {
+    if (this != &other) {
+        end();
+        pid_ = std::exchange(other.pid_, -1);
+    }
+    return *this;
+}
+
 ChildProcess::~ChildProcess() {
+    end();
+}
+
+void ChildProcess::end() {
     if (pid_ > 0) {
         ::kill(pid_, SIGKILL);
         wait();

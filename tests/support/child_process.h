@@ -21,7 +21,7 @@ public:
                                              const std::string& inputFile = {});
 
     ChildProcess(ChildProcess&& other) noexcept;
-    ChildProcess& operator=(ChildProcess&&) = delete;
+    ChildProcess& operator=(ChildProcess&& other) noexcept;
     ChildProcess(const ChildProcess&) = delete;
     ChildProcess& operator=(const ChildProcess&) = delete;
     ~ChildProcess();
@@ -34,6 +34,7 @@ public:
 
 private:
     explicit ChildProcess(pid_t pid) : pid_(pid) {}
+    void end();
     pid_t pid_;
 };
 
