@@ -91,6 +91,24 @@ TEST_F(QuayletDiskutilTest, ABusyVolumeStaysMountedAndItsLoopAttached) {
     EXPECT_TRUE(volume->loop().isAttached());
 }
 
+TEST_F(QuayletDiskutilTest, ALoopDeviceHeldOpenDetachesWhenItsHolderLetsGo) {
+    std::string error;
+    volume = testing::ImageVolume::create(scratch.path() + "/held.img", 8, scratch.path() + "/held",
+                                          error);
+    ASSERT_TRUE(volume) << error;
+    const std::string loop = volume->loop().path();
+    child = testing::ChildProcess::start({"/bin/sleep", "600"}, {}, {}, loop); // reads the device
+
+    const auto run = unmountDisk(scratch.path() + "/held");
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.output, "Unmounted " + scratch.path() + "/held (" + loop + ")\n" + loop +
+                              " detaches from " + scratch.path() +
+                              "/held.img when its last user closes it\n");
+    EXPECT_TRUE(volume->loop().isAttached());
+    child.reset();
+    EXPECT_FALSE(volume->loop().isAttached());
+}
+
 TEST_F(QuayletDiskutilTest, APathWithNothingMountedExitsOneAndChangesNothing) {
     const auto run = unmountDisk(scratch.path());
     EXPECT_EQ(run.status, 1);

@@ -6,8 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/linux/default_diskutil_path.h"
 #include "platform/linux/posix_process_runner.h"
 #include "tests/support/temporary_directory.h"
+#include "tests/support/test_paths.h"
 
 namespace quaylet {
 namespace {
@@ -105,6 +107,10 @@ TEST_F(PosixProcessRunnerTest, ARunStartedDuringAnotherInheritsNoneOfItsPipes) {
     std::set<std::string> nested;
     runner.run({"/bin/echo", "one line"}, [&](std::string_view) { nested = descriptors(); });
     EXPECT_EQ(nested, alone);
+}
+
+TEST(DefaultDiskutilPathTest, LiesNextToTheRunningExecutable) {
+    EXPECT_EQ(defaultDiskutilPath(), std::string(testing::kProgramsDir) + "/quaylet-diskutil");
 }
 
 } // namespace
