@@ -7,9 +7,11 @@
 
 namespace quaylet {
 
+/// Drops the caller's reference to a libmount table.
 struct LibmountTableRelease {
     void operator()(libmnt_table* table) const { mnt_unref_table(table); }
 };
+/// Frees a libmount iterator.
 struct LibmountIteratorRelease {
     void operator()(libmnt_iter* iterator) const { mnt_free_iter(iterator); }
 };

@@ -1,5 +1,4 @@
-// PartitionedDisk: a partitioned image on a loop device with an ext2 file system mounted per
-// partition.
+// PartitionedDisk: a partitioned loop disk with an ext2 file system mounted per partition.
 #pragma once
 
 #include <memory>

@@ -4,6 +4,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/process_runner.h"
@@ -17,8 +18,11 @@ public:
     /// Returns a run's whole standard output, or nullopt when the program cannot start.
     using Script = std::function<std::optional<std::string>(const std::vector<std::string>&)>;
 
+    /// Makes a runner that answers every run from `script`.
     explicit ScriptedProcessRunner(Script script) : script_(std::move(script)) {}
 
+    /// Records `argv` and hands the script's output to `onLine` line by line; returns ENOENT
+    /// when the script says the program cannot start.
     std::error_code run(const std::vector<std::string>& argv,
                         const OutputLineHandler& onLine) override;
 
