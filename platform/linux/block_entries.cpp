@@ -1,0 +1,152 @@
+// DeviceTreeBuilder, block part: storage devices, whole-disk and partition media, disk images,
+// and volumes stacked on other block devices (device-mapper, md).
+#include <algorithm>
+
+#include "platform/linux/device_tree_builder.h"
+#include "platform/linux/sysfs_reader.h"
+
+namespace quaylet {
+namespace {
+
+constexpr std::string_view kVirtualDevices = "/devices/virtual";
+constexpr std::string_view kDeletedSuffix = " (deleted)";
+constexpr std::int64_t kSectorSize = 512;
+
+PropertyDictionary characteristics(std::string interconnect, std::string location) {
+    return PropertyDictionary{{"Physical Interconnect", std::move(interconnect)},
+                              {"Physical Interconnect Location", std::move(location)}};
+}
+
+} // namespace
+
+void DeviceTreeBuilder::addBlockDevice(const std::string& devicePath, TreeNodeIndex parent) {
+    const std::string_view name = sysfs::baseName(devicePath);
+    const bool partition = sysfs::exists(root_ + devicePath + "/partition");
+    TreeNodeIndex holder = parent; // A partition hangs from its whole disk's media.
+    if (!partition) {
+        holder = sysfs::isSameOrBelow(devicePath, kVirtualDevices)
+                     ? virtualDiskParent(devicePath, parent)
+                     : storageDeviceFor(parent, devicePath);
+    }
+    if (holder == kNoTreeNode) {
+        return; // An unbound loop device: nothing can be mounted from it.
+    }
+    const TreeNodeIndex media = addNode(RegistryClass::IOMedia, devicePath, "", holder, name);
+    setProperty(media, "BSD Name", std::string(name));
+    setProperty(media, "Whole", !partition);
+    const auto sectors = sysfs::parseNumber(attribute(devicePath, "size").value_or(""), 10);
+    setProperty(media, "Size", static_cast<std::int64_t>(sectors.value_or(0)) * kSectorSize);
+    if (const auto numbers = attribute(devicePath, "dev")) {
+        const std::size_t colon = numbers->find(':');
+        if (colon != std::string::npos) {
+            const std::string_view text(*numbers);
+            setProperty(media, "BSD Major",
+                        sysfs::parseNumber(text.substr(0, colon), 10).value_or(0));
+            setProperty(media, "BSD Minor",
+                        sysfs::parseNumber(text.substr(colon + 1), 10).value_or(0));
+        }
+    }
+    facts_[static_cast<std::size_t>(media)].subsystem = "block";
+    tree_.mediaByName[std::string(name)] = media;
+    attach_[devicePath] = media;
+}
+
+// A disk with no hardware below it: a loop device gets a disk image device carrying its
+// backing file as "image-path"; a device-mapper or md volume hangs from the media of one of
+// its members, so that a walk up from it reaches the hardware.
+TreeNodeIndex DeviceTreeBuilder::virtualDiskParent(const std::string& devicePath,
+                                                   TreeNodeIndex parent) {
+    const std::string_view name = sysfs::baseName(devicePath);
+    if (name.starts_with("loop")) {
+        auto backingFile = attribute(devicePath, "loop/backing_file");
+        if (!backingFile) {
+            return kNoTreeNode;
+        }
+        // The kernel marks a backing file that was deleted; the path it had is still the
+        // path that places the image on its volume.
+        if (backingFile->ends_with(kDeletedSuffix)) {
+            backingFile->resize(backingFile->size() - kDeletedSuffix.size());
+        }
+        const TreeNodeIndex device =
+            addNode(RegistryClass::AppleDiskImageDevice, devicePath, "device", parent, name);
+        setProperty(device, "image-path", PropertyData(backingFile->begin(), backingFile->end()));
+        setProperty(device, "Protocol Characteristics",
+                    characteristics("Virtual Interface", "File"));
+        return device;
+    }
+    std::vector<std::string> members = sysfs::listDirectory(root_ + devicePath + "/slaves");
+    std::sort(members.begin(), members.end(), sysfs::naturalLess);
+    TreeNodeIndex chosen = kNoTreeNode;
+    for (const std::string& member : members) {
+        const std::string memberPath = resolveDeviceLink(devicePath, "slaves/" + member);
+        const TreeNodeIndex media = memberPath.empty() ? 0 : attachPoint(memberPath);
+        if (media == 0) {
+            continue;
+        }
+        // One parent only: prefer a member on external storage, so that a volume spanning an
+        // external disk is never taken for internal.
+        if (facts_[static_cast<std::size_t>(media)].external) {
+            chosen = media;
+            break;
+        }
+        if (chosen == kNoTreeNode) {
+            chosen = media;
+        }
+    }
+    if (chosen != kNoTreeNode) {
+        return chosen;
+    }
+    const TreeNodeIndex device =
+        addNode(RegistryClass::IOBlockStorageDevice, devicePath, "device", parent, name);
+    setProperty(device, "Protocol Characteristics",
+                characteristics("Virtual Interface", "Internal"));
+    return device;
+}
+
+// The disk's own device (a SCSI device, an NVMe controller) becomes its block storage device;
+// when that device already is another kind of entry, a storage entry is put below it.
+TreeNodeIndex DeviceTreeBuilder::storageDeviceFor(TreeNodeIndex diskParent,
+                                                  const std::string& diskPath) {
+    TreeNode& device = tree_.nodes[static_cast<std::size_t>(diskParent)];
+    if (diskParent != 0 && device.registryClass == RegistryClass::IOService) {
+        const std::string& subsystem = facts_[static_cast<std::size_t>(diskParent)].subsystem;
+        device.registryClass = subsystem == "scsi"   ? RegistryClass::IOBlockStorageServices
+                               : subsystem == "nvme" ? RegistryClass::IONVMeBlockStorageDevice
+                                                     : RegistryClass::IOBlockStorageDevice;
+        setProperty(diskParent, "Protocol Characteristics",
+                    protocolCharacteristics(diskParent, diskPath));
+        return diskParent;
+    }
+    if (registryClassConformsTo(device.registryClass, "IOBlockStorageDevice")) {
+        return diskParent;
+    }
+    const std::string devicePath = device.devicePath;
+    if (const auto found = tree_.nodeByKey.find(devicePath + "#storage");
+        found != tree_.nodeByKey.end()) {
+        return found->second;
+    }
+    const TreeNodeIndex storage = addNode(RegistryClass::IOBlockStorageDevice, devicePath,
+                                          "storage", diskParent, sysfs::baseName(devicePath));
+    setProperty(storage, "Protocol Characteristics", protocolCharacteristics(storage, diskPath));
+    return storage;
+}
+
+PropertyDictionary DeviceTreeBuilder::protocolCharacteristics(TreeNodeIndex storage,
+                                                              const std::string& diskPath) const {
+    const NodeFacts& facts = facts_[static_cast<std::size_t>(storage)];
+    std::string interconnect = "Other";
+    if (facts.overUsb) {
+        interconnect = "USB";
+    } else if (facts.subsystem == "nvme") {
+        interconnect = "PCI-Express";
+    } else if (facts.subsystem == "scsi") {
+        interconnect = diskPath.find("/ata") != std::string::npos ? "SATA" : "SCSI";
+    } else if (facts.subsystem == "mmc") {
+        interconnect = "Secure Digital";
+    } else if (facts.subsystem == "virtio") {
+        interconnect = "Virtio";
+    }
+    return characteristics(std::move(interconnect), facts.external ? "External" : "Internal");
+}
+
+} // namespace quaylet
