@@ -19,9 +19,10 @@ PropertyDictionary characteristics(std::string interconnect, std::string locatio
 
 } // namespace
 
-void DeviceTreeBuilder::addBlockDevice(const std::string& devicePath, TreeNodeIndex parent) {
+void DeviceTreeBuilder::addBlockDevice(const std::string& devicePath, TreeNodeIndex parent,
+                                       std::string_view uevent) {
     const std::string_view name = sysfs::baseName(devicePath);
-    const bool partition = sysfs::exists(root_ + devicePath + "/partition");
+    const bool partition = sysfs::ueventValue(uevent, "DEVTYPE") == "partition";
     TreeNodeIndex holder = parent; // A partition hangs from its whole disk's media.
     if (!partition) {
         holder = sysfs::isSameOrBelow(devicePath, kVirtualDevices)
@@ -36,16 +37,10 @@ void DeviceTreeBuilder::addBlockDevice(const std::string& devicePath, TreeNodeIn
     setProperty(media, "Whole", !partition);
     const auto sectors = sysfs::parseNumber(attribute(devicePath, "size").value_or(""), 10);
     setProperty(media, "Size", static_cast<std::int64_t>(sectors.value_or(0)) * kSectorSize);
-    if (const auto numbers = attribute(devicePath, "dev")) {
-        const std::size_t colon = numbers->find(':');
-        if (colon != std::string::npos) {
-            const std::string_view text(*numbers);
-            setProperty(media, "BSD Major",
-                        sysfs::parseNumber(text.substr(0, colon), 10).value_or(0));
-            setProperty(media, "BSD Minor",
-                        sysfs::parseNumber(text.substr(colon + 1), 10).value_or(0));
-        }
-    }
+    setProperty(media, "BSD Major",
+                sysfs::parseNumber(sysfs::ueventValue(uevent, "MAJOR"), 10).value_or(0));
+    setProperty(media, "BSD Minor",
+                sysfs::parseNumber(sysfs::ueventValue(uevent, "MINOR"), 10).value_or(0));
     facts_[static_cast<std::size_t>(media)].subsystem = "block";
     tree_.mediaByName[std::string(name)] = media;
     attach_[devicePath] = media;
@@ -79,7 +74,7 @@ TreeNodeIndex DeviceTreeBuilder::virtualDiskParent(const std::string& devicePath
     TreeNodeIndex chosen = kNoTreeNode;
     for (const std::string& member : members) {
         const std::string memberPath = resolveDeviceLink(devicePath, "slaves/" + member);
-        const TreeNodeIndex media = memberPath.empty() ? 0 : attachPoint(memberPath);
+        const TreeNodeIndex media = memberPath.empty() ? 0 : attachPoint(memberPath, "block");
         if (media == 0) {
             continue;
         }

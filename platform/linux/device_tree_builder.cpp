@@ -15,6 +15,9 @@ bool isPciHostBridge(std::string_view name) {
     return name.size() == 10 && name.starts_with("pci") && name[7] == ':';
 }
 
+/// The kind given to USB port directories, which belong to no subsystem.
+constexpr std::string_view kUsbPortKind = "usb_port";
+
 /// A USB port directory such as usb3-port1 or 3-1.4-port2.
 bool isUsbPortName(std::string_view name) {
     const std::size_t marker = name.rfind("-port");
@@ -38,16 +41,16 @@ DeviceTree DeviceTreeBuilder::build() {
     const std::string devices(kDevicesPath);
     attach_[devices] =
         addNode(RegistryClass::IOPlatformExpertDevice, devices, "", kNoTreeNode, "Linux");
-    addBusDevices("/bus/pci/devices");
-    addBusDevices("/bus/usb/devices");
-    addBusDevices("/class/block");
+    addBusDevices("/bus/pci/devices", "pci");
+    addBusDevices("/bus/usb/devices", "usb");
+    addBusDevices("/class/block", "block");
     assignUsbLocations();
     pairTunnelEndpoints();
     finish();
     return std::move(tree_);
 }
 
-void DeviceTreeBuilder::addBusDevices(std::string_view listing) {
+void DeviceTreeBuilder::addBusDevices(std::string_view listing, std::string_view subsystem) {
     const std::string directory = root_ + std::string(listing);
     std::vector<std::string> names = sysfs::listDirectory(directory);
     std::sort(names.begin(), names.end(), sysfs::naturalLess);
@@ -58,12 +61,13 @@ void DeviceTreeBuilder::addBusDevices(std::string_view listing) {
         }
         const std::string resolved = sysfs::resolveLink(directory, *target);
         if (sysfs::isSameOrBelow(resolved, root_ + std::string(kDevicesPath))) {
-            attachPoint(resolved.substr(root_.size()));
+            attachPoint(resolved.substr(root_.size()), subsystem);
         }
     }
 }
 
-TreeNodeIndex DeviceTreeBuilder::attachPoint(const std::string& devicePath) {
+TreeNodeIndex DeviceTreeBuilder::attachPoint(const std::string& devicePath,
+                                             std::string_view subsystem) {
     if (const auto found = attach_.find(devicePath); found != attach_.end()) {
         return found->second;
     }
@@ -78,30 +82,36 @@ TreeNodeIndex DeviceTreeBuilder::attachPoint(const std::string& devicePath) {
     // Set before the device is made, so that a path met again while it is being made (a loop
     // of links) ends here instead of recursing.
     attach_[devicePath] = parent;
-    if (sysfs::exists(root_ + devicePath + "/uevent")) {
-        createDevice(devicePath, parent);
+    if (!subsystem.empty()) {
+        createDevice(devicePath, parent, subsystem);
+    } else if (const auto link = sysfs::readLink(root_ + devicePath + "/subsystem")) {
+        createDevice(devicePath, parent, sysfs::baseName(*link));
+    } else if (isUsbPortName(sysfs::baseName(devicePath))) {
+        createDevice(devicePath, parent, kUsbPortKind);
+    } else if (sysfs::exists(root_ + devicePath + "/uevent")) {
+        createDevice(devicePath, parent, "");
     }
+    // Otherwise a directory of the device model (block, nvme): its children hang from above.
     return attach_[devicePath];
 }
 
-void DeviceTreeBuilder::createDevice(const std::string& devicePath, TreeNodeIndex parent) {
+void DeviceTreeBuilder::createDevice(const std::string& devicePath, TreeNodeIndex parent,
+                                     std::string_view subsystem) {
     const std::string_view name = sysfs::baseName(devicePath);
-    const auto subsystemLink = sysfs::readLink(root_ + devicePath + "/subsystem");
-    const std::string subsystem(subsystemLink ? sysfs::baseName(*subsystemLink) : "");
-    if (isUsbPortName(name) && (subsystem.empty() || subsystem == "usb")) {
+    if (subsystem == kUsbPortKind) {
         addUsbPort(devicePath, parent);
     } else if (subsystem == "pci") {
-        addPciFunction(devicePath, parent);
+        addPciFunction(devicePath, parent, attribute(devicePath, "uevent").value_or(""));
     } else if (subsystem == "usb") {
         addUsbEntry(devicePath, parent);
     } else if (subsystem == "block") {
-        addBlockDevice(devicePath, parent);
+        addBlockDevice(devicePath, parent, attribute(devicePath, "uevent").value_or(""));
     } else {
         const bool hostBridge = parent == 0 && isPciHostBridge(name);
         const TreeNodeIndex node =
             addNode(hostBridge ? RegistryClass::AppleACPIPCI : RegistryClass::IOService, devicePath,
                     "", parent, name);
-        facts_[static_cast<std::size_t>(node)].subsystem = subsystem;
+        facts_[static_cast<std::size_t>(node)].subsystem = std::string(subsystem);
         attach_[devicePath] = node;
     }
 }

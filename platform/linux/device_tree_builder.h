@@ -56,19 +56,21 @@ private:
     };
 
     // Tree core (device_tree_builder.cpp).
-    TreeNodeIndex attachPoint(const std::string& devicePath);
-    void createDevice(const std::string& devicePath, TreeNodeIndex parent);
+    TreeNodeIndex attachPoint(const std::string& devicePath, std::string_view subsystem = {});
+    void createDevice(const std::string& devicePath, TreeNodeIndex parent,
+                      std::string_view subsystem);
     TreeNodeIndex addNode(RegistryClass registryClass, const std::string& devicePath,
                           std::string_view role, TreeNodeIndex parent, std::string_view name);
     void setProperty(TreeNodeIndex node, std::string key, PropertyValue value);
     std::optional<std::string> attribute(const std::string& devicePath,
                                          std::string_view name) const;
     std::string resolveDeviceLink(const std::string& devicePath, std::string_view link) const;
-    void addBusDevices(std::string_view listing);
+    void addBusDevices(std::string_view listing, std::string_view subsystem);
     void finish();
 
     // PCI (pci_entries.cpp).
-    void addPciFunction(const std::string& devicePath, TreeNodeIndex parent);
+    void addPciFunction(const std::string& devicePath, TreeNodeIndex parent,
+                        std::string_view uevent);
     void markTunnelPosition(TreeNodeIndex node, TreeNodeIndex parentPci);
     TreeNodeIndex addUsbHostController(const std::string& devicePath, TreeNodeIndex parent,
                                        RegistryClass registryClass, std::uint32_t preferredByte);
@@ -77,14 +79,15 @@ private:
     void addUsbEntry(const std::string& devicePath, TreeNodeIndex parent);
     void addRootHub(const std::string& devicePath, TreeNodeIndex parent);
     void addUsbInterface(const std::string& devicePath, TreeNodeIndex parent);
-    void addUsbDevice(const std::string& devicePath, TreeNodeIndex parent);
+    void addUsbDevice(const std::string& devicePath, TreeNodeIndex parent, std::string_view uevent);
     void addUsbPort(const std::string& devicePath, TreeNodeIndex parent);
     void addPortsBelow(const std::string& interfacePath);
     TreeNodeIndex portOfDevice(const std::string& devicePath, TreeNodeIndex fallback);
     void assignUsbLocations();
 
     // Block storage (block_entries.cpp).
-    void addBlockDevice(const std::string& devicePath, TreeNodeIndex parent);
+    void addBlockDevice(const std::string& devicePath, TreeNodeIndex parent,
+                        std::string_view uevent);
     TreeNodeIndex virtualDiskParent(const std::string& devicePath, TreeNodeIndex parent);
     TreeNodeIndex storageDeviceFor(TreeNodeIndex diskParent, const std::string& diskPath);
     PropertyDictionary protocolCharacteristics(TreeNodeIndex storage,

@@ -31,15 +31,19 @@ std::uint32_t preferredControllerByte(std::string_view address) {
 
 } // namespace
 
-void DeviceTreeBuilder::addPciFunction(const std::string& devicePath, TreeNodeIndex parent) {
+void DeviceTreeBuilder::addPciFunction(const std::string& devicePath, TreeNodeIndex parent,
+                                       std::string_view uevent) {
     const std::string_view name = sysfs::baseName(devicePath);
-    const auto number = [&](std::string_view attributeName) {
-        const auto text = attribute(devicePath, attributeName);
-        return static_cast<std::uint32_t>(sysfs::parseNumber(text.value_or(""), 16).value_or(0));
+    const auto hex = [](std::string_view text) {
+        return static_cast<std::uint32_t>(sysfs::parseNumber(text, 16).value_or(0));
     };
-    const std::uint32_t classCode = number("class");
-    const std::uint32_t vendor = number("vendor");
-    const std::uint32_t device = number("device");
+    // PCI_CLASS=C0330 and PCI_ID=1B73:1100, read in one go.
+    const std::uint32_t classCode = hex(sysfs::ueventValue(uevent, "PCI_CLASS"));
+    const std::string_view identity = sysfs::ueventValue(uevent, "PCI_ID");
+    const std::size_t colon = identity.find(':');
+    const std::uint32_t vendor = hex(identity.substr(0, colon));
+    const std::uint32_t device =
+        colon == std::string_view::npos ? 0 : hex(identity.substr(colon + 1));
     const bool removable = attribute(devicePath, "removable") == "removable";
     const TreeNodeIndex parentPci = facts_[static_cast<std::size_t>(parent)].pciDevice;
 

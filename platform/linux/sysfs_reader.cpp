@@ -50,15 +50,28 @@ std::optional<std::string> readAttribute(const std::string& path) {
         if (count < 0) {
             return std::nullopt;
         }
-        if (count == 0) {
+        text.append(buffer.data(), static_cast<std::size_t>(count));
+        // An attribute comes in one read; a short read is its end, which saves a call.
+        if (static_cast<std::size_t>(count) < buffer.size()) {
             break;
         }
-        text.append(buffer.data(), static_cast<std::size_t>(count));
     }
     if (!text.empty() && text.back() == '\n') {
         text.pop_back();
     }
     return text;
+}
+
+std::string_view ueventValue(std::string_view uevent, std::string_view key) {
+    while (!uevent.empty()) {
+        const std::size_t end = uevent.find('\n');
+        const std::string_view line = uevent.substr(0, end);
+        if (line.size() > key.size() && line.starts_with(key) && line[key.size()] == '=') {
+            return line.substr(key.size() + 1);
+        }
+        uevent = end == std::string_view::npos ? std::string_view() : uevent.substr(end + 1);
+    }
+    return {};
 }
 
 std::optional<std::string> readLink(const std::string& path) {

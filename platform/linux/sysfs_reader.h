@@ -13,6 +13,10 @@ namespace quaylet::sysfs {
 /// when it cannot be read.
 std::optional<std::string> readAttribute(const std::string& path);
 
+/// Returns the value of `key` in the text of a uevent attribute (KEY=value lines); empty when
+/// the key is absent.
+std::string_view ueventValue(std::string_view uevent, std::string_view key);
+
 /// Returns the target of the symbolic link at `path` as stored; nullopt when it is not a link.
 std::optional<std::string> readLink(const std::string& path);
 

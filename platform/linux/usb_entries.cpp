@@ -81,6 +81,18 @@ std::uint32_t encodeLocation(std::uint32_t controllerByte,
     return location;
 }
 
+/// The numbers of a uevent value such as 2109/822/9013.
+std::vector<std::uint32_t> splitNumbers(std::string_view text, int base) {
+    std::vector<std::uint32_t> numbers;
+    while (!text.empty()) {
+        const std::size_t slash = text.find('/');
+        numbers.push_back(static_cast<std::uint32_t>(
+            sysfs::parseNumber(text.substr(0, slash), base).value_or(0)));
+        text = slash == std::string_view::npos ? std::string_view() : text.substr(slash + 1);
+    }
+    return numbers;
+}
+
 std::uint32_t numberAttribute(const std::optional<std::string>& text, int base) {
     return static_cast<std::uint32_t>(sysfs::parseNumber(text.value_or(""), base).value_or(0));
 }
@@ -94,7 +106,7 @@ void DeviceTreeBuilder::addUsbEntry(const std::string& devicePath, TreeNodeIndex
     } else if (name.find(':') != std::string_view::npos) {
         addUsbInterface(devicePath, parent);
     } else {
-        addUsbDevice(devicePath, parent);
+        addUsbDevice(devicePath, parent, attribute(devicePath, "uevent").value_or(""));
     }
 }
 
@@ -144,26 +156,23 @@ void DeviceTreeBuilder::addPortsBelow(const std::string& interfacePath) {
     std::sort(names.begin(), names.end(), sysfs::naturalLess);
     for (const std::string& name : names) {
         if (name.find("-port") != std::string::npos) {
-            attachPoint(interfacePath + "/" + name);
+            attachPoint(interfacePath + "/" + name, "usb_port");
         }
     }
 }
 
-void DeviceTreeBuilder::addUsbDevice(const std::string& devicePath, TreeNodeIndex parent) {
+void DeviceTreeBuilder::addUsbDevice(const std::string& devicePath, TreeNodeIndex parent,
+                                     std::string_view uevent) {
     const std::string_view name = sysfs::baseName(devicePath);
     const TreeNodeIndex port = portOfDevice(devicePath, parent);
     const TreeNodeIndex node = addNode(RegistryClass::IOUSBHostDevice, devicePath, "", port, name);
-    setProperty(node, "idVendor", numberAttribute(attribute(devicePath, "idVendor"), 16));
-    setProperty(node, "idProduct", numberAttribute(attribute(devicePath, "idProduct"), 16));
-    const std::uint32_t deviceClass = numberAttribute(attribute(devicePath, "bDeviceClass"), 16);
+    // PRODUCT=2109/822/9013 (hexadecimal vendor/product/release), TYPE=9/0/3 (decimal class).
+    const auto product = splitNumbers(sysfs::ueventValue(uevent, "PRODUCT"), 16);
+    const auto type = splitNumbers(sysfs::ueventValue(uevent, "TYPE"), 10);
+    setProperty(node, "idVendor", product.size() > 0 ? product[0] : 0);
+    setProperty(node, "idProduct", product.size() > 1 ? product[1] : 0);
+    const std::uint32_t deviceClass = type.empty() ? 0 : type[0];
     setProperty(node, "bDeviceClass", deviceClass);
-    for (const auto& [attributeName, key] :
-         {std::pair{"product", "USB Product Name"}, std::pair{"manufacturer", "USB Vendor Name"},
-          std::pair{"serial", "USB Serial Number"}}) {
-        if (auto text = attribute(devicePath, attributeName)) {
-            setProperty(node, key, std::move(*text));
-        }
-    }
     NodeFacts& facts = facts_[static_cast<std::size_t>(node)];
     facts.subsystem = "usb";
     facts.external = true;
@@ -198,7 +207,7 @@ TreeNodeIndex DeviceTreeBuilder::portOfDevice(const std::string& devicePath,
     if (!sysfs::exists(root_ + portPath + "/uevent")) {
         return fallback;
     }
-    return attachPoint(portPath);
+    return attachPoint(portPath, "usb_port");
 }
 
 void DeviceTreeBuilder::addUsbPort(const std::string& devicePath, TreeNodeIndex parent) {
