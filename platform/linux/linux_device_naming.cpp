@@ -35,10 +35,20 @@ LinuxDeviceNaming::blockDeviceNames(std::string_view devicePath) const {
     if (devicePath.empty() || devicePath.front() != '/') {
         return std::nullopt;
     }
+    // A node named after its kernel device (/dev/sdb1) is that device: the kernel names the
+    // nodes. Taking the name first keeps a copied tree from meeting this machine's nodes.
+    if (devicePath.starts_with(kDevPrefix)) {
+        const std::string_view name = devicePath.substr(kDevPrefix.size());
+        if (!name.empty() && name.find('/') == std::string_view::npos) {
+            if (auto names = namesOfBlockDirectory(root_ + "/class/block", std::string(name))) {
+                return names;
+            }
+        }
+    }
     if (auto names = namesByDeviceNumber(std::string(devicePath))) {
         return names;
     }
-    return namesByKernelName(devicePath);
+    return namesByMapperName(devicePath);
 }
 
 std::optional<BlockDeviceNames>
@@ -53,17 +63,12 @@ LinuxDeviceNaming::namesByDeviceNumber(const std::string& devicePath) const {
 }
 
 std::optional<BlockDeviceNames>
-LinuxDeviceNaming::namesByKernelName(std::string_view devicePath) const {
-    if (!devicePath.starts_with(kDevPrefix)) {
+LinuxDeviceNaming::namesByMapperName(std::string_view devicePath) const {
+    const std::string prefix = std::string(kDevPrefix) + std::string(kMapperPrefix);
+    if (!devicePath.starts_with(prefix)) {
         return std::nullopt;
     }
-    std::string_view name = devicePath.substr(kDevPrefix.size());
-    std::optional<std::string> kernelName;
-    if (name.starts_with(kMapperPrefix)) {
-        kernelName = deviceMapperDevice(name.substr(kMapperPrefix.size()));
-    } else if (name.find('/') == std::string_view::npos && !name.empty()) {
-        kernelName = std::string(name);
-    }
+    const auto kernelName = deviceMapperDevice(devicePath.substr(prefix.size()));
     if (!kernelName) {
         return std::nullopt;
     }

@@ -17,10 +17,11 @@ struct BlockDeviceNames {
     friend bool operator==(const BlockDeviceNames&, const BlockDeviceNames&) = default;
 };
 
-/// Finds a mount source's block device through its device number (dev/block/MAJ:MIN under the
-/// sysfs root); when the device node does not exist or is unknown to the tree, by its kernel
-/// name (/dev/sdb1 is sdb1, /dev/mapper/x the device-mapper device named x). The registry
-/// entries are then looked up by kernel name.
+/// Finds a mount source's block device: /dev/NAME by its kernel name when the tree has a block
+/// device of that name; otherwise through the node's device number (dev/block/MAJ:MIN under the
+/// sysfs root), which covers /dev/disk/by-... and other links; and /dev/mapper/x, when its node
+/// does not exist, as the device-mapper device named x. The registry entries are then looked up
+/// by kernel name.
 class LinuxDeviceNaming final : public DeviceNaming {
 public:
     /// Naming over the device tree under `sysfsRoot`.
@@ -38,7 +39,7 @@ private:
     std::optional<BlockDeviceNames> namesOfBlockDirectory(const std::string& linkDirectory,
                                                           const std::string& link) const;
     std::optional<BlockDeviceNames> namesByDeviceNumber(const std::string& devicePath) const;
-    std::optional<BlockDeviceNames> namesByKernelName(std::string_view devicePath) const;
+    std::optional<BlockDeviceNames> namesByMapperName(std::string_view devicePath) const;
     std::optional<std::string> deviceMapperDevice(std::string_view mapperName) const;
 
     std::string root_;

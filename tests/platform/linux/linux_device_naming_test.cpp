@@ -22,7 +22,7 @@ protected:
     LinuxDeviceNaming naming{root};
 };
 
-// The fixture's device nodes do not exist on this machine, so names are found by kernel name.
+// Names the tree knows are taken as they stand; others through the node or the mapper name.
 TEST_F(LinuxDeviceNamingTest, FindsBlockDevicesByKernelName) {
     const struct {
         const char* devicePath;
