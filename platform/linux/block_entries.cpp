@@ -69,6 +69,19 @@ TreeNodeIndex DeviceTreeBuilder::virtualDiskParent(const std::string& devicePath
                     characteristics("Virtual Interface", "File"));
         return device;
     }
+    if (const TreeNodeIndex member = memberMedia(devicePath); member != kNoTreeNode) {
+        return member;
+    }
+    const TreeNodeIndex device =
+        addNode(RegistryClass::IOBlockStorageDevice, devicePath, "device", parent, name);
+    setProperty(device, "Protocol Characteristics",
+                characteristics("Virtual Interface", "Internal"));
+    return device;
+}
+
+// One parent only: a member on external storage is preferred, so that a volume spanning an
+// external disk is never taken for internal.
+TreeNodeIndex DeviceTreeBuilder::memberMedia(const std::string& devicePath) {
     std::vector<std::string> members = sysfs::listDirectory(root_ + devicePath + "/slaves");
     std::sort(members.begin(), members.end(), sysfs::naturalLess);
     TreeNodeIndex chosen = kNoTreeNode;
@@ -78,24 +91,14 @@ TreeNodeIndex DeviceTreeBuilder::virtualDiskParent(const std::string& devicePath
         if (media == 0) {
             continue;
         }
-        // One parent only: prefer a member on external storage, so that a volume spanning an
-        // external disk is never taken for internal.
         if (facts_[static_cast<std::size_t>(media)].external) {
-            chosen = media;
-            break;
+            return media;
         }
         if (chosen == kNoTreeNode) {
             chosen = media;
         }
     }
-    if (chosen != kNoTreeNode) {
-        return chosen;
-    }
-    const TreeNodeIndex device =
-        addNode(RegistryClass::IOBlockStorageDevice, devicePath, "device", parent, name);
-    setProperty(device, "Protocol Characteristics",
-                characteristics("Virtual Interface", "Internal"));
-    return device;
+    return chosen;
 }
 
 // The disk's own device (a SCSI device, an NVMe controller) becomes its block storage device;

@@ -89,6 +89,7 @@ private:
     void addBlockDevice(const std::string& devicePath, TreeNodeIndex parent,
                         std::string_view uevent);
     TreeNodeIndex virtualDiskParent(const std::string& devicePath, TreeNodeIndex parent);
+    TreeNodeIndex memberMedia(const std::string& devicePath);
     TreeNodeIndex storageDeviceFor(TreeNodeIndex diskParent, const std::string& diskPath);
     PropertyDictionary protocolCharacteristics(TreeNodeIndex storage,
                                                const std::string& diskPath) const;

@@ -29,27 +29,51 @@ std::uint32_t preferredControllerByte(std::string_view address) {
     return static_cast<std::uint32_t>(bus == 0 ? device : bus);
 }
 
+/// A PCI function's class and IDs, from its uevent (PCI_CLASS=C0330, PCI_ID=1B73:1100).
+struct PciIdentity {
+    std::uint32_t classCode = 0;
+    std::uint32_t vendor = 0;
+    std::uint32_t device = 0;
+};
+
+PciIdentity pciIdentity(std::string_view uevent) {
+    const auto hex = [](std::string_view text) {
+        return static_cast<std::uint32_t>(sysfs::parseNumber(text, 16).value_or(0));
+    };
+    const std::string_view identity = sysfs::ueventValue(uevent, "PCI_ID");
+    const std::size_t colon = identity.find(':');
+    return PciIdentity{hex(sysfs::ueventValue(uevent, "PCI_CLASS")), hex(identity.substr(0, colon)),
+                       colon == std::string_view::npos ? 0 : hex(identity.substr(colon + 1))};
+}
+
+/// The driver class of a USB host controller function; nullopt for other functions. UHCI,
+/// OHCI, EHCI and xHCI count; a USB4 host interface (0x0c0340) is no USB controller.
+std::optional<RegistryClass> usbControllerClass(const PciIdentity& identity) {
+    if ((identity.classCode >> 8) != kUsbControllerClass ||
+        (identity.classCode & 0xFF) > (kXhciClassCode & 0xFF)) {
+        return std::nullopt;
+    }
+    if (identity.classCode != kXhciClassCode) {
+        return RegistryClass::AppleUSBHostController;
+    }
+    return identity.vendor == kFrescoLogicVendor && identity.device == kFL1100Device
+               ? RegistryClass::AppleUSBXHCIFL1100
+               : RegistryClass::AppleUSBXHCIPCI;
+}
+
 } // namespace
 
 void DeviceTreeBuilder::addPciFunction(const std::string& devicePath, TreeNodeIndex parent,
                                        std::string_view uevent) {
     const std::string_view name = sysfs::baseName(devicePath);
-    const auto hex = [](std::string_view text) {
-        return static_cast<std::uint32_t>(sysfs::parseNumber(text, 16).value_or(0));
-    };
-    // PCI_CLASS=C0330 and PCI_ID=1B73:1100, read in one go.
-    const std::uint32_t classCode = hex(sysfs::ueventValue(uevent, "PCI_CLASS"));
-    const std::string_view identity = sysfs::ueventValue(uevent, "PCI_ID");
-    const std::size_t colon = identity.find(':');
-    const std::uint32_t vendor = hex(identity.substr(0, colon));
-    const std::uint32_t device =
-        colon == std::string_view::npos ? 0 : hex(identity.substr(colon + 1));
+    const PciIdentity identity = pciIdentity(uevent);
+    const std::uint32_t classCode = identity.classCode;
     const bool removable = attribute(devicePath, "removable") == "removable";
     const TreeNodeIndex parentPci = facts_[static_cast<std::size_t>(parent)].pciDevice;
 
     const TreeNodeIndex node = addNode(RegistryClass::IOPCIDevice, devicePath, "", parent, name);
-    setProperty(node, "vendor-id", littleEndian32(vendor));
-    setProperty(node, "device-id", littleEndian32(device));
+    setProperty(node, "vendor-id", littleEndian32(identity.vendor));
+    setProperty(node, "device-id", littleEndian32(identity.device));
     setProperty(node, "class-code", littleEndian32(classCode));
     NodeFacts& facts = facts_[static_cast<std::size_t>(node)];
     facts.subsystem = "pci";
@@ -72,15 +96,8 @@ void DeviceTreeBuilder::addPciFunction(const std::string& devicePath, TreeNodeIn
     } else {
         attach_[devicePath] = node;
     }
-    // UHCI, OHCI, EHCI and xHCI; a USB4 host interface (0x0c0340) is no USB controller.
-    if ((classCode >> 8) == kUsbControllerClass && (classCode & 0xFF) <= (kXhciClassCode & 0xFF)) {
-        RegistryClass controllerClass = RegistryClass::AppleUSBHostController;
-        if (classCode == kXhciClassCode) {
-            controllerClass = vendor == kFrescoLogicVendor && device == kFL1100Device
-                                  ? RegistryClass::AppleUSBXHCIFL1100
-                                  : RegistryClass::AppleUSBXHCIPCI;
-        }
-        addUsbHostController(devicePath, node, controllerClass, preferredControllerByte(name));
+    if (const auto controllerClass = usbControllerClass(identity)) {
+        addUsbHostController(devicePath, node, *controllerClass, preferredControllerByte(name));
     }
 }
 

@@ -100,6 +100,20 @@ std::vector<Router> readRouters(const std::string& root) {
     return routers;
 }
 
+/// The routers at `depth`; only the children of `above` when the head above is paired.
+std::vector<const Router*> candidateRouters(const std::vector<Router>& routers, int depth,
+                                            const Router* above) {
+    std::vector<const Router*> candidates;
+    for (const Router& router : routers) {
+        const bool childOfAbove = above == nullptr || (router.domain == above->domain &&
+                                                       router.parentRoute() == above->route);
+        if (router.depth == depth && childOfAbove) {
+            candidates.push_back(&router);
+        }
+    }
+    return candidates;
+}
+
 } // namespace
 
 void DeviceTreeBuilder::pairTunnelEndpoints() {
@@ -116,15 +130,8 @@ void DeviceTreeBuilder::pairTunnelEndpoints() {
     for (auto& [group, heads] : groups) {
         const auto& [depth, parentHead] = group;
         const auto above = paired.find(parentHead);
-        std::vector<const Router*> candidates;
-        for (const Router& router : routers) {
-            const bool childOfAbove =
-                above == paired.end() || (router.domain == above->second->domain &&
-                                          router.parentRoute() == above->second->route);
-            if (router.depth == depth && childOfAbove) {
-                candidates.push_back(&router);
-            }
-        }
+        const std::vector<const Router*> candidates =
+            candidateRouters(routers, depth, above == paired.end() ? nullptr : above->second);
         std::sort(heads.begin(), heads.end(), [this](TreeNodeIndex a, TreeNodeIndex b) {
             return sysfs::naturalLess(tree_.nodes[static_cast<std::size_t>(a)].devicePath,
                                       tree_.nodes[static_cast<std::size_t>(b)].devicePath);
