@@ -161,8 +161,12 @@ RegistryHandle SysfsRegistryState::addInterest(const void* port, RegistryHandle 
         return kNoRegistryObject;
     }
     const std::uint64_t id = ++lastRegistration_;
-    InterestRegistration registration{port, reference->entry().devicePath, kNoRegistryObject,
-                                      std::move(callback), false};
+    InterestRegistration registration{port,
+                                      reference->entry().key,
+                                      reference->entry().devicePath,
+                                      kNoRegistryObject,
+                                      std::move(callback),
+                                      false};
     registration.service = addObjectLocked(EntryReference(*reference));
     interests_.emplace(id, std::move(registration));
     return addObjectLocked(NotificationObject{id});
@@ -180,7 +184,11 @@ SysfsRegistryState::deliveriesFor(const void* port, const std::vector<DeviceEven
             added = true;
         }
     }
-    stale_ = stale_ || !events.empty();
+    if (events.empty()) {
+        return deliveries;
+    }
+    stale_ = true;
+    terminateVanished(port, deliveries);
     if (added) {
         for (auto& [id, registration] : matchings_) {
             if (registration.port == port) {
@@ -189,6 +197,20 @@ SysfsRegistryState::deliveriesFor(const void* port, const std::vector<DeviceEven
         }
     }
     return deliveries;
+}
+
+// Events can be lost (a full socket buffer during an unplug): a watched entry missing from
+// the tree read after any event is terminated all the same.
+void SysfsRegistryState::terminateVanished(const void* port,
+                                           std::vector<PendingDelivery>& deliveries) {
+    const auto tree = currentTreeLocked();
+    for (auto& [id, registration] : interests_) {
+        if (registration.port == port && !registration.terminated &&
+            !tree->nodeByKey.contains(registration.key)) {
+            registration.terminated = true;
+            deliveries.push_back(PendingDelivery{false, id});
+        }
+    }
 }
 
 void SysfsRegistryState::forgetRemoved(const void* port, const std::string& removedPath,

@@ -99,6 +99,7 @@ private:
     };
     struct InterestRegistration {
         const void* port = nullptr;
+        std::string key; ///< The watched entry's key, to notice it gone from a newer tree.
         std::string devicePath;
         RegistryHandle service = kNoRegistryObject; ///< The registration's own reference.
         InterestCallback callback;
@@ -109,6 +110,7 @@ private:
     std::shared_ptr<const DeviceTree> currentTreeLocked();
     void forgetRemoved(const void* port, const std::string& removedPath,
                        std::vector<PendingDelivery>& deliveries);
+    void terminateVanished(const void* port, std::vector<PendingDelivery>& deliveries);
     void matchAgain(std::uint64_t id, MatchingRegistration& registration,
                     std::vector<PendingDelivery>& deliveries);
     void cancelLocked(const RegistryObjectValue& object);

@@ -150,12 +150,12 @@ TEST_F(SysfsNotificationTest, DockArrivalMatchesEachSourceAndRemovalTerminatesIt
     ASSERT_NE(bridgeWatch, kNoRegistryObject);
     ASSERT_NE(presenceWatch, kNoRegistryObject);
 
-    showMachine("laptop-undocked");
     const std::string presencePath = kController + "/usb5/5-1/5-1.4/5-1.4.7";
     source_->push({{"change", kUpstream, "pci"}, {"remove", presencePath, "usb"}});
     port_->dispatchPending();
     EXPECT_EQ(terminated, std::vector<std::string>{"presence"});
     // The kernel removes children first; the bridge's watch fires once, for itself.
+    showMachine("laptop-undocked");
     source_->push({{"remove", kController, "pci"},
                    {"remove", kUpstream, "pci"},
                    {"remove", "/devices/pci0000:00/0000:00:07.0", "pci"}});
@@ -192,6 +192,28 @@ TEST_F(SysfsNotificationTest, AMatchingNotificationIsArmedOnlyOnceDrained) {
     port_->dispatchPending();
     EXPECT_EQ(calls, 0);
     registry_.release(iterator);
+}
+
+TEST_F(SysfsNotificationTest, AServiceGoneWithoutItsRemoveEventIsTerminatedAllTheSame) {
+    showMachine("laptop-dock");
+    int terminations = 0;
+    const RegistryHandle ssd = registry_.serviceForBsdName("sda");
+    const RegistryHandle notification = registry_.addInterestNotification(
+        *port_, ssd, [&terminations](RegistryHandle, std::uint32_t type, std::uintptr_t) {
+            terminations += type == kMessageServiceIsTerminated ? 1 : 0;
+        });
+    registry_.release(ssd);
+    source_->push({{"change", kUpstream, "pci"}});
+    port_->dispatchPending();
+    EXPECT_EQ(terminations, 0) << "still there";
+    showMachine("laptop-undocked"); // the dock's remove events were lost
+    source_->push({{"change", "/devices/pci0000:00/0000:00:14.0", "pci"}});
+    port_->dispatchPending();
+    EXPECT_EQ(terminations, 1);
+    source_->push({{"remove", kUpstream, "pci"}});
+    port_->dispatchPending();
+    EXPECT_EQ(terminations, 1) << "terminated once only";
+    registry_.release(notification);
 }
 
 TEST_F(SysfsNotificationTest, CancelledOrForeignNotificationsDeliverNothing) {
