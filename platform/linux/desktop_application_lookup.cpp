@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "platform/linux/desktop_entry.h"
+#include "platform/linux/hex_escapes.h"
 
 namespace quaylet {
 namespace {
@@ -38,37 +39,6 @@ std::string readFile(const fs::path& path) {
     std::ostringstream content;
     content << file.rdbuf();
     return content.str();
-}
-
-int hexDigit(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
-
-/// Undoes systemd's unit-name escaping (\xNN).
-std::string unescapeUnitName(std::string_view text) {
-    std::string result;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text.substr(i, 2) == "\\x" && i + 4 <= text.size()) {
-            const int high = hexDigit(text[i + 2]);
-            const int low = hexDigit(text[i + 3]);
-            if (high >= 0 && low >= 0) {
-                result += static_cast<char>(high * 16 + low);
-                i += 3;
-                continue;
-            }
-        }
-        result += text[i];
-    }
-    return result;
 }
 
 std::vector<std::string_view> splitOnDash(std::string_view text) {
@@ -111,7 +81,7 @@ std::vector<std::string> applicationIdsOfUnit(std::string_view unit) {
             id += (i == from ? "" : "-");
             id += parts[i];
         }
-        return unescapeUnitName(id);
+        return decodeHexEscapes(id);
     };
     std::vector<std::string> ids;
     if (parts.size() > 1) {

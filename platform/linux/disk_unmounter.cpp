@@ -12,6 +12,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/linux/canonical_path.h"
 #include "platform/linux/loop_device.h"
 #include "platform/linux/sysfs_block_devices.h"
 
@@ -28,15 +29,6 @@ std::size_t depthOf(const std::string& target) {
 
 bool sameMount(const BlockMount& a, const BlockMount& b) {
     return a.target == b.target && a.device == b.device;
-}
-
-std::optional<std::string> canonicalPath(const std::string& path) {
-    std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(path.c_str(), nullptr),
-                                                         &std::free);
-    if (!resolved) {
-        return std::nullopt;
-    }
-    return std::string(resolved.get());
 }
 
 /// Whether `mount` is the uppermost mount at its target: umount always takes the uppermost, so

@@ -7,6 +7,7 @@
 
 #include <sys/stat.h>
 
+#include "platform/linux/canonical_path.h"
 #include "platform/linux/libmount_handles.h"
 
 namespace quaylet {
@@ -19,16 +20,6 @@ LibmountTablePtr parseTable(const std::string& path) {
         return nullptr;
     }
     return table;
-}
-
-/// Returns the canonical form of `path` (symbolic links resolved), or nullopt.
-std::optional<std::string> canonicalPath(const std::string& path) {
-    std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(path.c_str(), nullptr),
-                                                         &std::free);
-    if (!resolved) {
-        return std::nullopt;
-    }
-    return std::string(resolved.get());
 }
 
 /// The stat-based judgement used only when no mount table is readable: a mount root lies on

@@ -9,6 +9,8 @@
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 
+#include "platform/linux/hex_escapes.h"
+
 namespace quaylet {
 namespace {
 
@@ -37,7 +39,7 @@ std::optional<std::string> udevLabel(dev_t number) {
         return std::nullopt;
     }
     if (const char* encoded = udev_device_get_property_value(device.get(), "ID_FS_LABEL_ENC")) {
-        return decodeUdevEscapes(encoded);
+        return decodeHexEscapes(encoded);
     }
     if (const char* label = udev_device_get_property_value(device.get(), "ID_FS_LABEL")) {
         return std::string(label);
@@ -67,37 +69,7 @@ std::optional<std::string> superblockLabel(const char* source) {
     return std::string(label);
 }
 
-int hexValue(char digit) {
-    if (digit >= '0' && digit <= '9') {
-        return digit - '0';
-    }
-    if (digit >= 'a' && digit <= 'f') {
-        return digit - 'a' + 10;
-    }
-    if (digit >= 'A' && digit <= 'F') {
-        return digit - 'A' + 10;
-    }
-    return -1;
-}
-
 } // namespace
-
-std::string decodeUdevEscapes(const std::string& text) {
-    std::string decoded;
-    for (std::size_t index = 0; index < text.size(); ++index) {
-        if (text[index] == '\\' && index + 3 < text.size() && text[index + 1] == 'x') {
-            const int high = hexValue(text[index + 2]);
-            const int low = hexValue(text[index + 3]);
-            if (high >= 0 && low >= 0) {
-                decoded += static_cast<char>(high * 16 + low);
-                index += 3;
-                continue;
-            }
-        }
-        decoded += text[index];
-    }
-    return decoded;
-}
 
 LinuxFileManager::LinuxFileManager(std::string mountInfo) : mountInfo_(std::move(mountInfo)) {}
 

@@ -23,7 +23,4 @@ private:
     std::string mountInfo_;
 };
 
-/// Returns `text` with udev's \xNN escapes decoded (ID_FS_LABEL_ENC); other text unchanged.
-std::string decodeUdevEscapes(const std::string& text);
-
 } // namespace quaylet

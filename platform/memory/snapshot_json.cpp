@@ -4,23 +4,12 @@
 #include <charconv>
 #include <limits>
 
+#include "platform/hex_digit.h"
+
 namespace quaylet::snapshot_json {
 namespace {
 
 constexpr int kMaxDictionaryDepth = 32;
-
-int hexDigit(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
 
 // Parses "123", "-5", "0x1A320000" or "-0x10" into a signed 64-bit number.
 std::optional<std::int64_t> parseNumberText(std::string_view text) {
@@ -56,7 +45,7 @@ std::optional<PropertyData> parseHex(std::string_view text) {
         if (c == ' ' || c == '\n' || c == '\t') {
             continue;
         }
-        const int digit = hexDigit(c);
+        const int digit = hexDigitValue(c);
         if (digit < 0) {
             return std::nullopt;
         }

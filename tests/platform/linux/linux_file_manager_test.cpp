@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/linux/hex_escapes.h"
 #include "platform/linux/linux_file_manager.h"
 
 extern char** environ;
@@ -89,11 +90,11 @@ TEST_F(LinuxFileManagerTest, AnUnreadableMountTableNamesNothing) {
 }
 
 TEST(UdevEscapesTest, DecodesHexEscapesOnly) {
-    EXPECT_EQ(decodeUdevEscapes("Dock\\x20Backup"), "Dock Backup");
-    EXPECT_EQ(decodeUdevEscapes("a\\x2fb"), "a/b");
-    EXPECT_EQ(decodeUdevEscapes("plain"), "plain");
-    EXPECT_EQ(decodeUdevEscapes("end\\x2"), "end\\x2");
-    EXPECT_EQ(decodeUdevEscapes("bad\\xzz"), "bad\\xzz");
+    EXPECT_EQ(decodeHexEscapes("Dock\\x20Backup"), "Dock Backup");
+    EXPECT_EQ(decodeHexEscapes("a\\x2fb"), "a/b");
+    EXPECT_EQ(decodeHexEscapes("plain"), "plain");
+    EXPECT_EQ(decodeHexEscapes("end\\x2"), "end\\x2");
+    EXPECT_EQ(decodeHexEscapes("bad\\xzz"), "bad\\xzz");
 }
 
 } // namespace
