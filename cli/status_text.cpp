@@ -65,8 +65,10 @@ std::string volumesText(const StatusReport& report) {
                         printablePath(reason.volume.mountPoint),
                         printablePath(reason.volume.devicePath), reasonText(reason)});
     }
-    const std::string scope = report.everything ? "external volumes, and the disk images on them"
-                                                : "the dock's volumes, and the disk images on them";
+    const std::string scope = report.everything
+                                  ? "the dock's volumes, other external storage, and the disk "
+                                    "images on them"
+                                  : "the dock's volumes, and the disk images on them";
     return "To unmount, in this order (" + scope + "):\n" + tableText(rows);
 }
 
