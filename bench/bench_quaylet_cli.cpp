@@ -25,8 +25,7 @@ const std::vector<std::string> kStatus = {"--sysfs", kMachine + "/sys", "--mount
 // the recorded table looked up, tested and named.
 void BM_StatusScan(benchmark::State& state) {
     std::string error;
-    std::optional<Platform> platform =
-        selectPlatform(*parseCliOptions(kStatus).options, error);
+    std::optional<Platform> platform = selectPlatform(*parseCliOptions(kStatus).options, error);
     if (!platform) {
         state.SkipWithError(error.c_str());
         return;
