@@ -9,7 +9,7 @@
 namespace quaylet {
 namespace {
 
-struct CommandSpec {
+struct CommandForm {
     CliCommand command;
     std::string_view name;
     bool everything; ///< Takes --everything.
@@ -17,25 +17,25 @@ struct CommandSpec {
     bool mountInfo;  ///< Takes --mountinfo.
 };
 
-constexpr std::array<CommandSpec, 3> kCommands{{
+constexpr std::array<CommandForm, 3> kCommands{{
     {CliCommand::Status, "status", true, true, true},
     {CliCommand::Unplug, "unplug", true, false, true},
     {CliCommand::Monitor, "monitor", false, false, false},
 }};
 
-const CommandSpec* findCommand(std::string_view name) {
-    for (const CommandSpec& spec : kCommands) {
-        if (spec.name == name) {
-            return &spec;
+const CommandForm* findCommand(std::string_view name) {
+    for (const CommandForm& form : kCommands) {
+        if (form.name == name) {
+            return &form;
         }
     }
     return nullptr;
 }
 
-const CommandSpec* specOf(CliCommand command) {
-    for (const CommandSpec& spec : kCommands) {
-        if (spec.command == command) {
-            return &spec;
+const CommandForm* formOf(CliCommand command) {
+    for (const CommandForm& form : kCommands) {
+        if (form.command == command) {
+            return &form;
         }
     }
     return nullptr;
@@ -75,8 +75,8 @@ public:
 
 private:
     void readCommand(const std::string& name) {
-        if (const CommandSpec* spec = findCommand(name)) {
-            options_.command = spec->command;
+        if (const CommandForm* form = findCommand(name)) {
+            options_.command = form->command;
         } else {
             error_ = "unknown command '" + printablePath(name) +
                      "'; the commands are status, unplug and monitor. " + helpHint({});
@@ -138,19 +138,19 @@ private:
     }
 
     void checkCombination(const std::vector<std::string>& flags) {
-        const CommandSpec* spec = specOf(options_.command);
-        if (spec == nullptr) {
+        const CommandForm* form = formOf(options_.command);
+        if (form == nullptr) {
             error_ =
                 "no command given; the commands are status, unplug and monitor. " + helpHint({});
             return;
         }
         for (const std::string& flag : flags) {
-            const bool allowed = (flag == "--everything" && spec->everything) ||
-                                 (flag == "--json" && spec->json) ||
-                                 (flag == "--mountinfo" && spec->mountInfo) || flag == "--help" ||
+            const bool allowed = (flag == "--everything" && form->everything) ||
+                                 (flag == "--json" && form->json) ||
+                                 (flag == "--mountinfo" && form->mountInfo) || flag == "--help" ||
                                  flag == "--sysfs" || flag == "--snapshot";
             if (!allowed) {
-                error_ = "the " + std::string(spec->name) + " command does not take " + flag +
+                error_ = "the " + std::string(form->name) + " command does not take " + flag +
                          ". " + helpHint(options_.command);
                 return;
             }
@@ -175,8 +175,8 @@ CliParse parseCliOptions(const std::vector<std::string>& arguments) {
 }
 
 std::string_view commandName(CliCommand command) {
-    const CommandSpec* spec = specOf(command);
-    return spec == nullptr ? std::string_view() : spec->name;
+    const CommandForm* form = formOf(command);
+    return form == nullptr ? std::string_view() : form->name;
 }
 
 } // namespace quaylet
