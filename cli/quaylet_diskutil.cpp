@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "cli/printable_text.h"
 #include "platform/linux/disk_unmounter.h"
 #include "platform/linux/posix_process_runner.h"
 
@@ -15,25 +16,9 @@ constexpr const char* kUsage =
     "  block device), deepest mount point first, and detaches the disk when it is a loop\n"
     "  device. Never forces. Exit status: 0 all unmounted, 1 some stayed mounted, 2 bad usage.\n";
 
-/// Writes a path on one line: control characters and backslashes as octal escapes (\012).
-std::string printable(std::string_view path) {
-    std::string text;
-    for (const char c : path) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (byte < 0x20 || byte == 0x7f || c == '\\') {
-            char escape[5];
-            std::snprintf(escape, sizeof escape, "\\%03o", byte);
-            text += escape;
-        } else {
-            text += c;
-        }
-    }
-    return text;
-}
-
 void printVolume(const quaylet::VolumeOutcome& volume) {
-    const std::string where =
-        printable(volume.mountPoint) + " (" + printable(volume.devicePath) + ")";
+    const std::string where = quaylet::printablePath(volume.mountPoint) + " (" +
+                              quaylet::printablePath(volume.devicePath) + ")";
     const char* how = volume.throughUdisks ? " through udisks" : "";
     if (volume.unmounted) {
         std::printf("Unmounted %s%s\n", where.c_str(), how);
@@ -45,8 +30,8 @@ void printVolume(const quaylet::VolumeOutcome& volume) {
 
 void printLoop(const quaylet::DiskUnmountReport& report) {
     using quaylet::LoopRelease;
-    const std::string device = printable(report.loopDevice);
-    const std::string image = printable(report.imagePath);
+    const std::string device = quaylet::printablePath(report.loopDevice);
+    const std::string image = quaylet::printablePath(report.imagePath);
     switch (report.loop) {
     case LoopRelease::notALoop:
         return;
@@ -78,7 +63,7 @@ void printLoop(const quaylet::DiskUnmountReport& report) {
 
 int refuse(const quaylet::DiskUnmountReport& report, const std::string& path) {
     using Refusal = quaylet::DiskUnmountReport::Refusal;
-    const std::string where = printable(path);
+    const std::string where = quaylet::printablePath(path);
     switch (report.refusal) {
     case Refusal::notMounted:
         std::fprintf(stderr, "quaylet-diskutil: no file system is mounted at %s\n", where.c_str());

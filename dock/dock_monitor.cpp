@@ -86,7 +86,7 @@ struct DockMonitor::State {
         }
     }
 
-    void processMatches(RegistryHandle iterator, int depth) {
+    void processMatches(RegistryHandle iterator, int depth, DockSightingSource source) {
         while (RegistryObject service{registry, registry.iteratorNext(iterator)}) {
             dumpProperties(service.get());
             RegistryObject current = std::move(service);
@@ -103,21 +103,22 @@ struct DockMonitor::State {
             const std::int64_t model = readRegistryNumber(
                 registry.property(current.get(), "Tunnel Endpoint Device Model ID"));
             if (isDockTunnelId(vendor, model)) {
-                addRecord(current.get());
+                addRecord(current.get(), source);
             }
         }
     }
 
     void processPresence(RegistryHandle iterator) {
         while (RegistryObject service{registry, registry.iteratorNext(iterator)}) {
-            addRecord(service.get());
+            addRecord(service.get(), DockSightingSource::Presence);
         }
     }
 
-    void addRecord(RegistryHandle service) {
+    void addRecord(RegistryHandle service, DockSightingSource source) {
         auto record = std::make_unique<DockRecord>();
         record->identity = record.get();
         record->list = owner;
+        record->source = source;
         DockRecord* watched = record.get();
         record->notification = registry.addInterestNotification(
             *port, service,
@@ -158,12 +159,13 @@ struct DockMonitor::State {
         port = registry.createNotificationPort();
         controllerIterator = RegistryObject{
             registry, registry.addMatchingNotification(
-                          *port, std::move(controller),
-                          [this, depth](RegistryHandle it) { processMatches(it, depth); })};
+                          *port, std::move(controller), [this, depth](RegistryHandle it) {
+                              processMatches(it, depth, DockSightingSource::Controller);
+                          })};
         hubIterator = RegistryObject{
             registry,
             registry.addMatchingNotification(*port, std::move(hub), [this](RegistryHandle it) {
-                processMatches(it, kHubDepth);
+                processMatches(it, kHubDepth, DockSightingSource::Hub);
             })};
         presenceIterator = RegistryObject{
             registry,
@@ -171,8 +173,8 @@ struct DockMonitor::State {
                                              [this](RegistryHandle it) { processPresence(it); })};
 
         // Draining the iterators records what is already there and arms the notifications.
-        processMatches(controllerIterator.get(), depth);
-        processMatches(hubIterator.get(), kHubDepth);
+        processMatches(controllerIterator.get(), depth, DockSightingSource::Controller);
+        processMatches(hubIterator.get(), kHubDepth, DockSightingSource::Hub);
         processPresence(presenceIterator.get());
         started = true;
     }
@@ -200,6 +202,15 @@ NotificationPort* DockMonitor::notificationPort() const {
 
 std::uint64_t DockMonitor::dockCount() const {
     return state_->records.size();
+}
+
+std::vector<DockSightingSource> DockMonitor::sightingSources() const {
+    std::vector<DockSightingSource> sources;
+    sources.reserve(state_->records.size());
+    for (const auto& record : state_->records) {
+        sources.push_back(record->source);
+    }
+    return sources;
 }
 
 } // namespace quaylet

@@ -1,12 +1,12 @@
 // DockMonitor: counts dock sightings through registry matching and interest notifications.
 #pragma once
 
-#include "platform/registry.h"
-
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
+
+#include "platform/registry.h"
 
 namespace quaylet {
 
@@ -15,11 +15,19 @@ using DockCountObserver = void (*)(void* context, std::uint64_t count);
 
 class DockMonitor;
 
+/// The matching source through which the monitor sighted a dock.
+enum class DockSightingSource {
+    Controller, ///< The dock's xHCI controller (its tunnelled bridge carries the dock's IDs).
+    Hub,        ///< The dock's USB 3 hub device (likewise, seven levels up).
+    Presence,   ///< The dock's presence device.
+};
+
 /// One dock sighting: the interest notification that watches its service for termination.
 struct DockRecord {
     const DockRecord* identity = nullptr; ///< The record's own address, its key in the list.
     RegistryHandle notification = kNoRegistryObject;
-    DockMonitor* list = nullptr;          ///< The monitor whose list owns the record.
+    DockMonitor* list = nullptr; ///< The monitor whose list owns the record.
+    DockSightingSource source = DockSightingSource::Controller; ///< Which source saw it.
 };
 
 /// Keeps one record per dock sighting from three sources (the dock's xHCI controller, its
@@ -39,6 +47,8 @@ public:
     NotificationPort* notificationPort() const;
     /// Returns the number of dock sightings.
     std::uint64_t dockCount() const;
+    /// Returns the source of each sighting, in the order of the records; empty when none.
+    std::vector<DockSightingSource> sightingSources() const;
 
 private:
     struct State;

@@ -2,20 +2,27 @@
 #include "platform/linux/linux_device_naming.h"
 
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
-
-#include "platform/linux/sysfs_reader.h"
 
 namespace quaylet {
 namespace {
 
 constexpr std::string_view kDevPrefix = "/dev/";
-constexpr std::string_view kMapperPrefix = "mapper/";
+constexpr std::string_view kMapperPrefix = "/dev/mapper/";
+
+/// Returns the device number of the block device node at `path`, or nullopt.
+std::optional<std::uint64_t> nodeNumber(std::string_view path) {
+    struct stat status {};
+    if (::stat(std::string(path).c_str(), &status) != 0 || !S_ISBLK(status.st_mode)) {
+        return std::nullopt;
+    }
+    return status.st_rdev;
+}
 
 } // namespace
 
-LinuxDeviceNaming::LinuxDeviceNaming(std::string sysfsRoot)
-    : root_(sysfs::normalRoot(std::move(sysfsRoot))) {}
+LinuxDeviceNaming::LinuxDeviceNaming(std::string sysfsRoot, MountSourceNodes nodes,
+                                     std::string systemRoot)
+    : devices_(std::move(sysfsRoot)), nodes_(nodes), system_(std::move(systemRoot)) {}
 
 RegistryHandle LinuxDeviceNaming::wholeDiskService(Registry& registry,
                                                    std::string_view devicePath) const {
@@ -35,74 +42,48 @@ LinuxDeviceNaming::blockDeviceNames(std::string_view devicePath) const {
     if (devicePath.empty() || devicePath.front() != '/') {
         return std::nullopt;
     }
+    auto names = namesInTree(devicePath);
+    if (names && nodes_ == MountSourceNodes::OfThisSystem &&
+        !agreesWithSystem(devicePath, *names)) {
+        return std::nullopt;
+    }
+    return names;
+}
+
+std::optional<BlockDeviceNames> LinuxDeviceNaming::namesInTree(std::string_view devicePath) const {
     // A node named after its kernel device (/dev/sdb1) is that device: the kernel names the
     // nodes. Taking the name first keeps a copied tree from meeting this machine's nodes.
     if (devicePath.starts_with(kDevPrefix)) {
-        const std::string_view name = devicePath.substr(kDevPrefix.size());
-        if (!name.empty() && name.find('/') == std::string_view::npos) {
-            if (auto names = namesOfBlockDirectory(root_ + "/class/block", std::string(name))) {
+        if (auto names = devices_.namesOfKernelName(devicePath.substr(kDevPrefix.size()))) {
+            return names;
+        }
+    }
+    if (nodes_ != MountSourceNodes::Recorded) {
+        if (const auto number = nodeNumber(devicePath)) {
+            if (auto names = devices_.namesOfNumber(*number)) {
                 return names;
             }
         }
     }
-    if (auto names = namesByDeviceNumber(std::string(devicePath))) {
-        return names;
-    }
-    return namesByMapperName(devicePath);
-}
-
-std::optional<BlockDeviceNames>
-LinuxDeviceNaming::namesByDeviceNumber(const std::string& devicePath) const {
-    struct stat status {};
-    if (::stat(devicePath.c_str(), &status) != 0 || !S_ISBLK(status.st_mode)) {
-        return std::nullopt;
-    }
-    const std::string number =
-        std::to_string(major(status.st_rdev)) + ":" + std::to_string(minor(status.st_rdev));
-    return namesOfBlockDirectory(root_ + "/dev/block", number);
-}
-
-std::optional<BlockDeviceNames>
-LinuxDeviceNaming::namesByMapperName(std::string_view devicePath) const {
-    const std::string prefix = std::string(kDevPrefix) + std::string(kMapperPrefix);
-    if (!devicePath.starts_with(prefix)) {
-        return std::nullopt;
-    }
-    const auto kernelName = deviceMapperDevice(devicePath.substr(prefix.size()));
-    if (!kernelName) {
-        return std::nullopt;
-    }
-    return namesOfBlockDirectory(root_ + "/class/block", *kernelName);
-}
-
-// The link leads to the block device's directory; a partition's directory lies inside its
-// whole disk's.
-std::optional<BlockDeviceNames>
-LinuxDeviceNaming::namesOfBlockDirectory(const std::string& linkDirectory,
-                                         const std::string& link) const {
-    const auto target = sysfs::readLink(linkDirectory + "/" + link);
-    if (!target) {
-        return std::nullopt;
-    }
-    const std::string directory = sysfs::resolveLink(linkDirectory, *target);
-    BlockDeviceNames names;
-    names.volume = std::string(sysfs::baseName(directory));
-    names.wholeDisk = sysfs::exists(directory + "/partition")
-                          ? std::string(sysfs::baseName(sysfs::parentPath(directory)))
-                          : names.volume;
-    return names;
-}
-
-std::optional<std::string>
-LinuxDeviceNaming::deviceMapperDevice(std::string_view mapperName) const {
-    const std::string blocks = root_ + "/class/block";
-    for (const std::string& name : sysfs::listDirectory(blocks)) {
-        if (name.starts_with("dm-") &&
-            sysfs::readAttribute(blocks + "/" + name + "/dm/name") == mapperName) {
-            return name;
+    if (devicePath.starts_with(kMapperPrefix)) {
+        if (const auto kernelName =
+                devices_.deviceMapperDevice(devicePath.substr(kMapperPrefix.size()))) {
+            return devices_.namesOfKernelName(*kernelName);
         }
     }
     return std::nullopt;
+}
+
+// The node's number must be the one the tree gives the device, and the running system must
+// call that number by the same name: then tree and system speak of one device.
+bool LinuxDeviceNaming::agreesWithSystem(std::string_view devicePath,
+                                         const BlockDeviceNames& names) const {
+    const auto number = nodeNumber(devicePath);
+    if (!number || devices_.deviceNumber(names.volume) != number) {
+        return false;
+    }
+    const auto systemNames = system_.namesOfNumber(*number);
+    return systemNames && systemNames->volume == names.volume;
 }
 
 } // namespace quaylet

@@ -6,15 +6,21 @@
 #include <string_view>
 
 #include "platform/device_naming.h"
+#include "platform/linux/sysfs_block_devices.h"
 
 namespace quaylet {
 
-/// The kernel names of a block device: its own and that of the whole disk carrying it.
-struct BlockDeviceNames {
-    std::string volume;    ///< sdb1, nvme0n1p2, dm-0, loop3.
-    std::string wholeDisk; ///< sdb, nvme0n1, dm-0, loop3.
-
-    friend bool operator==(const BlockDeviceNames&, const BlockDeviceNames&) = default;
+/// What the mount table's device nodes are, measured against the device tree.
+enum class MountSourceNodes {
+    /// The tree is the running system's own (/sys): a node's device number finds its device.
+    OfTheTree,
+    /// The nodes are the running system's, the tree may describe another machine (a copy): a
+    /// device counts only when the tree and the running system agree on its name and number,
+    /// so that a copied tree never gives this system's devices to another's hardware.
+    OfThisSystem,
+    /// The mount table was recorded elsewhere: devices are found by name, and this system's
+    /// nodes are never looked at.
+    Recorded,
 };
 
 /// Finds a mount source's block device: /dev/NAME by its kernel name when the tree has a block
@@ -24,25 +30,28 @@ struct BlockDeviceNames {
 /// by kernel name.
 class LinuxDeviceNaming final : public DeviceNaming {
 public:
-    /// Naming over the device tree under `sysfsRoot`.
-    explicit LinuxDeviceNaming(std::string sysfsRoot = "/sys");
+    /// Naming over the device tree under `sysfsRoot`, for mount sources that are `nodes`; with
+    /// OfThisSystem the running system's own tree is read under `systemRoot`.
+    explicit LinuxDeviceNaming(std::string sysfsRoot = "/sys",
+                               MountSourceNodes nodes = MountSourceNodes::OfTheTree,
+                               std::string systemRoot = "/sys");
 
     /// Returns the media entry of the whole disk carrying `devicePath`, or 0.
     RegistryHandle wholeDiskService(Registry& registry, std::string_view devicePath) const override;
     /// Returns the media entry of `devicePath`'s own block device, or 0.
     RegistryHandle volumeService(Registry& registry, std::string_view devicePath) const override;
 
-    /// Returns the kernel names of the block device at `devicePath`; nullopt when it is none.
+    /// Returns the kernel names of the block device at `devicePath`; nullopt when it is none
+    /// (or, for OfThisSystem, when the tree and the running system disagree about it).
     std::optional<BlockDeviceNames> blockDeviceNames(std::string_view devicePath) const;
 
 private:
-    std::optional<BlockDeviceNames> namesOfBlockDirectory(const std::string& linkDirectory,
-                                                          const std::string& link) const;
-    std::optional<BlockDeviceNames> namesByDeviceNumber(const std::string& devicePath) const;
-    std::optional<BlockDeviceNames> namesByMapperName(std::string_view devicePath) const;
-    std::optional<std::string> deviceMapperDevice(std::string_view mapperName) const;
+    std::optional<BlockDeviceNames> namesInTree(std::string_view devicePath) const;
+    bool agreesWithSystem(std::string_view devicePath, const BlockDeviceNames& names) const;
 
-    std::string root_;
+    SysfsBlockDevices devices_;
+    MountSourceNodes nodes_;
+    SysfsBlockDevices system_;
 };
 
 } // namespace quaylet

@@ -15,6 +15,7 @@
 #include "platform/linux/linux_device_naming.h"
 #include "platform/linux/linux_file_manager.h"
 #include "platform/linux/posix_process_runner.h"
+#include "platform/linux/sysfs_reader.h"
 #include "platform/linux/sysfs_registry.h"
 
 namespace quaylet {
@@ -55,7 +56,11 @@ std::optional<Platform> makeLinuxPlatform(const LinuxPlatformOptions& options, s
     platform.mountTable = std::make_unique<LibmountMountTable>();
     platform.mountMonitor = std::move(mountMonitor);
     platform.fileManager = std::make_unique<LinuxFileManager>();
-    platform.deviceNaming = std::make_unique<LinuxDeviceNaming>(options.sysfsRoot);
+    // A tree other than /sys may be a copy of another machine's, whose device names and
+    // numbers this system's mounts must not be matched to unchecked.
+    const bool ownTree = sysfs::normalRoot(options.sysfsRoot) == "/sys";
+    platform.deviceNaming = std::make_unique<LinuxDeviceNaming>(
+        options.sysfsRoot, ownTree ? MountSourceNodes::OfTheTree : MountSourceNodes::OfThisSystem);
     // The tools' own complaints (lsof's warnings about file systems it cannot stat) are no
     // part of what the front ends tell; they judge the outcome by the mount table alone.
     platform.processRunner =

@@ -8,6 +8,8 @@
 
 #include <sys/sysmacros.h>
 
+#include "platform/linux/sysfs_reader.h"
+
 namespace quaylet {
 namespace {
 
@@ -19,44 +21,85 @@ bool folderHasEntries(const fs::path& folder) {
     return !error && it != fs::directory_iterator();
 }
 
-/// The device's own folder in the sysfs tree, links resolved; nullopt when there is none.
-std::optional<fs::path> deviceFolder(const std::string& sysRoot, std::uint64_t device) {
-    if (device == 0) {
-        return std::nullopt;
-    }
-    const fs::path link = fs::path(sysRoot) / "dev/block" /
-                          (std::to_string(major(device)) + ":" + std::to_string(minor(device)));
-    std::error_code error;
-    fs::path resolved = fs::canonical(link, error);
-    if (error) {
-        return std::nullopt;
-    }
-    return resolved;
+/// The name of a device number's link under dev/block: "8:17".
+std::string numberLink(std::uint64_t device) {
+    return std::to_string(major(device)) + ":" + std::to_string(minor(device));
 }
 
 } // namespace
 
-SysfsBlockDevices::SysfsBlockDevices(std::string sysRoot) : sysRoot_(std::move(sysRoot)) {}
+SysfsBlockDevices::SysfsBlockDevices(std::string sysRoot)
+    : sysRoot_(sysfs::normalRoot(std::move(sysRoot))) {}
 
-std::optional<std::string> SysfsBlockDevices::deviceName(std::uint64_t device) const {
-    const std::optional<fs::path> folder = deviceFolder(sysRoot_, device);
-    if (!folder) {
+std::optional<BlockDeviceNames> SysfsBlockDevices::namesOfNumber(std::uint64_t device) const {
+    if (device == 0) {
         return std::nullopt;
     }
-    return folder->filename().string();
+    return namesOfLink(sysRoot_ + "/dev/block", numberLink(device));
+}
+
+std::optional<BlockDeviceNames> SysfsBlockDevices::namesOfKernelName(std::string_view name) const {
+    if (name.empty() || name.find('/') != std::string_view::npos || name == "." || name == "..") {
+        return std::nullopt;
+    }
+    return namesOfLink(sysRoot_ + "/class/block", name);
+}
+
+// The link leads to the block device's directory; a partition's directory lies inside its
+// whole disk's and holds a "partition" attribute. The kernel's links lead to real directories,
+// so they resolve by their text, without a system call per component.
+std::optional<BlockDeviceNames> SysfsBlockDevices::namesOfLink(const std::string& linkDirectory,
+                                                               std::string_view link) const {
+    const auto target = sysfs::readLink(linkDirectory + "/" + std::string(link));
+    if (!target) {
+        return std::nullopt;
+    }
+    const std::string directory = sysfs::resolveLink(linkDirectory, *target);
+    BlockDeviceNames names;
+    names.volume = std::string(sysfs::baseName(directory));
+    names.wholeDisk = sysfs::exists(directory + "/partition")
+                          ? std::string(sysfs::baseName(sysfs::parentPath(directory)))
+                          : names.volume;
+    return names;
+}
+
+std::optional<std::string>
+SysfsBlockDevices::deviceMapperDevice(std::string_view mapperName) const {
+    const std::string blocks = sysRoot_ + "/class/block";
+    for (const std::string& name : sysfs::listDirectory(blocks)) {
+        if (name.starts_with("dm-") &&
+            sysfs::readAttribute(blocks + "/" + name + "/dm/name") == mapperName) {
+            return name;
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<std::uint64_t> SysfsBlockDevices::deviceNumber(std::string_view name) const {
+    if (!namesOfKernelName(name)) {
+        return std::nullopt;
+    }
+    const auto text = sysfs::readAttribute(sysRoot_ + "/class/block/" + std::string(name) + "/dev");
+    const std::size_t colon = text ? text->find(':') : std::string::npos;
+    if (colon == std::string::npos) {
+        return std::nullopt;
+    }
+    const auto majorNumber = sysfs::parseNumber(std::string_view(*text).substr(0, colon), 10);
+    const auto minorNumber = sysfs::parseNumber(std::string_view(*text).substr(colon + 1), 10);
+    if (!majorNumber || !minorNumber) {
+        return std::nullopt;
+    }
+    return makedev(static_cast<unsigned>(*majorNumber), static_cast<unsigned>(*minorNumber));
+}
+
+std::optional<std::string> SysfsBlockDevices::deviceName(std::uint64_t device) const {
+    const auto names = namesOfNumber(device);
+    return names ? std::optional(names->volume) : std::nullopt;
 }
 
 std::optional<std::string> SysfsBlockDevices::wholeDiskName(std::uint64_t device) const {
-    const std::optional<fs::path> folder = deviceFolder(sysRoot_, device);
-    if (!folder) {
-        return std::nullopt;
-    }
-    // A partition's folder lies inside its disk's folder and holds a "partition" file.
-    std::error_code error;
-    if (fs::exists(*folder / "partition", error)) {
-        return folder->parent_path().filename().string();
-    }
-    return folder->filename().string();
+    const auto names = namesOfNumber(device);
+    return names ? std::optional(names->wholeDisk) : std::nullopt;
 }
 
 bool SysfsBlockDevices::hasHolders(const std::string& name) const {

@@ -1,17 +1,41 @@
-// SysfsBlockDevices: whole disks, partitions, holders and loop backing files, read from sysfs.
+// SysfsBlockDevices: block devices by number and by kernel name, their whole disks, holders and
+// loop backing files, read from a sysfs tree.
 #pragma once
 
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace quaylet {
 
-/// Answers questions about block devices from a sysfs tree (default /sys).
+/// The kernel names of a block device: its own and that of the whole disk carrying it.
+struct BlockDeviceNames {
+    std::string volume;    ///< sdb1, nvme0n1p2, dm-0, loop3.
+    std::string wholeDisk; ///< sdb, nvme0n1, dm-0, loop3.
+
+    friend bool operator==(const BlockDeviceNames&, const BlockDeviceNames&) = default;
+};
+
+/// Answers questions about block devices from a sysfs tree (default /sys). The one place that
+/// turns a device number or a kernel name into a block device and its whole disk.
 class SysfsBlockDevices {
 public:
     /// Makes a reader of the sysfs tree rooted at `sysRoot`.
     explicit SysfsBlockDevices(std::string sysRoot = "/sys");
+
+    /// Returns the names of block device number `device` (dev/block/MAJ:MIN); nullopt when
+    /// the tree has no such device.
+    std::optional<BlockDeviceNames> namesOfNumber(std::uint64_t device) const;
+    /// Returns the names of the block device called `name` (class/block/NAME); nullopt when
+    /// the tree has none.
+    std::optional<BlockDeviceNames> namesOfKernelName(std::string_view name) const;
+    /// Returns the kernel name (dm-0) of the device-mapper device named `mapperName`; nullopt
+    /// when there is none.
+    std::optional<std::string> deviceMapperDevice(std::string_view mapperName) const;
+    /// Returns the number the tree gives block device `name` (its dev attribute); nullopt when
+    /// the device or its number is unknown.
+    std::optional<std::uint64_t> deviceNumber(std::string_view name) const;
 
     /// Returns the kernel name of block device number `device` (sdb1, loop3p1), or nullopt.
     std::optional<std::string> deviceName(std::uint64_t device) const;
@@ -27,6 +51,9 @@ public:
     std::optional<std::string> loopBackingFile(const std::string& name) const;
 
 private:
+    std::optional<BlockDeviceNames> namesOfLink(const std::string& linkDirectory,
+                                                std::string_view link) const;
+
     std::string sysRoot_;
 };
 

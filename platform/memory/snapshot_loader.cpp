@@ -288,6 +288,11 @@ std::optional<Snapshot> parseSnapshot(std::string_view text, const std::string& 
         error = sourceName + ":" + lineAndColumn(text, fault.byte) + ": not valid JSON (" +
                 fault.what() + ")";
         return std::nullopt;
+    } catch (const json::exception& fault) {
+        // The parser reports a number too large for any type (1e999) as out of range, not
+        // as a parse error, and without a position.
+        error = sourceName + ": not valid JSON (" + fault.what() + ")";
+        return std::nullopt;
     }
     Snapshot snapshot;
     Problem problem;

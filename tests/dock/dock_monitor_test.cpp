@@ -103,6 +103,9 @@ TEST_F(DockMonitorTest, ConnectedDockIsCountedOncePerSourceBeforeStartReturns) {
     // Controller, hub and presence device each make one sighting, reported as they come.
     EXPECT_EQ(log.counts, (std::vector<std::uint64_t>{1, 2, 3}));
     EXPECT_EQ(monitor->dockCount(), 3u);
+    using Source = DockSightingSource;
+    EXPECT_EQ(monitor->sightingSources(),
+              (std::vector<Source>{Source::Controller, Source::Hub, Source::Presence}));
 
     // A second start arms nothing new.
     EXPECT_TRUE(monitor->startDockMonitor());
@@ -171,6 +174,9 @@ TEST_F(DockMonitorTest, WithoutAnObserverRecordsAreStillKept) {
     dispatch();
     EXPECT_TRUE(log.counts.empty());
     EXPECT_EQ(monitor->dockCount(), 2u);
+    EXPECT_EQ(
+        monitor->sightingSources(),
+        (std::vector<DockSightingSource>{DockSightingSource::Controller, DockSightingSource::Hub}));
 }
 
 } // namespace

@@ -19,7 +19,8 @@ namespace quaylet::testing {
 std::optional<ChildProcess> ChildProcess::start(const std::vector<std::string>& argv,
                                                 const std::string& workingDirectory,
                                                 const std::string& outputFile,
-                                                const std::string& inputFile) {
+                                                const std::string& inputFile,
+                                                const std::string& errorFile) {
     posix_spawn_file_actions_t files;
     ::posix_spawn_file_actions_init(&files);
     if (!workingDirectory.empty()) {
@@ -31,6 +32,10 @@ std::optional<ChildProcess> ChildProcess::start(const std::vector<std::string>& 
     }
     if (!inputFile.empty()) {
         ::posix_spawn_file_actions_addopen(&files, STDIN_FILENO, inputFile.c_str(), O_RDONLY, 0);
+    }
+    if (!errorFile.empty()) {
+        ::posix_spawn_file_actions_addopen(&files, STDERR_FILENO, errorFile.c_str(),
+                                           O_WRONLY | O_CREAT | O_TRUNC, 0600);
     }
     std::vector<char*> arguments;
     for (const std::string& argument : argv) {
@@ -86,11 +91,16 @@ int ChildProcess::wait() {
 CapturedRun runCaptured(const std::vector<std::string>& argv, const std::string& scratchDir) {
     CapturedRun run;
     const std::string outputFile = scratchDir + "/captured-output";
-    if (auto child = ChildProcess::start(argv, {}, outputFile)) {
+    const std::string errorFile = scratchDir + "/captured-errors";
+    if (auto child = ChildProcess::start(argv, {}, outputFile, {}, errorFile)) {
         run.status = child->wait();
     }
-    std::ifstream file(outputFile);
-    run.output.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+    const auto contents = [](const std::string& path) {
+        std::ifstream file(path);
+        return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+    };
+    run.output = contents(outputFile);
+    run.errors = contents(errorFile);
     return run;
 }
 

@@ -13,12 +13,13 @@ namespace quaylet::testing {
 class ChildProcess {
 public:
     /// Starts `argv` in `workingDirectory` (empty: the test's own), its standard output written
-    /// to the file `outputFile` and its input read from `inputFile` (empty: inherited);
-    /// nullopt when it cannot be started.
+    /// to the file `outputFile`, its input read from `inputFile` and its standard error written
+    /// to `errorFile` (each empty: inherited); nullopt when it cannot be started.
     static std::optional<ChildProcess> start(const std::vector<std::string>& argv,
                                              const std::string& workingDirectory = {},
                                              const std::string& outputFile = {},
-                                             const std::string& inputFile = {});
+                                             const std::string& inputFile = {},
+                                             const std::string& errorFile = {});
 
     ChildProcess(ChildProcess&& other) noexcept;
     ChildProcess& operator=(ChildProcess&& other) noexcept;
@@ -38,10 +39,12 @@ private:
     pid_t pid_;
 };
 
-/// Runs `argv` to its end with standard output captured; returns the exit status and the output.
+/// Runs `argv` to its end with standard output and standard error captured; returns the exit
+/// status and both outputs.
 struct CapturedRun {
     int status = -1;
     std::string output;
+    std::string errors;
 };
 CapturedRun runCaptured(const std::vector<std::string>& argv, const std::string& scratchDir);
 

@@ -1,19 +1,20 @@
 // Private mount namespace and availability checks for real-system tests.
 #include "tests/support/real_system.h"
 
-#include <sched.h>
-#include <sys/mount.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+
+#include <sched.h>
+#include <sys/mount.h>
+#include <unistd.h>
 
 namespace quaylet::testing {
 namespace {
 
 std::optional<std::string>& namespaceFailure() {
-    static std::optional<std::string> failure = std::string("the private mount namespace was never entered");
+    static std::optional<std::string> failure =
+        std::string("the private mount namespace was never entered");
     return failure;
 }
 

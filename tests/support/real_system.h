@@ -1,10 +1,10 @@
 // Guards for tests that mount, unmount or attach loop devices on the real system.
 #pragma once
 
-#include <gtest/gtest.h>
-
 #include <optional>
 #include <string>
+
+#include <gtest/gtest.h>
 
 namespace quaylet::testing {
 
@@ -23,12 +23,12 @@ bool realSystemRequired();
 
 /// Skips the current test, saying why, when the real system is unavailable; fails it instead
 /// when QUAYLET_REQUIRE_REAL=1 is set, so that CI never passes by skipping.
-#define QUAYLET_REQUIRE_REAL_SYSTEM()                                                           \
-    do {                                                                                        \
-        if (const auto quayletReason = ::quaylet::testing::realSystemUnavailableReason()) {    \
-            if (::quaylet::testing::realSystemRequired()) {                                     \
-                FAIL() << "real-system test cannot run: " << *quayletReason;                    \
-            }                                                                                   \
-            GTEST_SKIP() << "real-system test skipped: " << *quayletReason;                     \
-        }                                                                                       \
+#define QUAYLET_REQUIRE_REAL_SYSTEM()                                                              \
+    do {                                                                                           \
+        if (const auto quayletReason = ::quaylet::testing::realSystemUnavailableReason()) {        \
+            if (::quaylet::testing::realSystemRequired()) {                                        \
+                FAIL() << "real-system test cannot run: " << *quayletReason;                       \
+            }                                                                                      \
+            GTEST_SKIP() << "real-system test skipped: " << *quayletReason;                        \
+        }                                                                                          \
     } while (false)

@@ -1,7 +1,7 @@
 // Entry point of real-system test programs: every test runs in a private mount namespace.
-#include "tests/support/real_system.h"
-
 #include <gtest/gtest.h>
+
+#include "tests/support/real_system.h"
 
 int main(int argc, char** argv) {
     ::testing::InitGoogleTest(&argc, argv);

@@ -49,15 +49,60 @@ TEST_F(LinuxDeviceNamingTest, FindsBlockDevicesByKernelName) {
     }
 }
 
+/// A block device node made for one test, removed after it.
+class TestNode {
+public:
+    TestNode(unsigned majorNumber, unsigned minorNumber)
+        : path_(std::filesystem::temp_directory_path() /
+                ("quaylet-node-" + std::to_string(::getpid()) + "-" + std::to_string(majorNumber) +
+                 "-" + std::to_string(minorNumber))) {
+        made_ = ::mknod(path_.c_str(), S_IFBLK | 0600, makedev(majorNumber, minorNumber)) == 0;
+    }
+    ~TestNode() { std::filesystem::remove(path_); }
+    bool made() const { return made_; }
+    std::string path() const { return path_.string(); }
+
+private:
+    std::filesystem::path path_;
+    bool made_ = false;
+};
+
 // A device node is found by its device number, whatever it is called.
 TEST_F(LinuxDeviceNamingTest, FindsADeviceNodeByItsNumber) {
-    const std::filesystem::path node =
-        std::filesystem::temp_directory_path() / ("quaylet-node-" + std::to_string(::getpid()));
-    if (::mknod(node.c_str(), S_IFBLK | 0600, makedev(8, 17)) != 0) {
+    const TestNode node(8, 17);
+    if (!node.made()) {
         GTEST_SKIP() << "cannot make a device node here: " << std::strerror(errno);
     }
-    EXPECT_EQ(naming.blockDeviceNames(node.string()), (BlockDeviceNames{"sdb1", "sdb"}));
-    std::filesystem::remove(node);
+    EXPECT_EQ(naming.blockDeviceNames(node.path()), (BlockDeviceNames{"sdb1", "sdb"}));
+}
+
+// Another machine's tree stands in for the running system: a node is the tree's device only
+// when that system calls the node's number by the tree's name.
+TEST_F(LinuxDeviceNamingTest, OnACopiedTreeTakesOnlyDevicesTheSystemAgreesOn) {
+    const LinuxDeviceNaming checked(root, MountSourceNodes::OfThisSystem,
+                                    std::string(testing::kFixturesDir) + "/debian-desktop/sys");
+    const struct {
+        unsigned majorNumber, minorNumber;
+        bool expected;
+    } cases[] = {
+        {8, 17, true},   // sdb1 in both trees
+        {259, 1, false}, // nvme0n1p1 in the tree, nvme0n1 on the system
+        {254, 0, false}, // dm-0 in the tree, unknown to the system
+        {8, 99, false},  // unknown to the tree
+    };
+    for (const auto& item : cases) {
+        const TestNode node(item.majorNumber, item.minorNumber);
+        if (!node.made()) {
+            GTEST_SKIP() << "cannot make a device node here: " << std::strerror(errno);
+        }
+        EXPECT_EQ(checked.blockDeviceNames(node.path()).has_value(), item.expected)
+            << item.majorNumber << ":" << item.minorNumber;
+    }
+    // A recorded table's sources are read by their names alone.
+    const LinuxDeviceNaming recorded(root, MountSourceNodes::Recorded);
+    EXPECT_EQ(recorded.blockDeviceNames("/dev/sdb1"), (BlockDeviceNames{"sdb1", "sdb"}));
+    EXPECT_EQ(recorded.blockDeviceNames("/dev/mapper/vgdock-archive"),
+              (BlockDeviceNames{"dm-1", "dm-1"}));
 }
 
 TEST_F(LinuxDeviceNamingTest, GivesTheRegistryEntriesOfVolumeAndWholeDisk) {

@@ -24,9 +24,9 @@ TEST(LinuxPlatformTest, FillsEveryServiceOverTheGivenTree) {
                 platform->fileManager && platform->deviceNaming && platform->processRunner &&
                 platform->mountPointProbe && platform->applicationLookup);
 
-    // The registry and the naming both read the fixture: its dock SSD is behind the dock.
+    // The registry reads the fixture: its dock SSD is behind the dock.
     Registry& registry = *platform->registry;
-    const RegistryHandle disk = platform->deviceNaming->wholeDiskService(registry, "/dev/sda1");
+    const RegistryHandle disk = registry.serviceForBsdName("sda");
     ASSERT_NE(disk, kNoRegistryObject);
     EXPECT_EQ(behindDockRule(registry, disk), DockRule::DockUsbIds);
     registry.release(disk);

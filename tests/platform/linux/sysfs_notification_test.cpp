@@ -1,46 +1,20 @@
 // Tests of SysfsRegistry's notifications, driven by injected device events while the device
 // tree under the registry's root changes from the undocked laptop to the docked one and back.
-#include <deque>
 #include <filesystem>
 
 #include <poll.h>
-#include <sys/eventfd.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include "platform/linux/sysfs_registry.h"
+#include "tests/support/injected_event_source.h"
 #include "tests/support/test_paths.h"
 
 namespace quaylet {
 namespace {
 
-/// An event source the test fills; its eventfd is readable while events wait.
-class InjectedEventSource final : public DeviceEventSource {
-public:
-    InjectedEventSource() : descriptor_(::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {}
-    ~InjectedEventSource() override { ::close(descriptor_); }
-    InjectedEventSource(const InjectedEventSource&) = delete;
-    InjectedEventSource& operator=(const InjectedEventSource&) = delete;
-
-    int descriptor() const override { return descriptor_; }
-    std::vector<DeviceEvent> receiveEvents() override {
-        std::uint64_t count = 0;
-        [[maybe_unused]] const auto ignored = ::read(descriptor_, &count, sizeof count);
-        std::vector<DeviceEvent> events(queue_.begin(), queue_.end());
-        queue_.clear();
-        return events;
-    }
-    void push(std::vector<DeviceEvent> events) {
-        queue_.insert(queue_.end(), events.begin(), events.end());
-        const std::uint64_t one = 1;
-        [[maybe_unused]] const auto ignored = ::write(descriptor_, &one, sizeof one);
-    }
-
-private:
-    int descriptor_;
-    std::deque<DeviceEvent> queue_;
-};
+using testing::InjectedEventSource;
 
 constexpr const char* kUpstream = "/devices/pci0000:00/0000:00:07.0/0000:20:00.0";
 const std::string kController = std::string(kUpstream) + "/0000:21:01.0/0000:23:00.0";

@@ -89,6 +89,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         Malformed{"{\n  \"osVersion\": \"11.0\",\n  oops\n}", "bad.json:3:"},
         Malformed{"", "not valid JSON"}, Malformed{"[]", "must be an object"},
+        Malformed{R"({"osVersion": 1e999})", "not valid JSON"},
         Malformed{R"({"osVersion": "eleven", "registry": {"class": "A"}})", "at /osVersion"},
         Malformed{R"({"osVersion": "11.0"})", "missing \"registry\""},
         Malformed{R"({"osVersion": "11.0", "registry": {"class": "A", "chidren": []}})",

@@ -1,0 +1,83 @@
+// quaylet-cli: reads the command line, selects the platform and runs one command.
+#include "cli/quaylet_cli.h"
+
+#include "cli/cli_options.h"
+#include "cli/cli_usage.h"
+#include "cli/monitor_command.h"
+#include "cli/platform_selection.h"
+#include "cli/printable_text.h"
+#include "cli/signal_pipe.h"
+#include "cli/status_json.h"
+#include "cli/status_report.h"
+#include "cli/status_text.h"
+#include "cli/unplug_command.h"
+
+namespace quaylet {
+namespace {
+
+int runStatus(Platform& platform, const CliOptions& options, std::ostream& out) {
+    const StatusReport report = buildStatusReport(platform, options.everything);
+    out << (options.json ? statusJson(report) : statusText(report));
+    return kExitSafe;
+}
+
+int runUnplug(Platform& platform, const CliOptions& options, std::ostream& out,
+              std::ostream& errors) {
+    UnplugCommandOptions unplug;
+    unplug.everything = options.everything;
+    if (!options.mountInfoPath.empty()) {
+        unplug.unmountForbidden = "the mount table comes from " +
+                                  printablePath(options.mountInfoPath) +
+                                  ", not from this system. Run without --mountinfo to unplug.";
+    }
+    return runUnplugCommand(platform, unplug, StringTable::builtIn(), out, errors);
+}
+
+int runMonitor(Platform& platform, std::ostream& out, std::ostream& errors) {
+    SignalPipe stop;
+    if (stop.descriptor() < 0) {
+        errors << "quaylet-cli: cannot take over SIGINT and SIGTERM to stop cleanly." << std::endl;
+        return kExitUsage;
+    }
+    MonitorCommand monitor(platform, out);
+    monitor.start();
+    while (monitor.waitAndDispatch(stop.descriptor())) {
+    }
+    return kExitSafe;
+}
+
+} // namespace
+
+int runQuayletCli(const std::vector<std::string>& arguments, std::ostream& out,
+                  std::ostream& errors) {
+    const CliParse parse = parseCliOptions(arguments);
+    if (!parse.options) {
+        errors << "quaylet-cli: " << parse.error << std::endl;
+        return kExitUsage;
+    }
+    const CliOptions& options = *parse.options;
+    if (options.help) {
+        out << usageText(options.command);
+        return kExitSafe;
+    }
+    std::string error;
+    std::optional<Platform> platform = selectPlatform(options, error);
+    if (!platform) {
+        errors << "quaylet-cli: " << error << std::endl;
+        return kExitUsage;
+    }
+    switch (options.command) {
+    case CliCommand::Status:
+        return runStatus(*platform, options, out);
+    case CliCommand::Unplug:
+        return runUnplug(*platform, options, out, errors);
+    case CliCommand::Monitor:
+        return runMonitor(*platform, out, errors);
+    case CliCommand::None:
+        break;
+    }
+    errors << usageText(CliCommand::None);
+    return kExitUsage;
+}
+
+} // namespace quaylet

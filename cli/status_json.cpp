@@ -1,0 +1,72 @@
+// Writing the status report as JSON through nlohmann-json, keys in a fixed order.
+#include "cli/status_json.h"
+
+#include <nlohmann/json.hpp>
+
+namespace quaylet {
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+const char* dockRuleName(DockRule rule) {
+    switch (rule) {
+    case DockRule::TunnelEndpoint:
+        return "tunnel-endpoint";
+    case DockRule::DockUsbIds:
+        return "dock-usb-ids";
+    case DockRule::HubRule:
+        return "hub-rule";
+    case DockRule::PortRule:
+        return "port-rule";
+    case DockRule::None:
+        break;
+    }
+    return "behind-dock";
+}
+
+Json volumeJson(const PlannedVolumeReason& reason) {
+    const int level = imageLevel(reason.list);
+    Json volume;
+    volume["list"] = level > 0                              ? "image"
+                     : reason.list == PlanList::DockVolumes ? "dock"
+                                                            : "external";
+    if (level > 0) {
+        volume["level"] = level;
+    }
+    volume["displayName"] = reason.volume.displayName;
+    volume["mountPoint"] = reason.volume.mountPoint;
+    volume["device"] = reason.volume.devicePath;
+    if (level > 0) {
+        volume["imagePath"] = reason.volume.imagePath;
+        volume["rule"] = reason.mountedInsideHost ? "mounted-inside" : "image-file";
+        volume["host"] = reason.hostMountPoint;
+    } else {
+        volume["rule"] =
+            reason.list == PlanList::DockVolumes ? dockRuleName(reason.dockRule) : "external";
+    }
+    return volume;
+}
+
+} // namespace
+
+std::string statusJson(const StatusReport& report) {
+    Json document;
+    Json sources = Json::array();
+    for (const DockSightingSource source : report.dockSightings) {
+        sources.push_back(std::string(sightingSourceName(source)));
+    }
+    document["docks"] = {{"sightings", report.dockSightings.size()}, {"sources", sources}};
+    document["everything"] = report.everything;
+    document["bootVolumeBehindDock"] = report.bootVolumeBehindDock;
+    if (report.bootVolumeBehindDock) {
+        document["bootVolume"] = report.bootVolumeName;
+    }
+    Json volumes = Json::array();
+    for (const PlannedVolumeReason& reason : report.volumes) {
+        volumes.push_back(volumeJson(reason));
+    }
+    document["volumes"] = std::move(volumes);
+    return document.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
+}
+
+} // namespace quaylet

@@ -1,0 +1,15 @@
+// The status report as a JSON document for scripts.
+#pragma once
+
+#include <string>
+
+#include "cli/status_report.h"
+
+namespace quaylet {
+
+/// Returns the report as an indented JSON document: "docks" (sightings and their sources),
+/// "everything", "bootVolumeBehindDock" (with "bootVolume", its name, when true) and
+/// "volumes" in unmount order. Bytes that are not UTF-8 become U+FFFD.
+std::string statusJson(const StatusReport& report);
+
+} // namespace quaylet

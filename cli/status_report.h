@@ -1,0 +1,38 @@
+// StatusReport: the docks seen and the plan an unplug command would act on, changing nothing.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "dock/dock_monitor.h"
+#include "platform/platform.h"
+#include "volumes/scan_explanation.h"
+
+namespace quaylet {
+
+/// What `quaylet-cli status` reports.
+struct StatusReport {
+    std::vector<DockSightingSource> dockSightings; ///< One per sighting, in record order.
+    bool everything = false;                       ///< Planned with external storage too.
+    bool bootVolumeBehindDock = false;
+    std::string bootVolumeName;               ///< Its display name, when behind the dock.
+    std::vector<PlannedVolumeReason> volumes; ///< In the order the unmount worker takes them.
+};
+
+/// Starts a dock monitor on the platform's registry to count the docks, then scans the volumes
+/// as the unplug command would (with external storage when `everything`). Unmounts nothing.
+StatusReport buildStatusReport(Platform& platform, bool everything);
+
+/// Returns `reasons` (in plan order) in the unmount worker's order: third-, second- and
+/// first-level images, dock volumes, external volumes; each list keeping its own order.
+std::vector<PlannedVolumeReason> inUnmountOrder(const std::vector<PlannedVolumeReason>& reasons);
+
+/// Returns the name of a sighting source: "controller", "hub" or "presence".
+std::string_view sightingSourceName(DockSightingSource source);
+
+/// Returns the image level of `list` (1 to 3), or 0 for the dock and external lists.
+int imageLevel(PlanList list);
+
+} // namespace quaylet

@@ -1,0 +1,112 @@
+// Writing the status report as aligned text.
+#include "cli/status_text.h"
+
+#include <algorithm>
+#include <array>
+
+#include "cli/printable_text.h"
+
+namespace quaylet {
+namespace {
+
+using Row = std::array<std::string, 5>;
+
+std::string dockRuleText(DockRule rule) {
+    switch (rule) {
+    case DockRule::TunnelEndpoint:
+        return "Thunderbolt tunnel to the dock";
+    case DockRule::DockUsbIds:
+        return "on a USB hub with the dock's IDs";
+    case DockRule::HubRule:
+        return "hub rule: under the dock's topmost USB hub";
+    case DockRule::PortRule:
+        return "port rule: on one of the dock's USB ports";
+    case DockRule::None:
+        break;
+    }
+    return "behind the dock";
+}
+
+std::string listText(PlanList list) {
+    if (const int level = imageLevel(list); level > 0) {
+        return "image " + std::to_string(level);
+    }
+    return list == PlanList::DockVolumes ? "dock" : "external";
+}
+
+std::string tableText(const std::vector<Row>& rows) {
+    std::array<std::size_t, 5> widths{};
+    for (const Row& row : rows) {
+        for (std::size_t column = 0; column < row.size(); ++column) {
+            widths[column] = std::max(widths[column], row[column].size());
+        }
+    }
+    std::string text;
+    for (const Row& row : rows) {
+        std::string line = " ";
+        for (std::size_t column = 0; column < row.size(); ++column) {
+            line += " " + row[column];
+            if (column + 1 < row.size()) {
+                line.append(widths[column] - row[column].size() + 1, ' ');
+            }
+        }
+        text += line + "\n";
+    }
+    return text;
+}
+
+std::string volumesText(const StatusReport& report) {
+    if (report.volumes.empty()) {
+        return "Nothing to unmount.\n";
+    }
+    std::vector<Row> rows{{"LIST", "NAME", "MOUNT POINT", "DEVICE", "WHY"}};
+    for (const PlannedVolumeReason& reason : report.volumes) {
+        rows.push_back({listText(reason.list), printablePath(reason.volume.displayName),
+                        printablePath(reason.volume.mountPoint),
+                        printablePath(reason.volume.devicePath), reasonText(reason)});
+    }
+    const std::string scope = report.everything
+                                  ? "the dock's volumes, other external storage, and the disk "
+                                    "images on them"
+                                  : "the dock's volumes, and the disk images on them";
+    return "To unmount, in this order (" + scope + "):\n" + tableText(rows);
+}
+
+} // namespace
+
+std::string docksLine(const std::vector<DockSightingSource>& sightings) {
+    if (sightings.empty()) {
+        return "Docks: none seen\n";
+    }
+    std::string line = "Docks: " + std::to_string(sightings.size()) +
+                       (sightings.size() == 1 ? " sighting (" : " sightings (");
+    for (std::size_t i = 0; i < sightings.size(); ++i) {
+        line += (i == 0 ? "" : ", ") + std::string(sightingSourceName(sightings[i]));
+    }
+    return line + ")\n";
+}
+
+std::string reasonText(const PlannedVolumeReason& reason) {
+    if (reason.list == PlanList::DockVolumes) {
+        return dockRuleText(reason.dockRule);
+    }
+    if (reason.list == PlanList::ExternalVolumes) {
+        return "external storage";
+    }
+    if (reason.mountedInsideHost) {
+        return "mounted inside " + printablePath(reason.hostMountPoint);
+    }
+    return "image file " + printablePath(reason.volume.imagePath) + " on " +
+           printablePath(reason.hostMountPoint);
+}
+
+std::string statusText(const StatusReport& report) {
+    std::string text = docksLine(report.dockSightings) + volumesText(report);
+    if (report.bootVolumeBehindDock) {
+        text += "Warning: the boot volume \"" + printablePath(report.bootVolumeName) +
+                "\" (/) is behind the dock; unplug will refuse and unmount nothing.\n";
+    }
+    return text;
+}
+
+} // namespace quaylet

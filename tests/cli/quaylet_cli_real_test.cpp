@@ -1,0 +1,155 @@
+// quaylet-cli unplug end to end on the docked laptop's device tree, in which the dock's USB SSD
+// is a loop device of this system: real mounts, a chain of disk images and a busy child.
+#include <filesystem>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "platform/linux/libmount_mount_table.h"
+#include "tests/support/child_process.h"
+#include "tests/support/copied_device_tree.h"
+#include "tests/support/image_volume.h"
+#include "tests/support/real_system.h"
+#include "tests/support/temporary_directory.h"
+#include "tests/support/test_paths.h"
+
+namespace quaylet {
+namespace {
+
+using testing::ImageVolume;
+
+const std::string kCli = std::string(testing::kProgramsDir) + "/quaylet-cli";
+/// The dock SSD's SCSI device in the docked laptop's tree.
+constexpr const char* kDockSsd =
+    "devices/pci0000:00/0000:00:07.0/0000:20:00.0/0000:21:01.0/0000:23:00.0/usb6/6-1/6-1.2/"
+    "6-1.2:1.0/host0/target0:0:0/0:0:0:0";
+/// The volumes: the dock SSD, then images One in it, Two in One, Three in Two, Four in Three.
+const std::vector<std::string> kNames = {"DockSSD", "One", "Two", "Three", "Four"};
+
+class QuayletCliRealTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        QUAYLET_REQUIRE_REAL_SYSTEM();
+        ASSERT_FALSE(scratch.path().empty());
+    }
+    ~QuayletCliRealTest() override {
+        child.reset(); // nothing may keep a volume busy while the volumes go
+        while (!volumes.empty()) {
+            volumes.pop_back(); // innermost first
+        }
+    }
+
+    std::string mountPoint(std::size_t index) const {
+        return scratch.path() + "/mnt/" + kNames[index];
+    }
+
+    /// Mounts the dock SSD and the four images, each image file on the volume before it.
+    bool mountChain() {
+        std::string folder = scratch.path();
+        unsigned size = 48;
+        for (std::size_t i = 0; i < kNames.size(); ++i, size /= 2) {
+            std::string error;
+            volumes.push_back(
+                ImageVolume::create(folder + "/" + kNames[i] + ".img", size, mountPoint(i), error));
+            if (!volumes.back()) {
+                ADD_FAILURE() << error;
+                return false;
+            }
+            folder = mountPoint(i);
+        }
+        return true;
+    }
+
+    /// Copies the docked laptop's tree and makes this system's loop devices its devices: the
+    /// SSD's loop device a disk of the dock's SSD, the images' loop devices as loop devices.
+    bool makeTree() {
+        if (!tree.ok()) {
+            return false;
+        }
+        tree.removeLoopDevices();
+        for (std::size_t i = 0; i < volumes.size(); ++i) {
+            const std::string& node = volumes[i]->loop().path();
+            const std::string name = std::filesystem::path(node).filename();
+            const std::uint64_t number = testing::blockDeviceNumber(node);
+            const std::uint64_t sectors = std::filesystem::file_size(volumes[i]->imageFile()) / 512;
+            const bool added =
+                i == 0 ? tree.addDisk(kDockSsd, name, number, sectors)
+                       : tree.addLoopDevice(name, number, sectors, volumes[i]->imageFile());
+            if (number == 0 || !added) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+    testing::CapturedRun cli(const std::string& command, const std::string& option = {}) {
+        std::vector<std::string> argv{kCli, command, "--sysfs", tree.root()};
+        if (!option.empty()) {
+            argv.push_back(option);
+        }
+        return testing::runCaptured(argv, scratch.path());
+    }
+
+    testing::TemporaryDirectory scratch;
+    testing::CopiedDeviceTree tree{"laptop-dock", scratch.path() + "/sys"};
+    std::vector<std::unique_ptr<ImageVolume>> volumes;
+    std::optional<testing::ChildProcess> child;
+    LibmountMountPointProbe probe;
+};
+
+TEST_F(QuayletCliRealTest, NamesTheFirstBusyVolumeAndTheChildThenUnplugsOnceBothAreGone) {
+    ASSERT_TRUE(mountChain());
+    ASSERT_TRUE(makeTree());
+
+    // The plan: three image levels, innermost first, then the dock SSD; never the fourth image.
+    const auto status = cli("status", "--json");
+    ASSERT_EQ(status.status, 0) << status.errors;
+    const nlohmann::json document = nlohmann::json::parse(status.output);
+    std::vector<std::string> planned;
+    for (const auto& volume : document["volumes"]) {
+        planned.push_back(volume["list"].get<std::string>() + " " +
+                          volume["mountPoint"].get<std::string>() + " " +
+                          volume["rule"].get<std::string>());
+    }
+    EXPECT_EQ(planned, (std::vector<std::string>{"image " + mountPoint(3) + " image-file",
+                                                 "image " + mountPoint(2) + " image-file",
+                                                 "image " + mountPoint(1) + " image-file",
+                                                 "dock " + mountPoint(0) + " dock-usb-ids"}));
+
+    // A child works on Two; the unplanned fourth image keeps Three busy.
+    child = testing::ChildProcess::start({"/bin/sleep", "600"}, mountPoint(2));
+    ASSERT_TRUE(child);
+    const auto busy = cli("unplug");
+    EXPECT_EQ(busy.status, 1) << busy.errors;
+    EXPECT_EQ(busy.output, "Thunderbolt Dock\nDo not unplug the dock yet.\n"
+                           "“Three” is still in use by sleep. Quit it and try again.\n");
+    EXPECT_EQ(busy.errors, "Could not unmount Three (" + mountPoint(3) +
+                               ")\nCould not unmount Two (" + mountPoint(2) +
+                               ")\nCould not unmount One (" + mountPoint(1) +
+                               ")\nCould not unmount DockSSD (" + mountPoint(0) + ")\n");
+    for (const auto& volume : volumes) {
+        EXPECT_TRUE(volume->fileSystem().isMounted()) << volume->fileSystem().mountPoint();
+        EXPECT_TRUE(volume->loop().isAttached()) << volume->loop().path();
+    }
+
+    // The child ends, and the fourth image, which no unplug plans, is unmounted by hand.
+    child.reset();
+    volumes.pop_back();
+    const auto safe = cli("unplug");
+    EXPECT_EQ(safe.status, 0) << safe.errors;
+    EXPECT_EQ(safe.output, "Thunderbolt Dock\nIt is safe to unplug the dock.\n");
+    EXPECT_EQ(safe.errors, "Unmounted Three (" + mountPoint(3) + ")\nUnmounted Two (" +
+                               mountPoint(2) + ")\nUnmounted One (" + mountPoint(1) +
+                               ")\nUnmounted DockSSD (" + mountPoint(0) + ")\n");
+    for (const auto& volume : volumes) {
+        EXPECT_FALSE(probe.isMounted(volume->fileSystem().mountPoint()));
+        EXPECT_FALSE(volume->loop().isAttached()) << volume->loop().path();
+    }
+}
+
+} // namespace
+} // namespace quaylet

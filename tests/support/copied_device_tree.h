@@ -1,0 +1,47 @@
+// CopiedDeviceTree: a fixture machine's sysfs tree copied for one test, with this system's own
+// loop devices put into it.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace quaylet::testing {
+
+/// A copy of a fixture device tree under a directory the test owns (which removes it). The
+/// copy can be changed as the kernel would lay the changes out: block devices added with their
+/// class/block, block and dev/block links.
+class CopiedDeviceTree {
+public:
+    /// Copies fixture machine `machine`'s tree (tests/fixtures/MACHINE/sys) to `root`; ok() is
+    /// false when that failed.
+    CopiedDeviceTree(const std::string& machine, std::string root);
+
+    /// Returns whether the copy was made.
+    bool ok() const { return ok_; }
+    /// Returns the copy's root, the directory to give as --sysfs.
+    const std::string& root() const { return root_; }
+
+    /// Removes the fixture's loop devices and their partitions, whose names this system's own
+    /// loop devices may bear.
+    void removeLoopDevices();
+    /// Adds whole disk `name`, device number `device`, of `sectors` sectors below the device at
+    /// `devicePath` (a path under the root, "devices/..."); returns whether it worked.
+    bool addDisk(const std::string& devicePath, const std::string& name, std::uint64_t device,
+                 std::uint64_t sectors);
+    /// Adds loop device `name`, device number `device`, attached to `backingFile`; returns
+    /// whether it worked.
+    bool addLoopDevice(const std::string& name, std::uint64_t device, std::uint64_t sectors,
+                       const std::string& backingFile);
+
+private:
+    bool addBlockDirectory(const std::string& path, const std::string& name, std::uint64_t device,
+                           std::uint64_t sectors);
+
+    std::string root_;
+    bool ok_ = false;
+};
+
+/// Returns the device number of the block device node at `path`, or 0.
+std::uint64_t blockDeviceNumber(const std::string& path);
+
+} // namespace quaylet::testing
