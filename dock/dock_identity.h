@@ -27,8 +27,8 @@ inline constexpr std::array<UsbIdPair, 2> kDockUsb3HubIds{{{0x2109, 0x0817}, {0x
 /// The dock's presence device: on port 7 of a hub on port 4 of the dock's root hub.
 inline constexpr UsbIdPair kDockPresenceDeviceId{0x2109, 0x8884};
 /// Thunderbolt tunnel endpoints that are docks; row 1 is tested first.
-inline constexpr std::array<DockTunnelIds, 2> kDockTunnelIds{{{0x0043, 0x0021, 0x0022},
-                                                              {0x0126, 0x0040, 0x0044}}};
+inline constexpr std::array<DockTunnelIds, 2> kDockTunnelIds{
+    {{0x0043, 0x0021, 0x0022}, {0x0126, 0x0040, 0x0044}}};
 
 /// Returns whether a tunnel endpoint's vendor and model (low 32 bits) name a dock.
 bool isDockTunnelId(std::int64_t vendor, std::int64_t model);

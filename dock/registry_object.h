@@ -1,9 +1,9 @@
 // RegistryObject: owns one registry handle and releases it exactly once.
 #pragma once
 
-#include "platform/registry.h"
-
 #include <utility>
+
+#include "platform/registry.h"
 
 namespace quaylet {
 

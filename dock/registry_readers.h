@@ -1,12 +1,12 @@
 // Typed readers of registry properties, and the operating-system version test.
 #pragma once
 
-#include "platform/property_value.h"
-#include "platform/registry.h"
-
 #include <cstdint>
 #include <optional>
 #include <string_view>
+
+#include "platform/property_value.h"
+#include "platform/registry.h"
 
 namespace quaylet {
 

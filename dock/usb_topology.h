@@ -1,13 +1,13 @@
 // The dock's USB topology: the hub rule and the port rule.
 #pragma once
 
-#include "dock/behind_dock.h"
-#include "dock/dock_identity.h"
-#include "platform/registry.h"
-
 #include <cstdint>
 #include <span>
 #include <vector>
+
+#include "dock/behind_dock.h"
+#include "dock/dock_identity.h"
+#include "platform/registry.h"
 
 namespace quaylet {
 

@@ -1,15 +1,15 @@
 // BusyProcessFinder: names the processes that keep still-mounted volumes busy.
 #pragma once
 
+#include <cstdint>
+#include <string>
+#include <vector>
+
 #include "eject/busy_process.h"
 #include "platform/application_lookup.h"
 #include "platform/process_runner.h"
 #include "platform/tool_commands.h"
 #include "volumes/unmount_failure.h"
-
-#include <cstdint>
-#include <string>
-#include <vector>
 
 namespace quaylet {
 

@@ -1,14 +1,14 @@
 // The unmount worker: unmounts a plan's volumes, innermost images first, and records failures.
 #pragma once
 
+#include <cstdint>
+#include <functional>
+#include <string>
+
 #include "platform/mount_point_probe.h"
 #include "platform/process_runner.h"
 #include "platform/tool_commands.h"
 #include "volumes/unplug_plan.h"
-
-#include <cstdint>
-#include <functional>
-#include <string>
 
 namespace quaylet {
 

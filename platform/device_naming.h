@@ -1,9 +1,9 @@
 // DeviceNaming: from a mount table's device path to the registry entries of its disk.
 #pragma once
 
-#include "platform/registry.h"
-
 #include <string_view>
+
+#include "platform/registry.h"
 
 namespace quaylet {
 

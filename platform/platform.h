@@ -1,6 +1,8 @@
 // Platform: one machine's set of platform services, as the front ends select it.
 #pragma once
 
+#include <memory>
+
 #include "platform/application_lookup.h"
 #include "platform/device_naming.h"
 #include "platform/file_manager.h"
@@ -10,8 +12,6 @@
 #include "platform/process_runner.h"
 #include "platform/registry.h"
 #include "platform/tool_commands.h"
-
-#include <memory>
 
 namespace quaylet {
 

@@ -25,8 +25,8 @@ public:
 
     PropertyValue() : storage_(std::int64_t{0}) {}
     template <std::integral Integer>
-        requires(!std::same_as<Integer, bool>)
-    PropertyValue(Integer number) : storage_(static_cast<std::int64_t>(number)) {}
+    requires(!std::same_as<Integer, bool>) PropertyValue(Integer number)
+        : storage_(static_cast<std::int64_t>(number)) {}
     PropertyValue(bool flag) : storage_(flag) {}
     PropertyValue(PropertyData data) : storage_(std::move(data)) {}
     PropertyValue(std::string text) : storage_(std::move(text)) {}

@@ -1,8 +1,6 @@
 // Registry: the device registry the dock detection and the volume scan read, and its notifications.
 #pragma once
 
-#include "platform/property_value.h"
-
 #include <compare>
 #include <cstdint>
 #include <functional>
@@ -10,6 +8,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+
+#include "platform/property_value.h"
 
 namespace quaylet {
 
