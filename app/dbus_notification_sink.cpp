@@ -52,9 +52,11 @@ void DBusNotificationSink::askCapabilities() {
             [this](QDBusPendingCallWatcher* finished) {
                 const QDBusPendingReply<QStringList> reply = *finished;
                 finished->deleteLater();
-                // A server that cannot be asked gets plain text; it is not asked again.
-                bodyMarkup_ =
-                    reply.isValid() && reply.value().contains(QStringLiteral("body-markup"));
+                // Only an answer is kept: without one (no server yet) the waiting notifications
+                // go out as plain text, and the next one asks again.
+                if (reply.isValid()) {
+                    bodyMarkup_ = reply.value().contains(QStringLiteral("body-markup"));
+                }
                 asking_ = false;
                 std::vector<UserNotification> ready;
                 ready.swap(waiting_);

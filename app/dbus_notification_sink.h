@@ -14,8 +14,8 @@ namespace quaylet {
 /// Sends each notification to the desktop's notification server on a D-Bus connection: the
 /// title as summary, the subtitle and the informative text (one line each) as body, nothing
 /// else. The body is escaped when the server reads markup, so that a volume name is always
-/// shown as text. Never blocks: the server's capabilities are asked once, asynchronously, and
-/// notifications wait in order until the answer is in.
+/// shown as text. Never blocks: the server's capabilities are asked asynchronously until it
+/// has answered once, and notifications wait in order until the answer is in.
 class DBusNotificationSink : public QObject, public NotificationSink {
     Q_OBJECT
 public:

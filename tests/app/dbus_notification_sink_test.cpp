@@ -98,11 +98,16 @@ TEST_F(DBusNotificationSinkTest, EscapesTheBodyForMarkupServers) {
     EXPECT_EQ(recorder_.calls[2][4].toString(), "Again");
 }
 
-TEST_F(DBusNotificationSinkTest, MissingServerIsSilent) {
+TEST_F(DBusNotificationSinkTest, MissingServerIsSilentAndAskedAgainLater) {
     DBusNotificationSink sink(*client_, "Quaylet");
     sink.deliverNotification(kBusy);
     QTest::qWait(200);
     EXPECT_TRUE(recorder_.calls.isEmpty());
+    serve({"body-markup"});
+    sink.deliverNotification(kBusy);
+    ASSERT_TRUE(awaitCalls(1));
+    EXPECT_EQ(recorder_.calls[0][4].toString(),
+              "Do not unplug\n“&lt;b&gt;Tom &amp; Jerry&lt;/b&gt;” is busy");
 }
 
 } // namespace
