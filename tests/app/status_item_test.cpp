@@ -35,7 +35,8 @@ TEST_F(StatusItemTest, EachCodeSetsTitleStateAndImage) {
                 {1, "StatusItem", "NO_DOCKS_IN_MENU", false},
                 {7, "StatusItem", "UNPLUG_IN_MENU", true},
                 {1, "StatusItem", "NO_DOCKS_IN_MENU", false},
-                {-1, "StatusItem", "UNPLUG_IN_MENU", true}};
+                {-1, "StatusItem", "UNPLUG_IN_MENU", true},
+                {0, "StatusItem", "UNPLUG_IN_MENU", true}};
     for (const auto& row : rows) {
         SCOPED_TRACE(row.code);
         delegate.setIconAppearance(row.code);
