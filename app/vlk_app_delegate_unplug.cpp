@@ -117,6 +117,12 @@ void VLKAppDelegate::unmountInBackground(std::unique_ptr<UnplugPlan> plan) {
 }
 
 void VLKAppDelegate::completeUnplug(std::unique_ptr<UnplugPlan> plan, std::int32_t failureCount) {
+    // The notices of this command's own unmounts may still wait on the mount monitor. They
+    // come from the time the command was unmounting, when volume events leave the icon alone,
+    // and must not turn the outcome shown below back to Normal.
+    if (MountMonitor* monitor = services_.platform.mountMonitor.get()) {
+        monitor->acknowledgeChanges();
+    }
     if (failureCount < 1) {
         setIconAppearance(VLKIconAppearanceSafe);
         goodEject();

@@ -13,6 +13,13 @@ if(QUAYLET_SANITIZE)
     target_link_options(quaylet_options INTERFACE -fsanitize=address,undefined)
 endif()
 
+if(QUAYLET_BUILD_FUZZ)
+    # Coverage for libFuzzer in every library the fuzz targets link, not only in the targets.
+    target_compile_options(quaylet_options INTERFACE
+        -fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer)
+    target_link_options(quaylet_options INTERFACE -fsanitize=address,undefined)
+endif()
+
 # quaylet_add_library(NAME SOURCES... [DEPENDS targets...]) builds one static layer library.
 function(quaylet_add_library name)
     cmake_parse_arguments(ARG "" "" "SOURCES;DEPENDS" ${ARGN})

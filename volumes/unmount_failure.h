@@ -1,10 +1,10 @@
 // UnmountFailure: a volume that stayed mounted, or that must not be unmounted.
 #pragma once
 
-#include "volumes/volume_record.h"
-
 #include <cstdint>
 #include <string>
+
+#include "volumes/volume_record.h"
 
 namespace quaylet {
 

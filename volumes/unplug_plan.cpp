@@ -7,7 +7,7 @@ namespace quaylet {
 
 UnmountFailure UnmountFailure::fromVolume(const VolumeRecord& volume, std::string message,
                                           std::int32_t status) {
-    return UnmountFailure{volume.devicePath, volume.mountPoint, volume.displayName,
+    return UnmountFailure{volume.devicePath, volume.mountPoint,  volume.displayName,
                           volume.imagePath,  std::move(message), status};
 }
 

@@ -1,11 +1,11 @@
 // UnplugPlan: the volumes one unplug command has to unmount, by level, and its failures.
 #pragma once
 
-#include "volumes/unmount_failure.h"
-#include "volumes/volume_record.h"
-
 #include <cstdint>
 #include <vector>
+
+#include "volumes/unmount_failure.h"
+#include "volumes/volume_record.h"
 
 namespace quaylet {
 
@@ -17,8 +17,8 @@ public:
     std::vector<VolumeRecord> externalVolumes;   ///< Other external volumes (only "everything").
     std::vector<VolumeRecord> firstLevelImages;  ///< Images on, or mounted inside, a host volume.
     std::vector<VolumeRecord> secondLevelImages; ///< Images whose file lies on a first-level image.
-    std::vector<VolumeRecord> thirdLevelImages;  ///< Images whose file lies on a second-level image.
-    std::vector<UnmountFailure> failures;        ///< Boot-volume refusal, or volumes left mounted.
+    std::vector<VolumeRecord> thirdLevelImages; ///< Images whose file lies on a second-level image.
+    std::vector<UnmountFailure> failures;       ///< Boot-volume refusal, or volumes left mounted.
 
     /// Empties all six lists.
     void clear();

@@ -1,7 +1,10 @@
-// A delegate on fake platform services, a temporary settings file and autostart directory.
+// A delegate on a snapshot machine's in-memory platform, with a temporary settings file and
+// autostart directory, and a tool runner the test can hold at a gate.
 #pragma once
 
 #include <memory>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include <QDir>
@@ -12,10 +15,15 @@
 #include <gtest/gtest.h>
 
 #include "app/vlk_app_delegate.h"
-#include "core_stubs.h"
-#include "fake_platform.h"
+#include "gated_process_runner.h"
+#include "platform/memory/memory_mount_table.h"
+#include "platform/memory/snapshot_loader.h"
+#include "tests/support/fixture_machine.h"
 
 namespace quaylet::testing {
+
+/// A laptop with a dock carrying one SSD with two volumes, and cp holding a file on the second.
+inline constexpr const char* kBusyDockMachine = "laptop_with_busy_dock";
 
 /// Records the notifications delivered, and the status image showing at each delivery.
 class RecordingNotificationSink : public NotificationSink {
@@ -33,8 +41,7 @@ class DelegateTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(dir_.isValid());
-        resetCoreScript();
-        platform_ = makeFakePlatform(mountMonitor_);
+        useMachine(kBusyDockMachine);
         settingsPath_ = dir_.filePath("Pemrix/Quaylet.conf");
         settings_ = std::make_unique<QSettings>(settingsPath_, QSettings::IniFormat);
         autostart_ = dir_.filePath("config/autostart");
@@ -47,7 +54,49 @@ protected:
         strings_.insert("BUSY_VOLUME", "BUSY_VOLUME %1");
     }
 
-    void TearDown() override { delegate_.reset(); }
+    void TearDown() override {
+        if (runner_) {
+            runner_->open(); // a failed test must not leave a worker waiting at the gate
+        }
+        delegate_.reset();
+        if (platform_) {
+            EXPECT_TRUE(noHandlesLeft(registry()));
+        }
+    }
+
+    /// Takes fixture machine `machine` as the snapshot the platform is built from; a test may
+    /// change `snapshot_` until the first delegate is made.
+    void useMachine(std::string_view machine) {
+        std::string error;
+        auto loaded = loadSnapshot(fixturePath(machine), error);
+        ASSERT_TRUE(loaded) << error;
+        snapshot_ = std::move(*loaded);
+    }
+
+    /// The platform over `snapshot_`, built on first use, its runner wrapped in `runner_`.
+    Platform& platform() {
+        if (!platform_) {
+            platform_ = std::make_unique<Platform>(makeSnapshotPlatform(snapshot_));
+            auto gated = std::make_unique<GatedProcessRunner>(std::move(platform_->processRunner));
+            runner_ = gated.get();
+            platform_->processRunner = std::move(gated);
+        }
+        return *platform_;
+    }
+    MemoryRegistry& registry() { return memoryRegistry(platform()); }
+    MemoryMountTable& mounts() { return dynamic_cast<MemoryMountTable&>(*platform().mountTable); }
+    GatedProcessRunner& runner() {
+        platform();
+        return *runner_;
+    }
+    /// Returns the mount points of the mount table, in order.
+    std::vector<std::string> mountPoints() {
+        std::vector<std::string> points;
+        for (const MountEntry& entry : mounts().entries()) {
+            points.push_back(entry.mountPoint);
+        }
+        return points;
+    }
 
     /// Creates the delegate; `everRun` marks the first run as past.
     VLKAppDelegate& makeDelegate(bool everRun = true,
@@ -56,7 +105,7 @@ protected:
             settings_->setValue("hasEverRun", true);
         }
         delegate_ = std::make_unique<VLKAppDelegate>(AppServices{
-            *platform_, sink_, strings_, *settings_, autostart_, executable_, std::move(security)});
+            platform(), sink_, strings_, *settings_, autostart_, executable_, std::move(security)});
         sink_.delegate = delegate_.get();
         return *delegate_;
     }
@@ -71,8 +120,9 @@ protected:
     template <typename Predicate> bool until(Predicate done) { return QTest::qWaitFor(done, 5000); }
 
     QTemporaryDir dir_;
-    TriggeredMountMonitor* mountMonitor_ = nullptr;
+    Snapshot snapshot_;
     std::unique_ptr<Platform> platform_;
+    GatedProcessRunner* runner_ = nullptr;
     LocalizedStrings strings_;
     RecordingNotificationSink sink_;
     QString settingsPath_;

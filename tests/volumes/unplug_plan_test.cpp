@@ -1,7 +1,7 @@
 // The unplug plan's own operations: counting, clearing and copying failures out.
-#include "volumes/unplug_plan.h"
-
 #include <gtest/gtest.h>
+
+#include "volumes/unplug_plan.h"
 
 namespace quaylet {
 namespace {
@@ -16,8 +16,7 @@ protected:
 };
 
 TEST_F(UnplugPlanTest, NewPlanIsEmptyAndCopiesNothingOverExistingRecords) {
-    std::vector<UnmountFailure> destination{
-        UnmountFailure::fromVolume(volume("stale"), "old", 3)};
+    std::vector<UnmountFailure> destination{UnmountFailure::fromVolume(volume("stale"), "old", 3)};
     EXPECT_EQ(plan.volumeCount(), 0);
     EXPECT_EQ(plan.copyFailures(destination), 0);
     EXPECT_TRUE(destination.empty());
@@ -29,8 +28,8 @@ TEST_F(UnplugPlanTest, CountsTheFiveVolumeListsButNeverFailures) {
     plan.firstLevelImages = {volume("c")};
     plan.secondLevelImages = {volume("d")};
     plan.thirdLevelImages = {volume("e")};
-    plan.failures = {UnmountFailure::fromVolume(volume("a"), kBootVolumeMessage,
-                                                kBootVolumeStatus)};
+    plan.failures = {
+        UnmountFailure::fromVolume(volume("a"), kBootVolumeMessage, kBootVolumeStatus)};
     EXPECT_EQ(plan.volumeCount(), 6);
 
     plan.clear();

@@ -1,0 +1,267 @@
+// Application names from systemd user scopes and desktop entries (XDG application folders).
+#include "platform/linux/desktop_application_lookup.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <utility>
+
+#include "platform/linux/desktop_entry.h"
+
+namespace quaylet {
+namespace {
+
+namespace fs = std::filesystem;
+
+/// Programs that only start another program; matching them would name the wrong application.
+constexpr std::array<std::string_view, 9> kLaunchers{
+    "env", "sh", "bash", "dash", "flatpak", "snap", "gtk-launch", "xdg-open", "gio"};
+
+std::vector<std::string> splitList(const char* value, const char* fallback) {
+    const std::string text = value != nullptr && *value != '\0' ? value : fallback;
+    std::vector<std::string> parts;
+    std::istringstream stream(text);
+    std::string part;
+    while (std::getline(stream, part, ':')) {
+        if (!part.empty()) {
+            parts.push_back(part);
+        }
+    }
+    return parts;
+}
+
+std::string readFile(const fs::path& path) {
+    std::ifstream file(path);
+    std::ostringstream content;
+    content << file.rdbuf();
+    return content.str();
+}
+
+int hexDigit(char c) {
+    if (c >= '0' && c <= '9') {
+        return c - '0';
+    }
+    if (c >= 'a' && c <= 'f') {
+        return c - 'a' + 10;
+    }
+    if (c >= 'A' && c <= 'F') {
+        return c - 'A' + 10;
+    }
+    return -1;
+}
+
+/// Undoes systemd's unit-name escaping (\xNN).
+std::string unescapeUnitName(std::string_view text) {
+    std::string result;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text.substr(i, 2) == "\\x" && i + 4 <= text.size()) {
+            const int high = hexDigit(text[i + 2]);
+            const int low = hexDigit(text[i + 3]);
+            if (high >= 0 && low >= 0) {
+                result += static_cast<char>(high * 16 + low);
+                i += 3;
+                continue;
+            }
+        }
+        result += text[i];
+    }
+    return result;
+}
+
+std::vector<std::string_view> splitOnDash(std::string_view text) {
+    std::vector<std::string_view> parts;
+    std::size_t start = 0;
+    for (std::size_t dash = text.find('-'); dash != std::string_view::npos;
+         dash = text.find('-', start)) {
+        parts.push_back(text.substr(start, dash - start));
+        start = dash + 1;
+    }
+    parts.push_back(text.substr(start));
+    return parts;
+}
+
+/// The application ids a unit name may carry, most likely first: "app-gnome-org.x.Y-12.scope"
+/// gives org.x.Y, then gnome-org.x.Y (an id's own dashes are escaped, so dashes separate
+/// launcher, id and instance).
+std::vector<std::string> applicationIdsOfUnit(std::string_view unit) {
+    std::string_view body;
+    bool scope = false;
+    if (!unit.starts_with("app-")) {
+        return {};
+    }
+    if (unit.ends_with(".scope")) {
+        body = unit.substr(4, unit.size() - 4 - 6);
+        scope = true;
+    } else if (unit.ends_with(".service")) {
+        body = unit.substr(4, unit.size() - 4 - 8);
+        body = body.substr(0, body.find('@'));
+    } else {
+        return {};
+    }
+    std::vector<std::string_view> parts = splitOnDash(body);
+    if (scope && parts.size() > 1) {
+        parts.pop_back(); // the instance number of the scope
+    }
+    auto join = [&](std::size_t from) {
+        std::string id;
+        for (std::size_t i = from; i < parts.size(); ++i) {
+            id += (i == from ? "" : "-");
+            id += parts[i];
+        }
+        return unescapeUnitName(id);
+    };
+    std::vector<std::string> ids;
+    if (parts.size() > 1) {
+        ids.push_back(join(1));
+    }
+    ids.push_back(join(0));
+    return ids;
+}
+
+/// The cgroup path of a /proc/PID/cgroup text: the unified hierarchy's, else systemd's.
+std::string cgroupPath(const std::string& content) {
+    std::istringstream lines(content);
+    std::string line;
+    std::string fallback;
+    while (std::getline(lines, line)) {
+        if (line.starts_with("0::")) {
+            return line.substr(3);
+        }
+        const auto marker = line.find(":name=systemd:");
+        if (marker != std::string::npos) {
+            fallback = line.substr(marker + 14);
+        }
+    }
+    return fallback;
+}
+
+std::vector<fs::path> desktopFiles(const fs::path& dir) {
+    std::vector<fs::path> files;
+    std::error_code error;
+    for (fs::recursive_directory_iterator it(dir, error), end; !error && it != end;
+         it.increment(error)) {
+        if (it->path().extension() == ".desktop") {
+            files.push_back(it->path());
+        }
+    }
+    std::sort(files.begin(), files.end());
+    return files;
+}
+
+bool isLauncher(const std::string& program) {
+    const std::string base = fs::path(program).filename().string();
+    return std::find(kLaunchers.begin(), kLaunchers.end(), base) != kLaunchers.end();
+}
+
+} // namespace
+
+DesktopApplicationRoots DesktopApplicationRoots::fromEnvironment() {
+    DesktopApplicationRoots roots;
+    const char* home = std::getenv("HOME");
+    const char* dataHome = std::getenv("XDG_DATA_HOME");
+    if (dataHome != nullptr && *dataHome == '/') {
+        roots.applicationDirs.push_back(std::string(dataHome) + "/applications");
+    } else if (home != nullptr && *home == '/') {
+        roots.applicationDirs.push_back(std::string(home) + "/.local/share/applications");
+    }
+    for (const std::string& dir :
+         splitList(std::getenv("XDG_DATA_DIRS"), "/usr/local/share:/usr/share")) {
+        roots.applicationDirs.push_back(dir + "/applications");
+    }
+    roots.executableDirs = splitList(std::getenv("PATH"), "/usr/local/bin:/usr/bin:/bin");
+    for (const char* variable : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
+        const char* value = std::getenv(variable);
+        if (value != nullptr && *value != '\0') {
+            roots.locale = value;
+            break;
+        }
+    }
+    return roots;
+}
+
+DesktopApplicationLookup::DesktopApplicationLookup(DesktopApplicationRoots roots)
+    : roots_(std::move(roots)) {}
+
+std::optional<std::string> DesktopApplicationLookup::applicationName(std::int32_t pid) const {
+    if (pid <= 0) {
+        return std::nullopt;
+    }
+    if (auto name = nameFromScope(pid)) {
+        return name;
+    }
+    return nameFromExecutable(pid);
+}
+
+std::optional<std::string> DesktopApplicationLookup::nameFromScope(std::int32_t pid) const {
+    const fs::path cgroupFile = fs::path(roots_.procDir) / std::to_string(pid) / "cgroup";
+    const fs::path cgroup = cgroupPath(readFile(cgroupFile));
+    // The application's unit is the innermost app-* component (it may hold sub-groups).
+    std::vector<std::string> ids;
+    for (const fs::path& component : cgroup) {
+        const auto candidates = applicationIdsOfUnit(component.string());
+        if (!candidates.empty()) {
+            ids = candidates;
+        }
+    }
+    for (const std::string& id : ids) {
+        for (const std::string& dir : roots_.applicationDirs) {
+            const auto entry = DesktopEntry::read(dir + "/" + id + ".desktop", roots_.locale);
+            if (entry && !entry->hidden && !entry->name.empty()) {
+                return entry->name;
+            }
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string> DesktopApplicationLookup::nameFromExecutable(std::int32_t pid) const {
+    std::error_code error;
+    std::string executable =
+        fs::read_symlink(fs::path(roots_.procDir) / std::to_string(pid) / "exe", error).string();
+    if (error || executable.empty()) {
+        return std::nullopt; // gone, a kernel thread, or someone else's process
+    }
+    constexpr std::string_view kDeleted = " (deleted)";
+    if (executable.ends_with(kDeleted)) {
+        executable.resize(executable.size() - kDeleted.size());
+    }
+    for (const std::string& dir : roots_.applicationDirs) {
+        for (const fs::path& file : desktopFiles(dir)) {
+            const auto entry = DesktopEntry::read(file.string(), roots_.locale);
+            if (!entry || entry->hidden || entry->name.empty() || entry->type != "Application") {
+                continue;
+            }
+            for (const std::string& program : {entry->tryExec, execProgram(entry->exec)}) {
+                if (program.empty() || isLauncher(program)) {
+                    continue;
+                }
+                if (resolveProgram(program) == executable) {
+                    return entry->name;
+                }
+            }
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<std::string>
+DesktopApplicationLookup::resolveProgram(const std::string& program) const {
+    std::error_code error;
+    if (program.find('/') != std::string::npos) {
+        const fs::path resolved = fs::weakly_canonical(program, error);
+        return error ? std::nullopt : std::optional<std::string>(resolved.string());
+    }
+    for (const std::string& dir : roots_.executableDirs) {
+        const fs::path candidate = fs::path(dir) / program;
+        if (fs::exists(candidate, error)) {
+            const fs::path resolved = fs::canonical(candidate, error);
+            return error ? std::nullopt : std::optional<std::string>(resolved.string());
+        }
+    }
+    return std::nullopt;
+}
+
+} // namespace quaylet

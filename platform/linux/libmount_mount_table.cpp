@@ -1,0 +1,87 @@
+// The mount table through libmount, and the mount-target test built on it.
+#include "platform/linux/libmount_mount_table.h"
+
+#include <cstdlib>
+#include <optional>
+#include <utility>
+
+#include <sys/stat.h>
+
+#include "platform/linux/libmount_handles.h"
+
+namespace quaylet {
+namespace {
+
+/// Reads `path` into a new libmount table; null when it cannot be read.
+LibmountTablePtr parseTable(const std::string& path) {
+    LibmountTablePtr table(mnt_new_table());
+    if (!table || mnt_table_parse_file(table.get(), path.c_str()) != 0) {
+        return nullptr;
+    }
+    return table;
+}
+
+/// Returns the canonical form of `path` (symbolic links resolved), or nullopt.
+std::optional<std::string> canonicalPath(const std::string& path) {
+    std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(path.c_str(), nullptr),
+                                                         &std::free);
+    if (!resolved) {
+        return std::nullopt;
+    }
+    return std::string(resolved.get());
+}
+
+/// The stat-based judgement used only when no mount table is readable: a mount root lies on
+/// another device than its parent directory.
+bool looksLikeMountRoot(const std::string& path) {
+    struct stat self {};
+    struct stat parent {};
+    if (::stat(path.c_str(), &self) != 0) {
+        return false;
+    }
+    if (::stat((path + "/..").c_str(), &parent) != 0) {
+        return false;
+    }
+    return self.st_dev != parent.st_dev || self.st_ino == parent.st_ino;
+}
+
+} // namespace
+
+LibmountMountTable::LibmountMountTable(std::string mountInfoPath)
+    : mountInfoPath_(std::move(mountInfoPath)) {}
+
+std::vector<MountEntry> LibmountMountTable::entries() const {
+    std::vector<MountEntry> result;
+    const LibmountTablePtr table = parseTable(mountInfoPath_);
+    const LibmountIteratorPtr iterator(mnt_new_iter(MNT_ITER_FORWARD));
+    if (!table || !iterator) {
+        return result;
+    }
+    libmnt_fs* fs = nullptr;
+    while (mnt_table_next_fs(table.get(), iterator.get(), &fs) == 0) {
+        result.push_back(MountEntry{libmountText(mnt_fs_get_source(fs)),
+                                    libmountText(mnt_fs_get_target(fs)),
+                                    libmountText(mnt_fs_get_fstype(fs))});
+    }
+    return result;
+}
+
+LibmountMountPointProbe::LibmountMountPointProbe(std::string mountInfoPath)
+    : table_(std::move(mountInfoPath)) {}
+
+bool LibmountMountPointProbe::isMounted(const std::string& mountPoint) const {
+    const std::vector<MountEntry> entries = table_.entries();
+    if (entries.empty()) {
+        // An unreadable table must not read as "unmounted": that would report success.
+        return looksLikeMountRoot(mountPoint);
+    }
+    const std::optional<std::string> canonical = canonicalPath(mountPoint);
+    for (const MountEntry& entry : entries) {
+        if (entry.mountPoint == mountPoint || (canonical && entry.mountPoint == *canonical)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace quaylet

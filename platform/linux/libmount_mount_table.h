@@ -1,0 +1,41 @@
+// LibmountMountTable and LibmountMountPointProbe: the kernel's mount table read through libmount.
+#pragma once
+
+#include <string>
+
+#include "platform/mount_point_probe.h"
+#include "platform/mount_table.h"
+
+namespace quaylet {
+
+/// The mount table of the calling process's mount namespace.
+inline constexpr const char* kMountInfoPath = "/proc/self/mountinfo";
+
+/// Reads a mountinfo file through libmount's table parser, which decodes the escaped paths.
+class LibmountMountTable : public MountTable {
+public:
+    /// Makes a table that reads `mountInfoPath` afresh on every call of entries().
+    explicit LibmountMountTable(std::string mountInfoPath = kMountInfoPath);
+    /// Returns the mounted file systems in table order; empty when the file cannot be read.
+    std::vector<MountEntry> entries() const override;
+
+private:
+    std::string mountInfoPath_;
+};
+
+/// Tells whether a path is still a mount target of the mount table. On Linux a mount point's
+/// directory usually outlives the mount, so its mere existence says nothing.
+class LibmountMountPointProbe : public MountPointProbe {
+public:
+    /// Makes a probe that reads `mountInfoPath` afresh on every question.
+    explicit LibmountMountPointProbe(std::string mountInfoPath = kMountInfoPath);
+    /// Returns whether `mountPoint`, as given or in its canonical form, is a mount target.
+    /// When the table cannot be read, falls back to whether the path's device differs from
+    /// its parent's; false when the path cannot be read either.
+    bool isMounted(const std::string& mountPoint) const override;
+
+private:
+    LibmountMountTable table_;
+};
+
+} // namespace quaylet

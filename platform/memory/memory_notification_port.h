@@ -1,0 +1,46 @@
+// MemoryNotificationPort: the in-memory registry's notification port and its work queue.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "platform/memory/wake_pipe.h"
+#include "platform/registry.h"
+
+namespace quaylet {
+
+/// Callbacks waiting for a port's dispatch. Shared by the port and the notifications armed on
+/// it, so a notification never outlives the queue it posts to.
+class MemoryPortQueue {
+public:
+    /// Queues `work` and makes the descriptor readable.
+    void post(std::function<void()> work);
+    /// Takes every queued callback, oldest first, and clears the descriptor.
+    std::vector<std::function<void()>> takeAll();
+    /// The descriptor that is readable while callbacks wait; -1 without one.
+    int descriptor() const { return wake_.descriptor(); }
+
+private:
+    std::mutex mutex_;
+    std::vector<std::function<void()>> work_;
+    WakePipe wake_;
+};
+
+/// A notification port of the in-memory registry. Its descriptor is a pipe's read end.
+class MemoryNotificationPort final : public NotificationPort {
+public:
+    MemoryNotificationPort() : queue_(std::make_shared<MemoryPortQueue>()) {}
+
+    int descriptor() const override { return queue_->descriptor(); }
+    /// Runs the callbacks queued before the call; later ones wait for the next dispatch.
+    void dispatchPending() override;
+    /// The queue that notifications armed on this port post to.
+    const std::shared_ptr<MemoryPortQueue>& queue() const { return queue_; }
+
+private:
+    std::shared_ptr<MemoryPortQueue> queue_;
+};
+
+} // namespace quaylet

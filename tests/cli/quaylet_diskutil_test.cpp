@@ -1,0 +1,119 @@
+// quaylet-diskutil unmountDisk on real loop disks: output lines, exit status, loop release.
+#include <filesystem>
+
+#include <gtest/gtest.h>
+
+#include "platform/linux/libmount_mount_table.h"
+#include "tests/support/child_process.h"
+#include "tests/support/image_volume.h"
+#include "tests/support/partitioned_disk.h"
+#include "tests/support/real_system.h"
+#include "tests/support/temporary_directory.h"
+#include "tests/support/test_paths.h"
+
+namespace quaylet {
+namespace {
+
+const std::string kDiskutil = std::string(testing::kProgramsDir) + "/quaylet-diskutil";
+
+class QuayletDiskutilTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        QUAYLET_REQUIRE_REAL_SYSTEM();
+        ASSERT_FALSE(scratch.path().empty());
+    }
+    ~QuayletDiskutilTest() override {
+        child.reset();
+        volume.reset();
+        disk.reset();
+    }
+
+    testing::CapturedRun unmountDisk(const std::string& path) {
+        return testing::runCaptured({kDiskutil, "unmountDisk", path}, scratch.path());
+    }
+
+    testing::TemporaryDirectory scratch;
+    std::unique_ptr<testing::PartitionedDisk> disk;
+    std::unique_ptr<testing::ImageVolume> volume;
+    std::optional<testing::ChildProcess> child;
+    LibmountMountPointProbe probe;
+};
+
+TEST_F(QuayletDiskutilTest, UnmountsAPathOfShellCharactersAsItIsAndDetachesTheImage) {
+    const std::string mark = scratch.path() + "/ran";
+    const std::string odd =
+        scratch.path() + "/a b\"$(touch " + mark + ")`touch " + mark + "`\\c\nd";
+    std::string error;
+    volume = testing::ImageVolume::create(scratch.path() + "/odd.img", 8, odd, error);
+    ASSERT_TRUE(volume) << error;
+    const std::string loop = volume->loop().path();
+
+    const auto run = unmountDisk(odd);
+    EXPECT_EQ(run.status, 0);
+    const std::string printed =
+        scratch.path() + "/a b\"$(touch " + mark + ")`touch " + mark + "`\\134c\\012d";
+    EXPECT_EQ(run.output, "Unmounted " + printed + " (" + loop + ")\nDetached " + loop + " from " +
+                              scratch.path() + "/odd.img\n");
+    EXPECT_FALSE(probe.isMounted(odd));
+    EXPECT_FALSE(volume->loop().isAttached());
+    EXPECT_FALSE(std::filesystem::exists(mark));
+}
+
+TEST_F(QuayletDiskutilTest, TakesBothPartitionsDeepestFirstInOneRun) {
+    std::string error;
+    const std::string outer = scratch.path() + "/outer";
+    disk = testing::PartitionedDisk::create(scratch.path() + "/disk.img", 32,
+                                            {outer, outer + "/inner"}, error);
+    ASSERT_TRUE(disk) << error;
+    const std::string loop = disk->loop().path();
+
+    const auto run = unmountDisk(outer);
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.output, "Unmounted " + outer + "/inner (" + loop + "p2)\nUnmounted " + outer +
+                              " (" + loop + "p1)\nDetached " + loop + " from " + scratch.path() +
+                              "/disk.img\n");
+    EXPECT_FALSE(disk->loop().isAttached());
+}
+
+TEST_F(QuayletDiskutilTest, ABusyVolumeStaysMountedAndItsLoopAttached) {
+    std::string error;
+    volume = testing::ImageVolume::create(scratch.path() + "/busy.img", 8, scratch.path() + "/busy",
+                                          error);
+    ASSERT_TRUE(volume) << error;
+    child = testing::ChildProcess::start({"/bin/sleep", "600"}, scratch.path() + "/busy");
+    ASSERT_TRUE(child);
+    const std::string loop = volume->loop().path();
+
+    const auto run = unmountDisk(scratch.path() + "/busy");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.output, "Still mounted: " + scratch.path() + "/busy (" + loop + ")\nKept " +
+                              loop + " attached: a file system on it is still mounted\n");
+    EXPECT_TRUE(volume->loop().isAttached());
+}
+
+TEST_F(QuayletDiskutilTest, ALoopDeviceHeldOpenDetachesWhenItsHolderLetsGo) {
+    std::string error;
+    volume = testing::ImageVolume::create(scratch.path() + "/held.img", 8, scratch.path() + "/held",
+                                          error);
+    ASSERT_TRUE(volume) << error;
+    const std::string loop = volume->loop().path();
+    child = testing::ChildProcess::start({"/bin/sleep", "600"}, {}, {}, loop); // reads the device
+
+    const auto run = unmountDisk(scratch.path() + "/held");
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.output, "Unmounted " + scratch.path() + "/held (" + loop + ")\n" + loop +
+                              " detaches from " + scratch.path() +
+                              "/held.img when its last user closes it\n");
+    EXPECT_TRUE(volume->loop().isAttached());
+    child.reset();
+    EXPECT_FALSE(volume->loop().isAttached());
+}
+
+TEST_F(QuayletDiskutilTest, APathWithNothingMountedExitsOneAndChangesNothing) {
+    const auto run = unmountDisk(scratch.path());
+    EXPECT_EQ(run.status, 1);
+    EXPECT_TRUE(run.output.empty());
+}
+
+} // namespace
+} // namespace quaylet

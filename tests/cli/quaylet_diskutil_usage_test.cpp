@@ -1,0 +1,31 @@
+// quaylet-diskutil's command line: bad usage exits 2 before anything is touched.
+#include <gtest/gtest.h>
+
+#include "tests/support/child_process.h"
+#include "tests/support/temporary_directory.h"
+#include "tests/support/test_paths.h"
+
+namespace quaylet {
+namespace {
+
+const std::string kDiskutil = std::string(testing::kProgramsDir) + "/quaylet-diskutil";
+
+TEST(QuayletDiskutilUsageTest, BadUsageExitsTwoAndHelpExitsZero) {
+    testing::TemporaryDirectory scratch;
+    for (const std::vector<std::string>& argv :
+         {std::vector<std::string>{kDiskutil},
+          {kDiskutil, "unmountDisk"},
+          {kDiskutil, "unmount", "/media/x"},
+          {kDiskutil, "unmountDisk", ""},
+          {kDiskutil, "unmountDisk", "/media/x", "/media/y"}}) {
+        const auto run = testing::runCaptured(argv, scratch.path());
+        EXPECT_EQ(run.status, 2) << argv.size();
+        EXPECT_TRUE(run.output.empty());
+    }
+    const auto help = testing::runCaptured({kDiskutil, "--help"}, scratch.path());
+    EXPECT_EQ(help.status, 0);
+    EXPECT_TRUE(help.output.starts_with("usage: quaylet-diskutil unmountDisk PATH\n"));
+}
+
+} // namespace
+} // namespace quaylet

@@ -1,0 +1,135 @@
+// The busy-process finder over a scripted open-files tool, ps tool and application lookup.
+#include <map>
+
+#include <gtest/gtest.h>
+
+#include "eject/busy_process_finder.h"
+#include "tests/support/scripted_process_runner.h"
+
+namespace quaylet {
+namespace {
+
+using testing::ScriptedProcessRunner;
+
+class FakeApplications : public ApplicationLookup {
+public:
+    std::optional<std::string> applicationName(std::int32_t pid) const override {
+        const auto it = names.find(pid);
+        return it == names.end() ? std::nullopt : it->second;
+    }
+    std::map<std::int32_t, std::optional<std::string>> names;
+};
+
+UnmountFailure failureAt(const std::string& mountPoint) {
+    return UnmountFailure::fromVolume({"/dev/sdb1", mountPoint, "Dock SSD", ""}, "", 0);
+}
+
+class BusyProcessFinderTest : public ::testing::Test {
+protected:
+    std::optional<std::string> answer(const std::vector<std::string>& argv) {
+        if (argv.front() == "/usr/bin/lsof") {
+            return lsofOutput;
+        }
+        return psOutput;
+    }
+
+    std::optional<std::string> lsofOutput = std::string();
+    std::optional<std::string> psOutput = std::string("COMMAND\n");
+    ScriptedProcessRunner runner{[this](const auto& argv) {
+        return answer(argv);
+    }};
+    ToolCommands commands = ToolCommands::forLinux("/usr/bin/quaylet-diskutil");
+    FakeApplications applications;
+    BusyProcessFinder finder{ProcessTools{runner, commands, applications}};
+};
+
+TEST_F(BusyProcessFinderTest, SearchesEachFailedMountPointAsOneUnalteredArgument) {
+    const std::string odd = "/media/alice/a \"b\" $(touch x) `y` \\z\nw";
+    finder.addFailedVolumes({failureAt("/media/alice/Dock SSD"), failureAt(""), failureAt(odd),
+                             failureAt("/media/alice/Dock SSD")});
+    finder.findBusyProcesses();
+    ASSERT_EQ(runner.runs.size(), 1u);
+    EXPECT_EQ(runner.runs[0],
+              (std::vector<std::string>{"/usr/bin/lsof", "-Fn", "/media/alice/Dock SSD", odd,
+                                        "/media/alice/Dock SSD"}));
+}
+
+TEST_F(BusyProcessFinderTest, WithoutSearchPathsSearchesTheRootAndIgnoresIt) {
+    finder.setProcessIds({7, 8});
+    lsofOutput = "p7\nn/\np8\nn/\n";
+    EXPECT_EQ(finder.findBusyProcesses(), 0u);
+    EXPECT_EQ(runner.runs.at(0),
+              (std::vector<std::string>{"/usr/bin/lsof", "-Fn", "-p", "7,8", "/"}));
+}
+
+TEST_F(BusyProcessFinderTest, SecondRunAppendsAndCopyReplacesTheDestination) {
+    applications.names[31] = "Files";
+    lsofOutput = "p31\nn/media/alice/Dock SSD\n";
+    EXPECT_EQ(finder.findBusyProcesses(), 1u);
+    EXPECT_EQ(finder.findBusyProcesses(), 2u);
+
+    std::vector<BusyProcess> copied{
+        {9, "stale", {"/old"}}, {10, "stale", {"/old"}}, {11, "stale", {"/old"}}};
+    EXPECT_EQ(finder.copyBusyProcesses(copied), 2u);
+    const BusyProcess expected{31, "Files", {"/media/alice/Dock SSD"}};
+    EXPECT_EQ(copied, (std::vector<BusyProcess>{expected, expected}));
+}
+
+TEST_F(BusyProcessFinderTest, ToolThatCannotStartLeavesTheCountUnchanged) {
+    lsofOutput = "p1\nn/a\n";
+    finder.findBusyProcesses();
+    lsofOutput = std::nullopt;
+    EXPECT_EQ(finder.findBusyProcesses(), 1u);
+    finder.clear();
+    EXPECT_EQ(finder.processCount(), 0u);
+    EXPECT_TRUE(finder.searchPaths().empty());
+}
+
+struct NamingCase {
+    const char* what;
+    std::optional<std::string> application;
+    std::optional<std::string> psOutput; ///< nullopt: ps cannot start
+    std::string expected;
+    bool psRuns;
+};
+
+void PrintTo(const NamingCase& naming, std::ostream* out) {
+    *out << naming.what;
+}
+
+class ProcessNamingTest : public BusyProcessFinderTest,
+                          public ::testing::WithParamInterface<NamingCase> {};
+
+TEST_P(ProcessNamingTest, FallsBackFromApplicationToPsToPid) {
+    const NamingCase& naming = GetParam();
+    applications.names[4242] = naming.application;
+    psOutput = naming.psOutput;
+    EXPECT_EQ(finder.processNameForPid(4242), naming.expected) << naming.what;
+    if (naming.psRuns) {
+        ASSERT_EQ(runner.runs.size(), 1u);
+        EXPECT_EQ(runner.runs[0],
+                  (std::vector<std::string>{"/bin/ps", "-p", "4242", "-o", "comm"}));
+    } else {
+        EXPECT_TRUE(runner.runs.empty());
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Fallbacks, ProcessNamingTest,
+    ::testing::Values(
+        NamingCase{"application", "Files", "COMMAND\nnautilus\n", "Files", false},
+        NamingCase{"ps after no application", std::nullopt, "COMMAND\nsleep\n", "sleep", true},
+        NamingCase{"ps after an empty name", "", "COMMAND\nsleep\n", "sleep", true},
+        NamingCase{"ps keeps trailing blanks", std::nullopt, "COMMAND\nmy tool  \nx\n", "my tool  ",
+                   true},
+        NamingCase{"ps prints only its header", std::nullopt, "COMMAND\n", "pid 4242", true},
+        NamingCase{"ps prints an empty name", std::nullopt, "COMMAND\n\n", "pid 4242", true},
+        NamingCase{"ps cannot start", std::nullopt, std::nullopt, "pid 4242", true}));
+
+TEST_F(BusyProcessFinderTest, NamesANegativeIdInSignedDecimal) {
+    EXPECT_EQ(finder.processNameForPid(-5), "pid -5");
+    EXPECT_EQ(runner.runs.at(0).at(2), "4294967291");
+}
+
+} // namespace
+} // namespace quaylet

@@ -1,0 +1,140 @@
+// The unmount worker over a scripted disk tool and a mount table held in memory.
+#include <map>
+#include <set>
+
+#include <gtest/gtest.h>
+
+#include "eject/unmount_worker.h"
+#include "tests/support/scripted_process_runner.h"
+
+namespace quaylet {
+namespace {
+
+using testing::ScriptedProcessRunner;
+
+/// Mount points that are mounted, and which of them the tool takes off (with their disk mates).
+class FakeMounts : public MountPointProbe {
+public:
+    bool isMounted(const std::string& mountPoint) const override {
+        return mounted.count(mountPoint) != 0;
+    }
+    std::set<std::string> mounted;
+};
+
+VolumeRecord volume(const std::string& name) {
+    return VolumeRecord{"/dev/" + name, "/media/" + name, name, ""};
+}
+
+class UnmountWorkerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        for (const char* name : {"c", "b", "a", "dock1", "dock2", "ext"}) {
+            mounts.mounted.insert(std::string("/media/") + name);
+        }
+    }
+
+    /// The disk tool unmounts the volume and every volume sharing its disk, unless busy.
+    std::optional<std::string> diskTool(const std::vector<std::string>& argv) {
+        if (!toolStarts) {
+            return std::nullopt;
+        }
+        const std::string& target = argv.back();
+        if (busy.count(target) == 0) {
+            mounts.mounted.erase(target);
+            for (const std::string& mate : sameDisk[target]) {
+                mounts.mounted.erase(mate);
+            }
+        }
+        return std::string("Unmount of all volumes on disk was successful\n");
+    }
+
+    std::vector<std::string> toolTargets() const {
+        std::vector<std::string> targets;
+        for (const auto& argv : runner.runs) {
+            targets.push_back(argv.back());
+        }
+        return targets;
+    }
+
+    FakeMounts mounts;
+    std::set<std::string> busy;
+    std::map<std::string, std::vector<std::string>> sameDisk;
+    bool toolStarts = true;
+    ScriptedProcessRunner runner{[this](const auto& argv) {
+        return diskTool(argv);
+    }};
+    ToolCommands commands = ToolCommands::forLinux("/usr/bin/quaylet-diskutil");
+    std::vector<std::pair<std::string, bool>> heard;
+    UnmountTools tools{runner, commands, mounts, [this](const VolumeRecord& v, bool unmounted) {
+                           heard.emplace_back(v.displayName, unmounted);
+                       }};
+    UnplugPlan plan;
+};
+
+TEST_F(UnmountWorkerTest, UnmountsInnermostImagesFirstThenDockThenExternal) {
+    plan.externalVolumes = {volume("ext")};
+    plan.dockVolumes = {volume("dock1"), volume("dock2")};
+    plan.firstLevelImages = {volume("a")};
+    plan.secondLevelImages = {volume("b")};
+    plan.thirdLevelImages = {volume("c")};
+    unmountAll(plan, tools);
+    EXPECT_EQ(toolTargets(),
+              (std::vector<std::string>{"/media/c", "/media/b", "/media/a", "/media/dock1",
+                                        "/media/dock2", "/media/ext"}));
+    EXPECT_EQ(runner.runs[0],
+              (std::vector<std::string>{"/usr/bin/quaylet-diskutil", "unmountDisk", "/media/c"}));
+    EXPECT_TRUE(plan.failures.empty());
+    EXPECT_EQ(heard.size(), 6u);
+}
+
+TEST_F(UnmountWorkerTest, BusyVolumeFailsWithStatusZeroAndTheNextIsStillTried) {
+    plan.secondLevelImages = {VolumeRecord{"/dev/loop4", "/media/b", "Backup", "/media/a/b.img"}};
+    plan.dockVolumes = {volume("dock1")};
+    plan.failures = {UnmountFailure::fromVolume(volume("old"), "is the boot volume", -47)};
+    busy.insert("/media/b");
+    unmountAll(plan, tools);
+    ASSERT_EQ(plan.failures.size(), 1u);
+    EXPECT_EQ(plan.failures[0],
+              (UnmountFailure{"/dev/loop4", "/media/b", "Backup", "/media/a/b.img", "", 0}));
+    EXPECT_EQ(toolTargets(), (std::vector<std::string>{"/media/b", "/media/dock1"}));
+    EXPECT_EQ(heard,
+              (std::vector<std::pair<std::string, bool>>{{"Backup", false}, {"dock1", true}}));
+}
+
+TEST_F(UnmountWorkerTest, SecondVolumeOfAnUnmountedDiskNeedsNoToolRun) {
+    sameDisk["/media/dock1"] = {"/media/dock2"};
+    plan.dockVolumes = {volume("dock1"), volume("dock2")};
+    unmountAll(plan, tools);
+    EXPECT_EQ(toolTargets(), std::vector<std::string>{"/media/dock1"});
+    EXPECT_TRUE(plan.failures.empty());
+}
+
+TEST_F(UnmountWorkerTest, EmptyPlanRunsNothingAndEmptiesOldFailures) {
+    plan.failures = {UnmountFailure::fromVolume(volume("old"), "", 0)};
+    unmountAll(plan, tools);
+    EXPECT_TRUE(plan.failures.empty());
+    EXPECT_TRUE(runner.runs.empty());
+}
+
+TEST_F(UnmountWorkerTest, ToolThatCannotStartFailsOnlyVolumesStillMounted) {
+    toolStarts = false;
+    mounts.mounted.erase("/media/a");
+    plan.dockVolumes = {volume("a"), volume("dock1")};
+    unmountAll(plan, tools);
+    EXPECT_EQ(toolTargets(), std::vector<std::string>{"/media/dock1"});
+    ASSERT_EQ(plan.failures.size(), 1u);
+    EXPECT_EQ(plan.failures[0].mountPoint, "/media/dock1");
+}
+
+TEST_F(UnmountWorkerTest, UnmountVolumeResetsStatusAndMessage) {
+    std::int32_t status = -47;
+    std::string message = "left over";
+    mounts.mounted.clear();
+    EXPECT_TRUE(unmountVolume(volume("gone"), status, message, tools));
+    EXPECT_EQ(status, 0);
+    EXPECT_TRUE(message.empty());
+    EXPECT_TRUE(runner.runs.empty());
+}
+
+} // namespace
+} // namespace quaylet

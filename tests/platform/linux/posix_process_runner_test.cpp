@@ -1,0 +1,117 @@
+// Shell-less program runs: whole lines, unaltered arguments, signals, and waiting for the end.
+#include <chrono>
+#include <csignal>
+#include <fstream>
+#include <set>
+
+#include <gtest/gtest.h>
+
+#include "platform/linux/default_diskutil_path.h"
+#include "platform/linux/posix_process_runner.h"
+#include "tests/support/temporary_directory.h"
+#include "tests/support/test_paths.h"
+
+namespace quaylet {
+namespace {
+
+class PosixProcessRunnerTest : public ::testing::Test {
+protected:
+    void TearDown() override {
+        std::signal(SIGCHLD, SIG_DFL);
+        std::signal(SIGPIPE, SIG_DFL);
+    }
+
+    std::vector<std::string> linesOf(const std::vector<std::string>& argv,
+                                     std::error_code* error = nullptr) {
+        std::vector<std::string> lines;
+        const std::error_code result =
+            runner.run(argv, [&lines](std::string_view line) { lines.emplace_back(line); });
+        if (error != nullptr) {
+            *error = result;
+        }
+        return lines;
+    }
+
+    testing::TemporaryDirectory scratch;
+    PosixProcessRunner runner;
+};
+
+TEST_F(PosixProcessRunnerTest, HandsOverWholeLinesOfAnyLengthWithTheirBytes) {
+    const std::string longLine = std::string(70000, 'a') + "p1" + std::string(1, '\0') + "z\n";
+    const std::string content = "first\n" + longLine + "\n" + "last without newline";
+    const std::string file = scratch.path() + "/output";
+    std::ofstream(file, std::ios::binary) << content;
+
+    EXPECT_EQ(linesOf({"/bin/cat", file}),
+              (std::vector<std::string>{"first\n", longLine, "\n", "last without newline"}));
+}
+
+TEST_F(PosixProcessRunnerTest, ArgumentsReachTheProgramUnaltered) {
+    const std::string odd = "a b\"$(touch " + scratch.path() + "/x)`touch y`\\c\nd";
+    const auto lines = linesOf({"/usr/bin/printf", "%s|", odd});
+    std::string joined;
+    for (const auto& line : lines) {
+        joined += line;
+    }
+    EXPECT_EQ(joined, odd + "|");
+    EXPECT_FALSE(std::ifstream(scratch.path() + "/x").good());
+}
+
+TEST_F(PosixProcessRunnerTest, ProgramThatCannotStartReportsWhy) {
+    std::error_code error;
+    EXPECT_TRUE(linesOf({scratch.path() + "/no-such-program"}, &error).empty());
+    EXPECT_EQ(error, std::errc::no_such_file_or_directory);
+    EXPECT_EQ(runner.run({}, [](std::string_view) {}), std::errc::invalid_argument);
+    EXPECT_EQ(runner.run({"/bin/echo", std::string("a\0b", 3)}, [](std::string_view) {}),
+              std::errc::invalid_argument);
+}
+
+TEST_F(PosixProcessRunnerTest, ExitStatusIsNoErrorAndStandardInputIsEmpty) {
+    std::error_code error;
+    EXPECT_TRUE(linesOf({"/bin/false"}, &error).empty());
+    EXPECT_FALSE(error);
+    EXPECT_TRUE(linesOf({"cat"}).empty()); // found in PATH; reads /dev/null, ends at once
+}
+
+TEST_F(PosixProcessRunnerTest, WaitsForTheChildsEndEvenWithSigchldIgnored) {
+    std::signal(SIGCHLD, SIG_IGN);
+    const auto start = std::chrono::steady_clock::now();
+    const std::string marker = scratch.path() + "/ended";
+    // Closes its output at once, then lives on for a while before it leaves a mark.
+    std::error_code error;
+    linesOf({"/bin/sh", "-c", "exec >&-; sleep 0.3; : > \"$0\"", marker}, &error);
+    EXPECT_FALSE(error);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(300));
+    EXPECT_TRUE(std::ifstream(marker).good());
+}
+
+TEST_F(PosixProcessRunnerTest, ChildrenGetDefaultSigchldAndSigpipe) {
+    std::signal(SIGCHLD, SIG_IGN);
+    std::signal(SIGPIPE, SIG_IGN);
+    std::string ignored;
+    for (const auto& line : linesOf({"/bin/grep", "SigIgn", "/proc/self/status"})) {
+        ignored = line.substr(line.find_first_of("0123456789abcdef"));
+    }
+    ASSERT_FALSE(ignored.empty());
+    const unsigned long long mask = std::stoull(ignored, nullptr, 16);
+    EXPECT_EQ(mask & (1ull << (SIGPIPE - 1)), 0u);
+    EXPECT_EQ(mask & (1ull << (SIGCHLD - 1)), 0u);
+}
+
+TEST_F(PosixProcessRunnerTest, ARunStartedDuringAnotherInheritsNoneOfItsPipes) {
+    const auto descriptors = [this] {
+        const auto lines = linesOf({"/bin/ls", "/proc/self/fd"});
+        return std::set<std::string>(lines.begin(), lines.end());
+    };
+    const std::set<std::string> alone = descriptors();
+    std::set<std::string> nested;
+    runner.run({"/bin/echo", "one line"}, [&](std::string_view) { nested = descriptors(); });
+    EXPECT_EQ(nested, alone);
+}
+
+TEST(DefaultDiskutilPathTest, LiesNextToTheRunningExecutable) {
+    EXPECT_EQ(defaultDiskutilPath(), std::string(testing::kProgramsDir) + "/quaylet-diskutil");
+}
+
+} // namespace
+} // namespace quaylet

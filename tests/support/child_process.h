@@ -1,0 +1,48 @@
+// ChildProcess: a program a test starts and that never outlives the test.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <sys/types.h>
+
+namespace quaylet::testing {
+
+/// A started program. Destroying it while the program runs kills (SIGKILL) and reaps it.
+class ChildProcess {
+public:
+    /// Starts `argv` in `workingDirectory` (empty: the test's own), its standard output written
+    /// to the file `outputFile` and its input read from `inputFile` (empty: inherited);
+    /// nullopt when it cannot be started.
+    static std::optional<ChildProcess> start(const std::vector<std::string>& argv,
+                                             const std::string& workingDirectory = {},
+                                             const std::string& outputFile = {},
+                                             const std::string& inputFile = {});
+
+    ChildProcess(ChildProcess&& other) noexcept;
+    ChildProcess& operator=(ChildProcess&& other) noexcept;
+    ChildProcess(const ChildProcess&) = delete;
+    ChildProcess& operator=(const ChildProcess&) = delete;
+    ~ChildProcess();
+
+    /// Returns the process id.
+    pid_t pid() const { return pid_; }
+    /// Waits for the program to end; returns its exit status, or 128 + the signal that ended it,
+    /// or -1 when it cannot be waited for.
+    int wait();
+
+private:
+    explicit ChildProcess(pid_t pid) : pid_(pid) {}
+    void end();
+    pid_t pid_;
+};
+
+/// Runs `argv` to its end with standard output captured; returns the exit status and the output.
+struct CapturedRun {
+    int status = -1;
+    std::string output;
+};
+CapturedRun runCaptured(const std::vector<std::string>& argv, const std::string& scratchDir);
+
+} // namespace quaylet::testing

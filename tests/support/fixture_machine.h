@@ -1,0 +1,60 @@
+// Loading a fixture machine's snapshot, and checking that the core left no handle behind.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include <gtest/gtest.h>
+
+#include "platform/memory/memory_platform.h"
+#include "platform/memory/memory_registry.h"
+#include "tests/support/test_paths.h"
+
+namespace quaylet::testing {
+
+/// Returns the path of the snapshot of fixture machine `machine`.
+inline std::string fixturePath(std::string_view machine) {
+    return std::string(kFixturesDir) + "/" + std::string(machine) + "/machine.json";
+}
+
+/// Loads fixture machine `machine` as a whole platform; fails the test when it cannot.
+inline Platform loadFixture(std::string_view machine) {
+    std::string error;
+    auto platform = loadSnapshotPlatform(fixturePath(machine), error);
+    if (!platform) {
+        ADD_FAILURE() << error;
+        return {};
+    }
+    return std::move(*platform);
+}
+
+/// The in-memory registry of a platform loaded from a fixture.
+inline MemoryRegistry& memoryRegistry(Platform& platform) {
+    return dynamic_cast<MemoryRegistry&>(*platform.registry);
+}
+
+/// Succeeds when every handle has been released exactly once.
+inline ::testing::AssertionResult noHandlesLeft(const MemoryRegistry& registry) {
+    if (registry.outstandingHandles() == 0 && registry.badReleases() == 0) {
+        return ::testing::AssertionSuccess();
+    }
+    auto failure = ::testing::AssertionFailure()
+                   << registry.badReleases() << " bad releases, " << registry.outstandingHandles()
+                   << " handles outstanding:";
+    for (const std::string& line : registry.describeOutstandingHandles()) {
+        failure << "\n  " << line;
+    }
+    return failure;
+}
+
+/// Returns a new reference to the entry named `name`, or 0 (failing the test) when none is.
+inline RegistryHandle entryNamed(MemoryRegistry& registry, std::string_view name) {
+    const auto entry = registry.findEntry(name);
+    if (!entry) {
+        ADD_FAILURE() << "no entry named " << name;
+        return kNoRegistryObject;
+    }
+    return registry.referenceTo(*entry);
+}
+
+} // namespace quaylet::testing

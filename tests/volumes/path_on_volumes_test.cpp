@@ -1,0 +1,64 @@
+// Path containment by mount point, and display names of volumes.
+#include <gtest/gtest.h>
+
+#include "platform/memory/memory_file_manager.h"
+#include "volumes/path_on_volumes.h"
+#include "volumes/volume_display_name.h"
+
+namespace quaylet {
+namespace {
+
+VolumeRecord at(const char* mountPoint) {
+    return VolumeRecord{"/dev/disk9s1", mountPoint, "", ""};
+}
+
+struct PathCase {
+    std::string path;
+    bool withExtra;
+    const char* host; // null: on no volume
+};
+
+TEST(PathOnVolumesTest, PathMustEqualOrContinueAMountPointWithASlash) {
+    const std::vector<VolumeRecord> hosts{at("/"), at("/Volumes/Dock"), at("/Volumes/Dock/mnt")};
+    const std::vector<VolumeRecord> extra{at("/Volumes/Stick")};
+    const PathCase cases[] = {
+        {"/Volumes/Dock", false, "/Volumes/Dock"},
+        {"/Volumes/Dock/a.dmg", false, "/Volumes/Dock"},
+        {"/Volumes/Dock/mnt/x", false, "/Volumes/Dock"}, // the first host that holds it
+        {"/Volumes/Dock2/a.dmg", false, nullptr},
+        {"/Users/ann/a.dmg", false, nullptr}, // "/" holds no other path
+        {"/", false, nullptr},
+        {"", false, nullptr},
+        {"Volumes/Dock/a.dmg", false, nullptr},
+        {"/Volumes/Stick/a.dmg", false, nullptr},
+        {"/Volumes/Stick/a.dmg", true, "/Volumes/Stick"},
+        {std::string("/Volumes/Dock\0/x", 16), false, "/Volumes/Dock"}, // read up to a zero
+    };
+    for (const auto& c : cases) {
+        const VolumeRecord* host = findHostVolume(c.path, hosts, c.withExtra ? &extra : nullptr);
+        ASSERT_EQ(host != nullptr, c.host != nullptr) << c.path;
+        if (host != nullptr) {
+            EXPECT_EQ(host->mountPoint, c.host) << c.path;
+        }
+        EXPECT_EQ(isPathOnVolumes(c.path, hosts, c.withExtra ? &extra : nullptr), c.host != nullptr)
+            << c.path;
+    }
+}
+
+TEST(VolumeDisplayNameTest, FileManagerNameElseLastComponent) {
+    const MemoryFileManager names({{"/Volumes/Dock", "Dock SSD"}, {"/Volumes/Empty", ""}});
+    const std::pair<const char*, const char*> cases[] = {{"/Volumes/Dock", "Dock SSD"},
+                                                         {"/Volumes/Empty", "Empty"},
+                                                         {"/Volumes/Backup/", "Backup"},
+                                                         {"/", "/"},
+                                                         {"//", "//"},
+                                                         {"", ""},
+                                                         {"Backup", "Backup"},
+                                                         {"/Volumes/a b//", "a b"}};
+    for (const auto& [mountPoint, expected] : cases) {
+        EXPECT_EQ(volumeDisplayName(names, mountPoint), expected) << mountPoint;
+    }
+}
+
+} // namespace
+} // namespace quaylet
