@@ -1,0 +1,71 @@
+// The live Linux system's platform: sysfs registry, libmount tables, udev labels, posix_spawn.
+#include "platform/linux/linux_platform.h"
+
+#include <cerrno>
+#include <cstring>
+#include <memory>
+#include <system_error>
+
+#include <dirent.h>
+
+#include "platform/linux/default_diskutil_path.h"
+#include "platform/linux/desktop_application_lookup.h"
+#include "platform/linux/libmount_mount_monitor.h"
+#include "platform/linux/libmount_mount_table.h"
+#include "platform/linux/linux_device_naming.h"
+#include "platform/linux/linux_file_manager.h"
+#include "platform/linux/posix_process_runner.h"
+#include "platform/linux/sysfs_registry.h"
+
+namespace quaylet {
+namespace {
+
+struct DirectoryClose {
+    void operator()(DIR* directory) const { ::closedir(directory); }
+};
+
+/// Returns why the device folder of the tree under `root` cannot be listed; empty when it can.
+/// The registry reads the tree lazily and reads an unreadable one as empty, so a wrong root
+/// is caught here, where it can still be told to the user.
+std::string unreadableTreeReason(const std::string& root) {
+    const std::string devices = root + "/devices";
+    const std::unique_ptr<DIR, DirectoryClose> directory(::opendir(devices.c_str()));
+    if (!directory) {
+        return "cannot read the device tree at " + root + ": " + devices + ": " +
+               std::strerror(errno);
+    }
+    return {};
+}
+
+} // namespace
+
+std::optional<Platform> makeLinuxPlatform(const LinuxPlatformOptions& options, std::string& error) {
+    if (std::string reason = unreadableTreeReason(options.sysfsRoot); !reason.empty()) {
+        error = std::move(reason);
+        return std::nullopt;
+    }
+    std::error_code monitorError;
+    std::unique_ptr<LibmountMountMonitor> mountMonitor = LibmountMountMonitor::open(monitorError);
+    if (!mountMonitor) {
+        error = "cannot watch the mount table: " + monitorError.message();
+        return std::nullopt;
+    }
+    Platform platform;
+    platform.registry = std::make_unique<SysfsRegistry>(options.sysfsRoot);
+    platform.mountTable = std::make_unique<LibmountMountTable>();
+    platform.mountMonitor = std::move(mountMonitor);
+    platform.fileManager = std::make_unique<LinuxFileManager>();
+    platform.deviceNaming = std::make_unique<LinuxDeviceNaming>(options.sysfsRoot);
+    // The tools' own complaints (lsof's warnings about file systems it cannot stat) are no
+    // part of what the front ends tell; they judge the outcome by the mount table alone.
+    platform.processRunner =
+        std::make_unique<PosixProcessRunner>(PosixProcessRunner::ErrorOutput::discard);
+    platform.mountPointProbe = std::make_unique<LibmountMountPointProbe>();
+    platform.applicationLookup =
+        std::make_unique<DesktopApplicationLookup>(DesktopApplicationRoots::fromEnvironment());
+    platform.toolCommands = ToolCommands::forLinux(defaultDiskutilPath());
+    error.clear();
+    return platform;
+}
+
+} // namespace quaylet

@@ -1,0 +1,19 @@
+// makeLinuxPlatform: the live Linux system's platform services, as the front ends select them.
+#pragma once
+
+#include <optional>
+#include <string>
+
+#include "platform/platform.h"
+
+namespace quaylet {
+
+/// Where the Linux platform reads the system from.
+struct LinuxPlatformOptions {
+    std::string sysfsRoot = "/sys"; ///< Root of the device tree (a sysfs mount or a copy of one).
+};
+
+/// Builds the live system's platform; nullopt with `error` set when the device tree cannot be read.
+std::optional<Platform> makeLinuxPlatform(const LinuxPlatformOptions& options, std::string& error);
+
+} // namespace quaylet

@@ -1,0 +1,51 @@
+// Tests of makeLinuxPlatform over a fixture device tree: every service is there and reads it.
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "dock/behind_dock.h"
+#include "platform/linux/linux_platform.h"
+#include "tests/support/test_paths.h"
+
+namespace quaylet {
+namespace {
+
+std::string fixtureRoot(const std::string& machine) {
+    return std::string(testing::kFixturesDir) + "/" + machine + "/sys";
+}
+
+TEST(LinuxPlatformTest, FillsEveryServiceOverTheGivenTree) {
+    std::string error = "stale";
+    std::optional<Platform> platform =
+        makeLinuxPlatform(LinuxPlatformOptions{fixtureRoot("laptop-dock")}, error);
+    ASSERT_TRUE(platform) << error;
+    EXPECT_TRUE(error.empty());
+    EXPECT_TRUE(platform->registry && platform->mountTable && platform->mountMonitor &&
+                platform->fileManager && platform->deviceNaming && platform->processRunner &&
+                platform->mountPointProbe && platform->applicationLookup);
+
+    // The registry and the naming both read the fixture: its dock SSD is behind the dock.
+    Registry& registry = *platform->registry;
+    const RegistryHandle disk = platform->deviceNaming->wholeDiskService(registry, "/dev/sda1");
+    ASSERT_NE(disk, kNoRegistryObject);
+    EXPECT_EQ(behindDockRule(registry, disk), DockRule::DockUsbIds);
+    registry.release(disk);
+
+    EXPECT_GE(platform->mountMonitor->descriptor(), 0);
+    EXPECT_FALSE(platform->mountTable->entries().empty()) << "this process's mounts";
+    const auto command = platform->toolCommands.unmountDisk("/media/x");
+    ASSERT_EQ(command.size(), 3u);
+    EXPECT_TRUE(command[0].ends_with("/quaylet-diskutil")) << command[0];
+    EXPECT_EQ(command[1], "unmountDisk");
+}
+
+TEST(LinuxPlatformTest, AnUnreadableTreeIsAnErrorThatNamesIt) {
+    std::string error;
+    const std::string root = std::string(testing::kFixturesDir) + "/no-such-machine/sys";
+    EXPECT_FALSE(makeLinuxPlatform(LinuxPlatformOptions{root}, error));
+    EXPECT_NE(error.find(root), std::string::npos) << error;
+    EXPECT_NE(error.find("No such file or directory"), std::string::npos) << error;
+}
+
+} // namespace
+} // namespace quaylet
