@@ -71,13 +71,28 @@ skip() {
     exit 77
 }
 
+# started NAME: records the program just started in the background, for stop_all and $NAME_pid.
+started() {
+    pids+=($!)
+    eval "${1}_pid=$!"
+}
+
 # start NAME COMMAND...: starts a program of the test's own, its output in NAME.log.
 start() {
     local name=$1
     shift
     "$@" >"$work/$name.log" 2>&1 &
-    pids+=($!)
-    eval "${name}_pid=$!"
+    started "$name"
+}
+
+# start_reporting NAME COMMAND...: like start, for a program that reports readiness on its
+# descriptor 3, which goes to the pipe NAME.fd3 (opened in the child, so the test never blocks).
+start_reporting() {
+    local name=$1
+    shift
+    mkfifo "$work/$name.fd3"
+    "$@" >"$work/$name.log" 2>&1 3>"$work/$name.fd3" &
+    started "$name"
 }
 
 # wait_for SECONDS WHAT COMMAND...: polls COMMAND until it succeeds; fails after SECONDS.
@@ -97,36 +112,53 @@ wait_for() {
 }
 
 missing=()
-for tool in Xvfb dbus-daemon dunst dunstctl trayer xdotool xwininfo import; do
+for tool in Xvfb dbus-daemon gdbus dunst dunstctl trayer xdotool xwininfo import; do
     command -v "$tool" >/dev/null || missing+=("$tool")
 done
-((${#missing[@]} == 0)) || skip "missing ${missing[*]} (Debian: xvfb dbus dunst trayer xdotool x11-utils imagemagick)"
+((${#missing[@]} == 0)) || skip "missing ${missing[*]} (Debian: xvfb dbus libglib2.0-bin dunst trayer xdotool x11-utils imagemagick)"
 [[ -x "$quaylet" ]] || fail "no program at $quaylet"
 mkdir -p "$artifacts" "$work/home" "$work/config" "$work/runtime"
 rm -f "$artifacts"/*.png "$artifacts"/*.log "$artifacts"/*.json
 chmod 700 "$work/runtime"
 
-# A private X server on a free display, and a private session bus.
-start xvfb Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display"
-wait_for 20 "X display" test -s "$work/display"
-export DISPLAY=":$(head -n1 "$work/display")"
+# A private X server on a free display. Xvfb writes its display number once it accepts
+# connections, and the session bus its address once it listens: each is read from a pipe.
+start_reporting xvfb Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp
+read -r -t 20 display <"$work/xvfb.fd3" || fail "no X display within 20 s"
+export DISPLAY=":$display"
 unset WAYLAND_DISPLAY DBUS_SESSION_BUS_PID
 export XDG_RUNTIME_DIR="$work/runtime" QT_QPA_PLATFORM=xcb
-export DBUS_SESSION_BUS_ADDRESS="unix:path=$work/bus"
-start dbus dbus-daemon --session --nofork --nopidfile --address="$DBUS_SESSION_BUS_ADDRESS"
-wait_for 20 "session bus" test -S "$work/bus"
+
+# A private session bus without service activation, so that no program starts on the bus but
+# those the test starts and stops itself.
+cat >"$work/bus.conf" <<CONF
+<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <type>session</type>
+  <listen>unix:path=$work/bus</listen>
+  <auth>EXTERNAL</auth>
+  <policy context="default">
+    <allow send_destination="*" eavesdrop="true"/>
+    <allow eavesdrop="true"/>
+    <allow own="*"/>
+  </policy>
+</busconfig>
+CONF
+start_reporting dbus dbus-daemon --config-file="$work/bus.conf" --nofork --nopidfile --print-address=3
+read -r -t 20 DBUS_SESSION_BUS_ADDRESS <"$work/dbus.fd3" || fail "no session bus within 20 s"
+export DBUS_SESSION_BUS_ADDRESS
 
 # The notification daemon keeps every notification until closed; the tray host docks icons.
 printf '[global]\n    markup = full\n[urgency_normal]\n    timeout = 0\n' >"$work/dunstrc"
 start dunst dunst -config "$work/dunstrc"
-dunst_answers() { dunstctl is-paused >/dev/null 2>&1; }
-wait_for 20 "notification daemon on the bus" dunst_answers
+gdbus wait --session --timeout 20 org.freedesktop.Notifications ||
+    fail "no notification daemon on the bus within 20 s"
 start trayer trayer --edge top --align right --widthtype request --height 32 \
     --SetDockType true --transparent false --expand false
-panel_id() { xwininfo -root -children | awk '/\("panel" "trayer"\)/ { print $1; exit }'; }
-has_panel() { [[ -n "$(panel_id)" ]]; }
-wait_for 20 "tray panel" has_panel
-panel=$(panel_id)
+# The panel is trayer's only mapped window.
+panel=$(timeout 20 xdotool search --sync --onlyvisible --class '^trayer$' | head -n1)
+[[ -n "$panel" ]] || fail "no tray panel within 20 s"
 
 # Quaylet on the snapshot, with a fresh home: its first run also shows the preferences.
 start quaylet env HOME="$work/home" XDG_CONFIG_HOME="$work/config" "$quaylet" --snapshot "$snapshot"
@@ -137,8 +169,8 @@ wait_for 30 "Quaylet icon docked in the tray" icon_docked
 icon=$(icon_id)
 log "icon $icon docked in tray panel $panel on display $DISPLAY"
 wait_for 10 "first-run login item" test -f "$work/config/autostart/quaylet.desktop"
-preferences_shown() { xdotool search --onlyvisible --name '^Quaylet Preferences$' >/dev/null; }
-wait_for 10 "first-run preferences window" preferences_shown
+timeout 10 xdotool search --sync --onlyvisible --name '^Quaylet Preferences$' >/dev/null ||
+    fail "no first-run preferences window within 10 s"
 log "first run: login item written, preferences shown"
 
 # geometry WINDOW: prints "X Y WIDTH HEIGHT" of a window, in root coordinates.
