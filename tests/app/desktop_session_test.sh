@@ -115,7 +115,7 @@ missing=()
 for tool in Xvfb dbus-daemon gdbus dunst dunstctl trayer xdotool xwininfo import; do
     command -v "$tool" >/dev/null || missing+=("$tool")
 done
-((${#missing[@]} == 0)) || skip "missing ${missing[*]} (Debian: xvfb dbus libglib2.0-bin dunst trayer xdotool x11-utils imagemagick)"
+((${#missing[@]} == 0)) || skip "missing ${missing[*]} (Debian: xvfb dbus-daemon libglib2.0-bin dunst trayer xdotool x11-utils imagemagick)"
 [[ -x "$quaylet" ]] || fail "no program at $quaylet"
 mkdir -p "$artifacts" "$work/home" "$work/config" "$work/runtime"
 rm -f "$artifacts"/*.png "$artifacts"/*.log "$artifacts"/*.json
