@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include <sys/resource.h>
+
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -47,6 +49,13 @@ private:
     PosixProcessRunner sleeper_;
 };
 
+/// Returns how often the calling thread has given up the processor so far: its wake-ups.
+long threadContextSwitches() {
+    rusage usage{};
+    ::getrusage(RUSAGE_THREAD, &usage);
+    return usage.ru_nvcsw + usage.ru_nivcsw;
+}
+
 class DiscardingSink final : public NotificationSink {
 public:
     void deliverNotification(const UserNotification&) override {}
@@ -55,7 +64,8 @@ public:
 /// One unplug command on the busy-dock machine (two volumes to unmount, so two slow tool runs
 /// while the animation plays), with the tool delay in milliseconds as the argument. Manual
 /// time is the time from the command until the animation stops. Counters: the frame rate from
-/// first to last frame, and the longest wait for a frame (the main thread's worst stall).
+/// first to last frame, the longest wait for a frame (the main thread's worst stall), and the
+/// main thread's wake-ups per second meanwhile.
 void BM_AnimationWhileToolIsSlow(benchmark::State& state) {
     const std::string seconds = std::to_string(static_cast<double>(state.range(0)) / 1000.0);
     QTemporaryDir home;
@@ -66,6 +76,8 @@ void BM_AnimationWhileToolIsSlow(benchmark::State& state) {
     std::int64_t intervals = 0; // between consecutive frames
     double framing = 0;         // from each command's first frame to its last
     double longestGap = 0;      // from the command or a frame to the next frame
+    double elapsed = 0;         // from each command until its animation stopped
+    long switches = 0;          // the main thread's context switches meanwhile
     for (auto _ : state) {
         std::string error;
         auto platform =
@@ -83,6 +95,7 @@ void BM_AnimationWhileToolIsSlow(benchmark::State& state) {
 
         QElapsedTimer clock;
         std::vector<double> frameTimes;
+        const long switchesBefore = threadContextSwitches();
         clock.start();
         delegate.unplugDock();
         if (!delegate.busyTimer()) {
@@ -95,7 +108,10 @@ void BM_AnimationWhileToolIsSlow(benchmark::State& state) {
         while (delegate.unplugInProgress()) {
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
         }
-        state.SetIterationTime(static_cast<double>(clock.nsecsElapsed()) / 1e9);
+        const double took = static_cast<double>(clock.nsecsElapsed()) / 1e9;
+        switches += threadContextSwitches() - switchesBefore;
+        elapsed += took;
+        state.SetIterationTime(took);
         if (frameTimes.size() < 2) {
             state.SkipWithError("fewer than two frames while the tool ran");
             return;
@@ -110,6 +126,7 @@ void BM_AnimationWhileToolIsSlow(benchmark::State& state) {
     }
     state.counters["frames_per_s"] = static_cast<double>(intervals) / framing;
     state.counters["longest_gap_ms"] = longestGap * 1000;
+    state.counters["main_wakeups_per_s"] = static_cast<double>(switches) / elapsed;
 }
 BENCHMARK(BM_AnimationWhileToolIsSlow)
     ->Arg(500)
