@@ -1,8 +1,8 @@
 // Tests of the template-image version boundary and the busy frame counter's edges; the table
 // itself is tested through the delegate (status_item_test.cpp).
-#include "app/icon_appearance.h"
-
 #include <gtest/gtest.h>
+
+#include "app/icon_appearance.h"
 
 namespace quaylet {
 namespace {
