@@ -1,0 +1,51 @@
+// The appearance table, the busy frame sequence and the template-image version boundary.
+#include "app/icon_appearance.h"
+
+#include <array>
+#include <cmath>
+#include <limits>
+
+namespace quaylet {
+
+namespace {
+
+constexpr std::array<IconAppearanceRow, 5> kRows{{
+    {"StatusItem", "UNPLUG_IN_MENU", true, false},
+    {"StatusItem", "NO_DOCKS_IN_MENU", false, false},
+    {"StatusBusy1", "EJECTING_IN_MENU", false, true},
+    {"StatusSafe", "SAFE_TO_UNPLUG_DOCK_IN_MENU", true, false},
+    {"StatusUnsafe", "UNPLUG_IN_MENU", true, false},
+}};
+
+constexpr std::array<const char*, kBusyFrameCount> kBusyFrames{
+    "StatusBusy1", "StatusBusy2", "StatusBusy3", "StatusBusy4", "StatusBusy5", "StatusBusy6"};
+
+} // namespace
+
+const IconAppearanceRow& iconAppearanceRow(VLKIconAppearance code) {
+    if (code < 0 || code >= static_cast<VLKIconAppearance>(kRows.size())) {
+        return kRows[VLKIconAppearanceNormal];
+    }
+    return kRows[static_cast<std::size_t>(code)];
+}
+
+std::int32_t nextBusyFrameIndex(std::int32_t index) {
+    return index <= 4 ? index + 1 : 0;
+}
+
+const char* busyFrameImageName(std::int32_t index) {
+    if (index < 0 || index >= kBusyFrameCount) {
+        return kBusyFrames[0];
+    }
+    return kBusyFrames[static_cast<std::size_t>(index)];
+}
+
+bool marksTemplateImages(double toolkitVersion) {
+    return std::floor(toolkitVersion) > kTemplateImageToolkitBoundary;
+}
+
+double currentToolkitVersion() {
+    return std::numeric_limits<double>::max();
+}
+
+} // namespace quaylet

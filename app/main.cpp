@@ -1,0 +1,82 @@
+// Entry point of the tray application: options, the session's platform, the Qt application,
+// the delegate.
+#include <cstdio>
+
+#include <QApplication>
+#include <QDBusConnection>
+#include <QFile>
+#include <QIcon>
+#include <QLocale>
+#include <QSettings>
+#include <QSystemTrayIcon>
+
+#include "app/autostart_list.h"
+#include "app/dbus_notification_sink.h"
+#include "app/launch_options.h"
+#include "app/localized_strings.h"
+#include "app/security_settings.h"
+#include "app/session_platform.h"
+#include "app/vlk_app_delegate.h"
+
+namespace {
+
+// Writes one line for a person to standard error and returns the exit status 1.
+int complain(const QString& line) {
+    std::fprintf(stderr, "quaylet: %s\n", line.toLocal8Bit().constData());
+    return 1;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    using namespace quaylet;
+    QStringList arguments;
+    for (int at = 0; at < argc; ++at) {
+        arguments << QFile::decodeName(argv[at]);
+    }
+    const QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    QString optionError;
+    const auto options = LaunchOptions::parse(arguments, environment, optionError);
+    if (!options) {
+        if (optionError.endsWith(u'.')) {
+            optionError.chop(1);
+        }
+        complain(optionError + QStringLiteral("; see 'quaylet --help'."));
+        return 2;
+    }
+    if (options->help) {
+        std::fputs(LaunchOptions::usage().toLocal8Bit().constData(), stdout);
+        return 0;
+    }
+    if (!hasDesktopSession(environment)) {
+        return complain(QStringLiteral("no desktop session here (DISPLAY and WAYLAND_DISPLAY are "
+                                       "unset); 'quaylet-cli status' reports from a terminal."));
+    }
+    std::string platformError;
+    const std::unique_ptr<Platform> platform =
+        makeSessionPlatform(options->snapshotPath, platformError);
+    if (!platform) {
+        return complain(QString::fromStdString(platformError));
+    }
+
+    QApplication application(argc, argv);
+    QApplication::setOrganizationName(QStringLiteral("Pemrix"));
+    QApplication::setApplicationName(QStringLiteral("Quaylet"));
+    QApplication::setDesktopFileName(QStringLiteral("quaylet"));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/app/quaylet-128.png")));
+    QApplication::setQuitOnLastWindowClosed(false);
+    if (!QSystemTrayIcon::isSystemTrayAvailable()) {
+        complain(
+            QStringLiteral("no system tray is running yet; the icon appears when one starts."));
+    }
+
+    const LocalizedStrings strings =
+        LocalizedStrings::forLanguage(QLocale::system().name().section(u'_', 0, 0));
+    DBusNotificationSink notifications(QDBusConnection::sessionBus(), QStringLiteral("Quaylet"));
+    QSettings userDefaults;
+    VLKAppDelegate delegate(AppServices{
+        *platform, notifications, strings, userDefaults, AutostartList::defaultDirectory(),
+        QCoreApplication::applicationFilePath(), sessionSecuritySettingsCommand()});
+    delegate.applicationDidFinishLaunching();
+    return QApplication::exec();
+}

@@ -1,0 +1,36 @@
+// The status menu's items and the delegate actions they trigger.
+#include "app/status_menu.h"
+
+#include <QAction>
+#include <QCoreApplication>
+
+#include "app/vlk_app_delegate.h"
+
+namespace quaylet {
+
+std::unique_ptr<QMenu> buildStatusMenu(VLKAppDelegate& delegate, const LocalizedStrings& strings) {
+    auto menu = std::make_unique<QMenu>();
+    QAction* unplug = menu->addAction(delegate.unplugMenuItemTitle());
+    unplug->setObjectName(QLatin1String(kUnplugDockItemName));
+    QObject::connect(unplug, &QAction::triggered, &delegate, &VLKAppDelegate::unplugDock);
+    QObject::connect(&delegate, &VLKAppDelegate::unplugMenuItemTitleChanged, unplug,
+                     &QAction::setText);
+
+    QAction* everything =
+        menu->addAction(strings.text(QStringLiteral("UNPLUG_EVERYTHING_IN_MENU")));
+    QObject::connect(everything, &QAction::triggered, &delegate, &VLKAppDelegate::unplugEverything);
+    menu->addSeparator();
+
+    QAction* preferences = menu->addAction(strings.text(QStringLiteral("PREFERENCES_IN_MENU")));
+    QObject::connect(preferences, &QAction::triggered, &delegate,
+                     [&delegate, preferences] { delegate.showPreferences(preferences); });
+    QAction* moreInfo = menu->addAction(strings.text(QStringLiteral("MORE_INFO_IN_MENU")));
+    QObject::connect(moreInfo, &QAction::triggered, &delegate, &VLKAppDelegate::moreInfo);
+    menu->addSeparator();
+
+    QAction* quit = menu->addAction(strings.text(QStringLiteral("QUIT_IN_MENU")));
+    QObject::connect(quit, &QAction::triggered, &delegate, &QCoreApplication::quit);
+    return menu;
+}
+
+} // namespace quaylet

@@ -1,0 +1,162 @@
+// VLKAppDelegate: the tray application's state, status item, unplug command and login item.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+
+#include <QFileSystemWatcher>
+#include <QMenu>
+#include <QObject>
+#include <QSocketNotifier>
+#include <QString>
+#include <QStringList>
+#include <QSystemTrayIcon>
+#include <QThreadPool>
+#include <QTimer>
+
+#include "app/app_services.h"
+#include "app/icon_appearance.h"
+#include "app/status_images.h"
+#include "volumes/unplug_plan.h"
+
+namespace quaylet {
+
+class AutostartList;
+class DockMonitor;
+class PreferencesWindow;
+
+/// The application: one status item with a menu, the unplug command, the dock and volume
+/// monitors, the login item and the preferences window. Lives on the main thread for the
+/// whole process; only the unmounting and the busy-process search run on worker threads.
+class VLKAppDelegate : public QObject {
+    Q_OBJECT
+    Q_PROPERTY(QString unplugMenuItemTitle READ unplugMenuItemTitle WRITE setUnplugMenuItemTitle
+                   NOTIFY unplugMenuItemTitleChanged)
+    Q_PROPERTY(
+        bool launchOnLogin READ launchOnLogin WRITE setLaunchOnLogin NOTIFY launchOnLoginChanged)
+
+public:
+    /// Creates the delegate with its layout (status menu, preferences window); nothing runs
+    /// until applicationDidFinishLaunching.
+    explicit VLKAppDelegate(AppServices services, QObject* parent = nullptr);
+    /// Waits for the background steps still running, then tears down the login items list.
+    ~VLKAppDelegate() override;
+
+    /// The start-up sequence: signals, status item, Normal appearance, login items, volume and
+    /// dock monitors, and on the first run the login item and the preferences window.
+    void applicationDidFinishLaunching();
+    /// Shows the preferences window in its dark appearance; activates the application unless
+    /// `sender` is the delegate itself.
+    void showPreferences(QObject* sender);
+    /// Called before the preferences window is shown; changes nothing.
+    void updatePreferences(QObject* sender);
+    /// Opens the more-info page (the address its key looks up to); nothing when invalid.
+    void moreInfo();
+    /// Opens the desktop's privacy settings, off the main thread; reports nothing.
+    void openSystemPreferencesSecurity();
+    /// Reacts to the mount monitor's descriptor on the main thread; once only.
+    void monitorVolumes();
+    /// A volume was mounted or unmounted: Normal appearance unless an unplug is unmounting.
+    void volumesChanged();
+    /// Starts the dock monitor with the delegate as observer and shows Normal or NoDocks.
+    void monitorDocks();
+
+    /// The unplug item's action: unplug(false).
+    void unplugDock();
+    /// The "unplug everything" action: unplug(true).
+    void unplugEverything();
+    /// The unplug command; ignored while an earlier one is unmounting.
+    void unplug(bool everything);
+    /// Posts the safe-to-unplug notification.
+    void goodEject();
+    /// Posts the unsafe-to-unplug notification naming `volumeName` and, when present and not
+    /// empty, `processName`.
+    void badEject(const QString& volumeName, bool bootVolume,
+                  const std::optional<QString>& processName);
+    /// Returns whether an unplug command is unmounting.
+    bool unplugInProgress() const { return unplugInProgress_; }
+
+    /// Applies an appearance code: title, unplug item state, image, busy animation.
+    void setIconAppearance(VLKIconAppearance code);
+    /// Shows the next frame of the busy animation.
+    void busyTimerFired();
+    /// Enables or disables the unplug item; nothing when the menu has none.
+    void setUnplugMenuItemEnabled(bool enabled);
+    /// The dock monitor's count: NoDocks for 0, Normal otherwise, whatever is showing.
+    void dockCountChangedTo(std::uint64_t count);
+
+    /// Returns the title the unplug item shows.
+    QString unplugMenuItemTitle() const { return unplugMenuItemTitle_; }
+    /// Sets the unplug item's title; announces a change.
+    void setUnplugMenuItemTitle(const QString& title);
+    /// Returns the status menu (null only after a null menu was set).
+    QMenu* statusMenu() const { return statusMenu_.get(); }
+    /// Replaces the status menu; the status item shows the new one.
+    void setStatusMenu(std::unique_ptr<QMenu> menu);
+    /// Returns the status item; null before launch.
+    QSystemTrayIcon* statusItem() const { return statusItem_.get(); }
+    /// Returns the most recent busy timer; null before the first Ejecting appearance.
+    const QTimer* busyTimer() const { return busyTimer_.get(); }
+    /// Returns the busy animation's frame counter (0 to 5, never reset).
+    std::int32_t busyFrameIndex() const { return busyFrameIndex_; }
+    /// Returns the name of the image the status item shows; empty before the first one.
+    const QString& statusImageName() const { return statusImageName_; }
+
+    /// Opens the login items list and starts observing it; nothing when it is open already.
+    void setupLoginItems();
+    /// Stops observing the login items list and closes it.
+    void teardownLoginItems();
+    /// Returns the login items (entry paths, in list order); empty without a list.
+    QStringList loginItems() const;
+    /// Returns the application's own login item, or nullopt.
+    std::optional<QString> mainBundleLoginItemCopy() const;
+    /// Adds the application's login item unless it is present.
+    void addMainBundleToLoginItems();
+    /// Removes the application's first login item, if any.
+    void removeMainBundleFromLoginItems();
+    /// Returns whether the application has a login item; false when the list cannot be made.
+    bool launchOnLogin();
+    /// Adds or removes the application's login item; nothing when the list cannot be made.
+    void setLaunchOnLogin(bool launch);
+
+    /// Returns the preferences window with its views.
+    PreferencesWindow* preferencesWindow() const { return preferencesWindow_.get(); }
+
+signals:
+    /// The unplug item's title changed.
+    void unplugMenuItemTitleChanged(const QString& title);
+    /// The login items list changed, or the login item was set; read launchOnLogin again.
+    void launchOnLoginChanged();
+
+private:
+    class BackgroundUnmount;
+
+    void loadLayout();
+    void showStatusImage(const QString& name);
+    void refuseBootVolume(const UnplugPlan& plan);
+    void unmountInBackground(std::unique_ptr<UnplugPlan> plan);
+    void completeUnplug(std::unique_ptr<UnplugPlan> plan, std::int32_t failureCount);
+    void loginItemsChanged();
+    void watchLoginItems();
+    static void dockCountObserver(void* context, std::uint64_t count);
+
+    AppServices services_;
+    std::unique_ptr<AutostartList> loginItemsListRef_;
+    std::unique_ptr<QFileSystemWatcher> loginItemsObserver_;
+    QString unplugMenuItemTitle_;
+    std::unique_ptr<QMenu> statusMenu_;
+    std::unique_ptr<QSystemTrayIcon> statusItem_;
+    std::unique_ptr<PreferencesWindow> preferencesWindow_;
+    StatusImages images_;
+    QString statusImageName_;
+    std::unique_ptr<QTimer> busyTimer_;
+    std::int32_t busyFrameIndex_ = 0;
+    bool unplugInProgress_ = false;
+    std::unique_ptr<DockMonitor> dockMonitor_;
+    std::unique_ptr<QSocketNotifier> dockNotifier_;
+    std::unique_ptr<QSocketNotifier> volumeNotifier_;
+    QThreadPool workers_; // last: destroyed first, after the background steps have ended
+};
+
+} // namespace quaylet

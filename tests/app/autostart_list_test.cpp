@@ -1,0 +1,112 @@
+// Tests of the XDG autostart list: recognising, adding and removing Quaylet's own entry.
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include "app/autostart_entry.h"
+#include "app/autostart_list.h"
+
+namespace quaylet {
+namespace {
+
+class AutostartListTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(root_.isValid());
+        ASSERT_TRUE(QDir(root_.path()).mkpath("bin"));
+        executable_ = root_.filePath("bin/quaylet");
+        QFile program(executable_);
+        ASSERT_TRUE(program.open(QIODevice::WriteOnly));
+        program.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        program.close();
+        link_ = root_.filePath("quaylet-link");
+        ASSERT_TRUE(QFile::link(executable_, link_));
+        directory_ = root_.filePath("config/autostart");
+        ASSERT_TRUE(QDir().mkpath(directory_));
+    }
+
+    std::unique_ptr<AutostartList> open(const QString& executable) {
+        return AutostartList::open(directory_, executable);
+    }
+
+    void writeEntry(const QString& name, const QString& body) {
+        QFile file(directory_ + "/" + name);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(body.toUtf8());
+    }
+
+    QTemporaryDir root_;
+    QString executable_;
+    QString link_;
+    QString directory_;
+};
+
+TEST_F(AutostartListTest, EntryPresentTwiceLosesOneOnRemoval) {
+    const auto list = open(executable_);
+    ASSERT_TRUE(list);
+    writeEntry("b.desktop", "[Desktop Entry]\nType=Application\nExec=" + executable_ + " --x\n");
+    writeEntry("a.desktop", "[Desktop Entry]\nType=Application\nExec=" + executable_ + "\n");
+    EXPECT_EQ(list->ownEntry(), directory_ + "/a.desktop");
+    EXPECT_TRUE(list->removeOwnEntry());
+    EXPECT_EQ(list->ownEntry(), directory_ + "/b.desktop");
+}
+
+TEST_F(AutostartListTest, SymbolicLinksAreResolvedOnBothSides) {
+    writeEntry("via-link.desktop", "[Desktop Entry]\nExec=" + link_ + "\n");
+    EXPECT_TRUE(open(executable_)->ownEntry());
+    ASSERT_TRUE(QFile::remove(directory_ + "/via-link.desktop"));
+    writeEntry("real.desktop", "[Desktop Entry]\nExec=" + executable_ + "\n");
+    EXPECT_TRUE(open(link_)->ownEntry());
+}
+
+TEST_F(AutostartListTest, AddingTwiceKeepsOneEntry) {
+    const auto list = open(link_);
+    EXPECT_TRUE(list->addOwnEntry());
+    EXPECT_TRUE(list->addOwnEntry());
+    EXPECT_EQ(list->entries(), QStringList{directory_ + "/quaylet.desktop"});
+    EXPECT_EQ(autostartEntryProgram(directory_ + "/quaylet.desktop"), executable_);
+}
+
+TEST_F(AutostartListTest, UnresolvableEntriesAreSkippedAndKept) {
+    writeEntry("quaylet.desktop", "[Desktop Entry]\nExec=/nonexistent/quaylet\n");
+    writeEntry("hidden.desktop", "[Desktop Entry]\nHidden=true\nExec=" + executable_ + "\n");
+    writeEntry("broken.desktop", "not a desktop entry");
+    writeEntry("relative.desktop", "[Desktop Entry]\nExec=bin/quaylet\n");
+    ASSERT_TRUE(QFile::link(root_.filePath("missing"), directory_ + "/dangling.desktop"));
+    const auto list = open(executable_);
+    EXPECT_FALSE(list->ownEntry());
+    EXPECT_FALSE(list->removeOwnEntry());
+    EXPECT_TRUE(list->addOwnEntry());
+    EXPECT_EQ(list->entries().size(), 6);
+    EXPECT_EQ(list->ownEntry(), directory_ + "/quaylet-2.desktop");
+}
+
+TEST_F(AutostartListTest, BareProgramNameIsFoundOnPath) {
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", QFile::encodeName(root_.filePath("bin")));
+    writeEntry("bare.desktop", "[Desktop Entry]\nExec=quaylet %U\n");
+    EXPECT_TRUE(open(executable_)->ownEntry());
+    qputenv("PATH", path);
+}
+
+TEST_F(AutostartListTest, ExecLineSurvivesReservedCharacters) {
+    const QString odd = root_.filePath("dir with \"quotes\" $HOME 100% `x`\\");
+    ASSERT_TRUE(QDir().mkpath(odd));
+    const QString executable = odd + "/quaylet";
+    ASSERT_TRUE(QFile::copy(executable_, executable));
+    const auto list = open(executable);
+    EXPECT_TRUE(list->addOwnEntry());
+    EXPECT_EQ(autostartEntryProgram(directory_ + "/quaylet.desktop"), executable);
+    EXPECT_TRUE(list->ownEntry());
+    EXPECT_FALSE(open(executable_)->ownEntry());
+}
+
+TEST_F(AutostartListTest, DirectoryThatCannotBeMadeGivesNoList) {
+    QFile file(root_.filePath("plain-file"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    EXPECT_FALSE(AutostartList::open(root_.filePath("plain-file/autostart"), executable_));
+}
+
+} // namespace
+} // namespace quaylet

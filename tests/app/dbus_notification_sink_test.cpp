@@ -1,0 +1,116 @@
+// Tests of the D-Bus notifications against a notification server on a private session bus.
+#include <QDBusConnection>
+#include <QObject>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTest>
+#include <QVariantMap>
+#include <gtest/gtest.h>
+
+#include "app/dbus_notification_sink.h"
+
+namespace quaylet {
+namespace {
+
+// A notification server that records every Notify call.
+class RecordingServer : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.Notifications")
+public:
+    QStringList capabilities;
+    QList<QVariantList> calls;
+
+public slots:
+    QStringList GetCapabilities() { return capabilities; }
+    uint Notify(const QString& app, uint replaces, const QString& icon, const QString& summary,
+                const QString& body, const QStringList& actions, const QVariantMap& hints,
+                int timeout) {
+        calls.append({app, replaces, icon, summary, body, actions, hints, timeout});
+        return static_cast<uint>(calls.size());
+    }
+};
+
+class DBusNotificationSinkTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (QStandardPaths::findExecutable("dbus-daemon").isEmpty()) {
+            GTEST_SKIP() << "dbus-daemon is not installed";
+        }
+        daemon_.start("dbus-daemon", {"--session", "--nofork", "--nopidfile", "--print-address=1"});
+        ASSERT_TRUE(daemon_.waitForReadyRead(10000));
+        address_ = QString::fromUtf8(daemon_.readLine()).trimmed();
+        server_ = std::make_unique<QDBusConnection>(QDBusConnection::connectToBus(address_, "srv"));
+        client_ = std::make_unique<QDBusConnection>(QDBusConnection::connectToBus(address_, "cli"));
+        ASSERT_TRUE(server_->isConnected() && client_->isConnected());
+    }
+
+    void TearDown() override {
+        server_.reset();
+        client_.reset();
+        QDBusConnection::disconnectFromBus("srv");
+        QDBusConnection::disconnectFromBus("cli");
+        daemon_.terminate();
+        daemon_.waitForFinished(5000);
+    }
+
+    void serve(const QStringList& capabilities) {
+        recorder_.capabilities = capabilities;
+        ASSERT_TRUE(server_->registerService("org.freedesktop.Notifications"));
+        ASSERT_TRUE(server_->registerObject("/org/freedesktop/Notifications", &recorder_,
+                                            QDBusConnection::ExportAllSlots));
+    }
+
+    bool awaitCalls(int count) {
+        return QTest::qWaitFor([&] { return recorder_.calls.size() >= count; }, 5000);
+    }
+
+    QProcess daemon_;
+    QString address_;
+    std::unique_ptr<QDBusConnection> server_;
+    std::unique_ptr<QDBusConnection> client_;
+    RecordingServer recorder_;
+};
+
+const UserNotification kBusy{"Thunderbolt Dock", "Do not unplug", "“<b>Tom & Jerry</b>” is busy"};
+
+TEST_F(DBusNotificationSinkTest, SendsSummaryAndBodyAndNothingElse) {
+    serve({"body"});
+    DBusNotificationSink sink(*client_, "Quaylet");
+    sink.deliverNotification(kBusy);
+    ASSERT_TRUE(awaitCalls(1));
+    const QVariantList call = recorder_.calls.front();
+    EXPECT_EQ(call, (QVariantList{"Quaylet", 0U, QString(), "Thunderbolt Dock",
+                                  "Do not unplug\n“<b>Tom & Jerry</b>” is busy", QStringList(),
+                                  QVariantMap(), -1}));
+}
+
+TEST_F(DBusNotificationSinkTest, EscapesTheBodyForMarkupServers) {
+    serve({"body", "body-markup"});
+    DBusNotificationSink sink(*client_, "Quaylet");
+    sink.deliverNotification(kBusy);
+    sink.deliverNotification({"Thunderbolt Dock", "Safe to unplug", std::nullopt});
+    ASSERT_TRUE(awaitCalls(2));
+    EXPECT_EQ(recorder_.calls[0][4].toString(),
+              "Do not unplug\n“&lt;b&gt;Tom &amp; Jerry&lt;/b&gt;” is busy");
+    EXPECT_EQ(recorder_.calls[1][4].toString(), "Safe to unplug");
+    sink.deliverNotification({"Thunderbolt Dock", "Again", std::nullopt});
+    ASSERT_TRUE(awaitCalls(3));
+    EXPECT_EQ(recorder_.calls[2][4].toString(), "Again");
+}
+
+TEST_F(DBusNotificationSinkTest, MissingServerIsSilentAndAskedAgainLater) {
+    DBusNotificationSink sink(*client_, "Quaylet");
+    sink.deliverNotification(kBusy);
+    QTest::qWait(200);
+    EXPECT_TRUE(recorder_.calls.isEmpty());
+    serve({"body-markup"});
+    sink.deliverNotification(kBusy);
+    ASSERT_TRUE(awaitCalls(1));
+    EXPECT_EQ(recorder_.calls[0][4].toString(),
+              "Do not unplug\n“&lt;b&gt;Tom &amp; Jerry&lt;/b&gt;” is busy");
+}
+
+} // namespace
+} // namespace quaylet
+
+#include "dbus_notification_sink_test.moc"

@@ -1,0 +1,120 @@
+#!/usr/bin/env bash
+# End-to-end test of the tray application on a private desktop that the test starts itself:
+# Xvfb, a private D-Bus session bus, the dunst notification daemon and the trayer tray host,
+# then quaylet on a machine snapshot (never the host's mounts). The icon must dock into the
+# tray, the unplug item must deliver the expected notification to dunst, and the Quit item
+# must end the program. Screenshots and logs go to ARTIFACTS.
+# Usage: desktop_session_test.sh QUAYLET SNAPSHOT ARTIFACTS
+# Exit status: 0 passed, 1 failed, 77 skipped (a tool is missing; a failure instead when
+# QUAYLET_REQUIRE_REAL=1).
+set -uo pipefail
+
+quaylet=$1
+snapshot=$2
+artifacts=$3
+
+# What the snapshot's unplug command must report: cp keeps a file open on the dock's SSD.
+expected_summary="Thunderbolt Dock"
+expected_body=("Do not unplug the dock yet." "“Dock SSD” is still in use by cp.")
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/quaylet-desktop.XXXXXX")
+log_name="desktop test"
+on_exit() {
+    mkdir -p "$artifacts"
+    cp "$work"/*.log "$artifacts/" 2>/dev/null
+}
+source "$(dirname "$0")/private_desktop.bash"
+
+skip() {
+    if [[ "${QUAYLET_REQUIRE_REAL:-}" == 1 ]]; then
+        fail "$* (QUAYLET_REQUIRE_REAL=1, so this cannot be skipped)"
+    fi
+    log "SKIPPED: $*"
+    exit 77
+}
+
+missing=$(desktop_tools_missing)
+[[ -z "$missing" ]] || skip "missing ${missing% } (Debian: $desktop_packages)"
+[[ -x "$quaylet" ]] || fail "no program at $quaylet"
+mkdir -p "$artifacts"
+rm -f "$artifacts"/*.png "$artifacts"/*.log "$artifacts"/*.json
+
+start_private_desktop
+# Quaylet on the snapshot, with a fresh home: its first run also shows the preferences.
+start_quaylet "$quaylet" --snapshot "$snapshot"
+log "icon $icon docked in tray panel $panel on display $DISPLAY"
+wait_for 10 "first-run login item" test -f "$work/config/autostart/quaylet.desktop"
+timeout 10 xdotool search --sync --onlyvisible --name '^Quaylet Preferences$' >/dev/null ||
+    fail "no first-run preferences window within 10 s"
+log "first run: login item written, preferences shown"
+
+# geometry WINDOW: prints "X Y WIDTH HEIGHT" of a window, in root coordinates.
+geometry() {
+    xwininfo -id "$1" | awk '/Absolute upper-left X/ { x = $NF } /Absolute upper-left Y/ { y = $NF }
+        /Width:/ { w = $NF } /Height:/ { h = $NF } END { print x, y, w, h }'
+}
+# menu_id: the open status menu, an override-redirect window of quaylet outside the tray.
+menu_id() {
+    local window
+    for window in $(xdotool search --onlyvisible --classname '^quaylet$' 2>/dev/null); do
+        [[ $window -eq $((icon)) ]] && continue
+        xwininfo -id "$window" | grep -q 'Override Redirect State: yes' && {
+            echo "$window"
+            return
+        }
+    done
+}
+menu_open() { [[ -n "$(menu_id)" ]]; }
+open_menu() {
+    local x y w h
+    read -r x y w h <<<"$(geometry "$icon")"
+    # A click that comes before the icon takes input is lost, so an unanswered click is repeated.
+    for _ in 1 2 3 4 5; do
+        xdotool mousemove $((x + w / 2)) $((y + h / 2)) click 1
+        for _ in $(seq 20); do
+            menu_open && return 0
+            sleep 0.1
+        done
+    done
+    fail "the status menu did not open after five clicks on the icon"
+}
+
+open_menu
+log "menu open"
+import -window root "$artifacts/tray-menu.png" || fail "no screenshot of the open menu"
+xdotool key Down Return # the first item: "Unplug Dock"
+notifications() { dunstctl count "$1" 2>/dev/null || echo 0; }
+shown() { (($(notifications displayed) >= 1)); }
+in_history() { (($(notifications history) >= 1)); }
+wait_for 30 "notification shown by dunst" shown
+log "notification shown"
+import -window root "$artifacts/notification.png" || fail "no screenshot of the notification"
+
+# Read the notification back from the daemon: closed, it moves into dunst's history.
+dunstctl close-all
+wait_for 10 "notification in dunst's history" in_history
+dunstctl history >"$artifacts/notifications.json"
+[[ "$(notifications history)" -eq 1 ]] || fail "expected one notification, dunst has $(notifications history)"
+grep -qF "\"data\" : \"$expected_summary\"" "$artifacts/notifications.json" ||
+    fail "summary \"$expected_summary\" not delivered; see $artifacts/notifications.json"
+for text in "${expected_body[@]}"; do
+    grep -qF "$text" "$artifacts/notifications.json" ||
+        fail "body lacks \"$text\"; see $artifacts/notifications.json"
+done
+
+log "notification read back from dunst"
+
+# Quit from the menu: the last item. The program must end by itself, successfully.
+open_menu
+xdotool key Up Return
+log "quit chosen"
+watched_pid=
+ended() { ! running "$quaylet_pid"; }
+wait_for 20 "quaylet to quit" ended
+wait "$quaylet_pid"
+status=$?
+((status == 0)) || {
+    cat "$work/quaylet.log" >&2
+    fail "quaylet quit with status $status"
+}
+log "passed: icon docked, menu opened, notification delivered, quit cleanly"
