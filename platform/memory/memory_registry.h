@@ -60,7 +60,7 @@ public:
 
     /// Adds an entry under `parent` (a root when nullopt), after its existing children. The
     /// entry is in the tree at once but matches nothing until published. Returns its id.
-    MemoryEntryId addEntry(std::optional<MemoryEntryId> parent, MemoryEntrySpec spec);
+    MemoryEntryId addEntry(std::optional<MemoryEntryId> parent, MemoryEntrySpec newEntry);
     /// Registers `entry` and, with `withDescendants`, every entry below it, in tree order, and
     /// delivers matching notifications for each. Published or terminated entries stay as they are.
     void publish(MemoryEntryId entry, bool withDescendants = true);

@@ -18,16 +18,17 @@ const std::string* bsdNameOf(const PropertyDictionary& properties) {
 
 } // namespace
 
-MemoryEntryId MemoryRegistry::addEntry(std::optional<MemoryEntryId> parent, MemoryEntrySpec spec) {
+MemoryEntryId MemoryRegistry::addEntry(std::optional<MemoryEntryId> parent,
+                                       MemoryEntrySpec newEntry) {
     const std::lock_guard lock(mutex_);
     const auto id = static_cast<MemoryEntryId>(entries_.size());
     Entry entry;
-    entry.name = spec.name.empty() ? spec.className : std::move(spec.name);
-    entry.classChain.push_back(std::move(spec.className));
-    for (auto& base : spec.baseClasses) {
+    entry.name = newEntry.name.empty() ? newEntry.className : std::move(newEntry.name);
+    entry.classChain.push_back(std::move(newEntry.className));
+    for (auto& base : newEntry.baseClasses) {
         entry.classChain.push_back(std::move(base));
     }
-    entry.properties = std::move(spec.properties);
+    entry.properties = std::move(newEntry.properties);
     if (parent && *parent < entries_.size() && !entries_[*parent].terminated) {
         entry.parent = parent;
         entries_[*parent].children.push_back(id);
