@@ -1,6 +1,7 @@
 // Tests of the unplug command on snapshot machines: outcomes, notifications, ordering across
 // threads, re-entry, and what happens to the mounts.
 #include <algorithm>
+#include <ostream>
 
 #include <poll.h>
 
@@ -99,6 +100,11 @@ struct FailureCase {
     bool diskToolMissing;
     const char* text;
 };
+
+// Names the case in test logs instead of its bytes.
+void PrintTo(const FailureCase& c, std::ostream* out) {
+    *out << c.name;
+}
 
 class UnplugFailureTest : public UnplugControllerTest,
                           public ::testing::WithParamInterface<FailureCase> {};
