@@ -4,6 +4,7 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <ostream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -51,6 +52,11 @@ struct GoldenCase {
     const char* golden;
     std::vector<Command> commands;
 };
+
+// Names the case in test logs instead of its bytes.
+void PrintTo(const GoldenCase& c, std::ostream* out) {
+    *out << c.golden;
+}
 
 class QuayletCliGoldenTest : public ::testing::TestWithParam<GoldenCase> {};
 
