@@ -40,8 +40,12 @@
 // ports of one host) cannot be told apart, nor a dock from a router without PCIe beside it (a
 // USB4 hub, a display): all their storage counts as behind the dock when one is a dock. An
 // integrated host whose firmware names no ports and a kernel that marks nothing "removable"
-// (before 5.12) show no tunnel at all. A switch inside a device at depth k that has a router
-// chained behind it at the same depth is tied to that router like the chained device's own.
+// (before 5.12) show no tunnel at all. A function marked removable below no known tunnel port
+// (an external-facing slot that is no Thunderbolt port) may lead to any router at its depth,
+// so with a dock about its storage counts as the dock's. A switch inside a device at depth k
+// that has a router chained behind it at the same depth is tied to that router like the
+// chained device's own. The IOMMU placement (`iommu_dma_protection` of a domain, IOMMU groups)
+// says nothing about which router a function sits behind and is not used.
 #include <algorithm>
 #include <map>
 
