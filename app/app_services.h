@@ -8,7 +8,7 @@
 #include <QSettings>
 #include <QString>
 
-#include "app/localized_strings.h"
+#include "app/localized_text.h"
 #include "app/notification_sink.h"
 #include "platform/platform.h"
 

@@ -8,7 +8,7 @@
 #include <QPushButton>
 #include <QWidget>
 
-#include "app/localized_strings.h"
+#include "app/localized_text.h"
 
 namespace quaylet {
 

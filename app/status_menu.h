@@ -5,7 +5,7 @@
 
 #include <QMenu>
 
-#include "app/localized_strings.h"
+#include "app/localized_text.h"
 
 namespace quaylet {
 

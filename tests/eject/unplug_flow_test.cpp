@@ -86,10 +86,12 @@ INSTANTIATE_TEST_SUITE_P(
     Holds, UnplugFlowTest,
     ::testing::Values(
         GateCase{"Clear", {}, true, "", nullptr},
-        GateCase{"Unreadable", {false, "/proc/swaps", {}}, false, "UNREADABLE_MOUNT_TABLE",
-                 nullptr},
+        GateCase{
+            "Unreadable", {false, "/proc/swaps", {}}, false, "UNREADABLE_MOUNT_TABLE", nullptr},
         GateCase{"Volume",
-                 {true, "", {{kVolume, "Dock Archive", "/Volumes/Dock Archive"}, {Kind::Swap, "/s", "/s"}}},
+                 {true,
+                  "",
+                  {{kVolume, "Dock Archive", "/Volumes/Dock Archive"}, {Kind::Swap, "/s", "/s"}}},
                  false,
                  "BUSY_VOLUME",
                  "Dock Archive"},
