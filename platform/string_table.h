@@ -1,4 +1,4 @@
-// StringTable: user-visible texts looked up by key, and their place markers filled in.
+// StringTable: the user-visible texts looked up by key, and their place markers filled in.
 #pragma once
 
 #include <functional>

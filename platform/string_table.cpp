@@ -1,9 +1,9 @@
 // StringTable: texts from a JSON object, with one-pass place-marker formatting.
-#include "cli/string_table.h"
+#include "platform/string_table.h"
 
 #include <nlohmann/json.hpp>
 
-#include "cli/embedded_strings.h"
+#include "platform/embedded_strings.h"
 
 namespace quaylet {
 

@@ -1,4 +1,4 @@
-// The user-visible texts built into the command-line programs at build time.
+// The user-visible texts built into the programs at build time.
 #pragma once
 
 #include <string_view>

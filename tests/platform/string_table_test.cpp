@@ -1,9 +1,8 @@
-// Tests of the texts quaylet-cli tells its outcomes in: lookup by key, place markers filled in
-// one pass, and the notification lines made safe for a terminal.
+// Tests of the string table: lookup by key, place markers filled in one pass, and the texts
+// built into the programs.
 #include <gtest/gtest.h>
 
-#include "cli/string_table.h"
-#include "cli/unplug_notification.h"
+#include "platform/string_table.h"
 
 namespace quaylet {
 namespace {
@@ -20,6 +19,7 @@ TEST(StringTableTest, FillsPlaceMarkersInOnePassAndLeavesTheRestAsText) {
         {"%2 before %1", {"one", "two"}, "two before one"},
         {"%1 and %1", {"x"}, "x and x"},
         {"%1", {"%2 stays, %% too"}, "%2 stays, %% too"}, // an argument is never a format
+        {"%1 is busy", {"50% off %s %@ %n"}, "50% off %s %@ %n is busy"},
         {"100%% of %1", {"it"}, "100% of it"},
         {"%3 and %0 and a lone %", {"a", "b"}, "%3 and %0 and a lone %"},
         {"%1", {}, "%1"},
@@ -40,26 +40,34 @@ TEST(StringTableTest, AMissingKeyGivesTheKeyAndOnlyJsonObjectsAreTables) {
     EXPECT_EQ(table->format("MISSING_%1", {"x"}), "MISSING_x");
     EXPECT_FALSE(StringTable::fromJson("[\"A\"]"));
     EXPECT_FALSE(StringTable::fromJson("{\"A\": "));
-
-    // The built-in table carries every text the unplug outcomes use.
-    for (const char* key : {"THUNDERBOLT_DOCK", "SAFE_TO_UNPLUG_DOCK", "UNSAFE_TO_UNPLUG_DOCK",
-                            "BUSY_BOOT_VOLUME", "BUSY_VOLUME_WITH", "BUSY_VOLUME"}) {
-        EXPECT_NE(StringTable::builtIn().text(key), key);
-    }
 }
 
-TEST(StringTableTest, OutcomesPickTheirTextAndPrintOnSafeLines) {
-    const auto table = *StringTable::fromJson(
-        R"({"THUNDERBOLT_DOCK": "T", "SAFE_TO_UNPLUG_DOCK": "S", "UNSAFE_TO_UNPLUG_DOCK": "U",
-            "BUSY_BOOT_VOLUME": "boot %1", "BUSY_VOLUME_WITH": "%1 by %2", "BUSY_VOLUME": "%1"})");
-    EXPECT_EQ(notificationLines(goodEjectNotification(table)), "T\nS\n");
-    EXPECT_EQ(badEjectNotification(table, "Dock", true, "ignored").informativeText, "boot Dock");
-    EXPECT_EQ(badEjectNotification(table, "Dock", false, "app").informativeText, "Dock by app");
-    EXPECT_EQ(badEjectNotification(table, "Dock", false, "").informativeText, "Dock");
-    EXPECT_EQ(badEjectNotification(table, "", false, "app").informativeText, " by app");
-    // Names come from disks and processes: they must not move the cursor or split the lines.
-    EXPECT_EQ(notificationLines(badEjectNotification(table, "a\nb\\c", false, "x\033[2J")),
-              "T\nU\na\\012b\\c by x\\033[2J\n");
+// A key missing from resources/strings/en.json would show as the key itself.
+TEST(StringTableTest, TheBuiltInTableHasEveryTextTheProgramsUse) {
+    for (const char* key : {"THUNDERBOLT_DOCK",
+                            "SAFE_TO_UNPLUG_DOCK",
+                            "UNSAFE_TO_UNPLUG_DOCK",
+                            "BUSY_BOOT_VOLUME",
+                            "BUSY_VOLUME_WITH",
+                            "BUSY_VOLUME",
+                            "UNREADABLE_MOUNT_TABLE",
+                            "UNPLUG_IN_MENU",
+                            "NO_DOCKS_IN_MENU",
+                            "EJECTING_IN_MENU",
+                            "SAFE_TO_UNPLUG_DOCK_IN_MENU",
+                            "UNPLUG_EVERYTHING_IN_MENU",
+                            "PREFERENCES_IN_MENU",
+                            "MORE_INFO_IN_MENU",
+                            "QUIT_IN_MENU",
+                            "PREFERENCES_WINDOW_TITLE",
+                            "INSTALLATION_TITLE",
+                            "WARNING_MESSAGE",
+                            "RESTART_TITLE",
+                            "RESTART_MESSAGE",
+                            "START_ON_LOGIN",
+                            "OPEN_SECURITY_SETTINGS"}) {
+        EXPECT_NE(StringTable::builtIn().text(key), key);
+    }
 }
 
 } // namespace
