@@ -15,7 +15,7 @@ using testing::ScriptedProcessRunner;
 /// Mount points that are mounted, and which of them the tool takes off (with their disk mates).
 class FakeMounts : public MountPointProbe {
 public:
-    bool isMounted(const std::string& mountPoint) const override {
+    bool isMounted(const std::string& mountPoint, const std::string&) const override {
         return mounted.count(mountPoint) != 0;
     }
     std::set<std::string> mounted;
