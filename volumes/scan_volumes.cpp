@@ -4,7 +4,6 @@
 #include <string>
 #include <utility>
 
-#include "dock/behind_dock.h"
 #include "volumes/disk_services.h"
 #include "volumes/path_on_volumes.h"
 #include "volumes/volume_display_name.h"
@@ -21,20 +20,16 @@ struct WorkingLists {
 enum class Kind { Dock, External, Image, Unplanned };
 
 // Classifies one mount by the three tests in order of precedence; fills the record's image
-// path for an image and `rule` for a dock volume.
-Kind classify(const ScanSources& sources, VolumeRecord& record, DockRule& rule) {
-    if (const auto disk =
-            wholeDiskService(sources.registry, sources.deviceNaming, record.devicePath)) {
-        rule = behindDockRule(sources.registry, disk.get());
-        if (rule != DockRule::None) {
-            return Kind::Dock;
-        }
+// path for an image and `rule` for a dock volume. A volume stacked over several disks is
+// behind the dock (or external) when any of them is.
+Kind classify(const ScanSources& sources, const MountEntry& mount, VolumeRecord& record,
+              DockRule& rule) {
+    rule = mountBehindDockRule(sources.registry, sources.deviceNaming, mount);
+    if (rule != DockRule::None) {
+        return Kind::Dock;
     }
-    if (const auto disk =
-            wholeDiskService(sources.registry, sources.deviceNaming, record.devicePath)) {
-        if (isExternalStorage(sources.registry, disk.get())) {
-            return Kind::External;
-        }
+    if (isMountOnExternalStorage(sources.registry, sources.deviceNaming, mount)) {
+        return Kind::External;
     }
     std::string imagePath;
     if (const auto volume =
@@ -63,7 +58,7 @@ void classifyAll(const ScanSources& sources, const std::vector<MountEntry>& tabl
                             volumeDisplayName(sources.fileManager, mount.mountPoint),
                             {}};
         DockRule rule = DockRule::None;
-        switch (classify(sources, record, rule)) {
+        switch (classify(sources, mount, record, rule)) {
         case Kind::Dock:
             if (record.mountPoint == "/") {
                 refuseBootVolume(record, plan, bootVolumeFound);

@@ -50,9 +50,9 @@ std::vector<MountEntry> LibmountMountTable::entries() const {
     }
     libmnt_fs* fs = nullptr;
     while (mnt_table_next_fs(table.get(), iterator.get(), &fs) == 0) {
-        result.push_back(MountEntry{libmountText(mnt_fs_get_source(fs)),
-                                    libmountText(mnt_fs_get_target(fs)),
-                                    libmountText(mnt_fs_get_fstype(fs))});
+        result.push_back(MountEntry{
+            libmountText(mnt_fs_get_source(fs)), libmountText(mnt_fs_get_target(fs)),
+            libmountText(mnt_fs_get_fstype(fs)), static_cast<std::uint64_t>(mnt_fs_get_devno(fs))});
     }
     return result;
 }
