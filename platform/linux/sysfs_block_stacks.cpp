@@ -22,8 +22,8 @@ std::string_view digitsAfter(std::string_view text, std::string_view prefix) {
     return text.substr(0, end);
 }
 
-std::vector<std::string> sortedUnique(std::set<std::string, bool (*)(std::string_view,
-                                                                     std::string_view)>& names) {
+std::vector<std::string>
+sortedUnique(std::set<std::string, bool (*)(std::string_view, std::string_view)>& names) {
     return {names.begin(), names.end()};
 }
 
@@ -70,9 +70,8 @@ std::vector<std::string> SysfsBlockStacks::holders(std::string_view name) const 
     // The multipath namespace stands over each of its hidden per-controller paths (nvmeScKnN).
     const std::string_view subsystem = digitsAfter(device, "nvme");
     const bool nvmePath =
-        !subsystem.empty() && !digitsAfter(std::string_view(device).substr(4 + subsystem.size()),
-                                           "c")
-                                   .empty();
+        !subsystem.empty() &&
+        !digitsAfter(std::string_view(device).substr(4 + subsystem.size()), "c").empty();
     for (const std::string& candidate : nvmePath ? blockDevices() : std::vector<std::string>{}) {
         if (candidate.starts_with("nvme")) {
             const std::vector<std::string> paths = nvmePaths(candidate);
@@ -136,7 +135,8 @@ std::vector<std::string> SysfsBlockStacks::nvmePaths(const std::string& name) co
         return {};
     }
     std::vector<std::string> paths;
-    for (const std::string& entry : sysfs::listDirectory(std::string(sysfs::parentPath(directory)))) {
+    for (const std::string& entry :
+         sysfs::listDirectory(std::string(sysfs::parentPath(directory)))) {
         const std::string_view controller = digitsAfter(entry, "nvme");
         if (controller.empty() || controller.size() + 4 != entry.size()) {
             continue;
