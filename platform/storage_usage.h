@@ -11,8 +11,8 @@ namespace quaylet {
 /// One block device and what stands on it.
 struct BlockDeviceUse {
     std::string name;                 ///< Its name (sdb1, dm-0, loop3; disk4s1 in snapshots).
-    std::vector<std::string> holders; ///< Devices stacked directly on it, and the other
-                                      ///< members of a file system spanning it (btrfs).
+    std::vector<std::string> holders; ///< Devices stacked directly on it, its partitions, and
+                                      ///< the other members of a file system spanning it.
     std::string backingFile;          ///< An attached loop device's image file; else empty.
 
     friend bool operator==(const BlockDeviceUse&, const BlockDeviceUse&) = default;

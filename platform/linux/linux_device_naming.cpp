@@ -77,8 +77,14 @@ std::vector<std::string> LinuxDeviceNaming::mountedWholeDisks(const MountEntry& 
         return disks;
     }
     for (const std::string& leaf : stacks_.leaves(names->volume)) {
-        if (const auto leafNames = devices_.namesOfKernelName(leaf)) {
-            disks.push_back(leafNames->wholeDisk);
+        const auto leafNames = devices_.namesOfKernelName(leaf);
+        if (!leafNames) {
+            continue;
+        }
+        disks.push_back(leafNames->wholeDisk);
+        // A whole disk reached over several NVMe controllers stands on each path's disk.
+        for (const std::string& path : stacks_.leaves(leafNames->wholeDisk)) {
+            disks.push_back(path);
         }
     }
     if (disks.empty()) {

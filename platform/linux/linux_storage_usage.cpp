@@ -2,9 +2,11 @@
 // the mount table with each mount's block devices, and the active swap areas.
 #include "platform/linux/linux_storage_usage.h"
 
+#include <map>
 #include <utility>
 
 #include "platform/linux/libmount_handles.h"
+#include "platform/linux/sysfs_block_devices.h"
 #include "platform/linux/sysfs_reader.h"
 
 namespace quaylet {
@@ -26,8 +28,8 @@ std::string attachedImage(std::string backingFile) {
 LinuxStorageUsage::LinuxStorageUsage(std::string sysfsRoot, MountSourceNodes nodes,
                                      std::string mountInfoPath, std::string swapsPath)
     : sysfsRoot_(sysfs::normalRoot(std::move(sysfsRoot))), naming_(sysfsRoot_, nodes),
-      stacks_(sysfsRoot_), mountTable_(std::move(mountInfoPath)),
-      swapsPath_(std::move(swapsPath)) {}
+      stacks_(sysfsRoot_), mountTable_(std::move(mountInfoPath)), swapsPath_(std::move(swapsPath)) {
+}
 
 StorageUsageReport LinuxStorageUsage::read() const {
     StorageUsageReport report;
@@ -47,6 +49,8 @@ bool LinuxStorageUsage::readDevices(StorageUsageReport& report) const {
     if (!sysfs::exists(sysfsRoot_ + "/class/block")) {
         return false;
     }
+    const SysfsBlockDevices devices(sysfsRoot_);
+    std::map<std::string, std::size_t> byName;
     for (const std::string& name : stacks_.blockDevices()) {
         BlockDeviceUse device{name, stacks_.holders(name), {}};
         if (name.starts_with("loop")) {
@@ -54,7 +58,16 @@ bool LinuxStorageUsage::readDevices(StorageUsageReport& report) const {
                 sysfs::readAttribute(sysfsRoot_ + "/class/block/" + name + "/loop/backing_file");
             device.backingFile = attachedImage(backingFile.value_or(""));
         }
+        byName.emplace(name, report.devices.size());
         report.devices.push_back(std::move(device));
+    }
+    // A disk's partitions stand on it as a stacked device does.
+    for (const auto& [name, index] : byName) {
+        const auto names = devices.namesOfKernelName(name);
+        const auto disk = names ? byName.find(names->wholeDisk) : byName.end();
+        if (disk != byName.end() && disk->second != index) {
+            report.devices[disk->second].holders.push_back(name);
+        }
     }
     return true;
 }
