@@ -65,17 +65,17 @@ TEST_F(ReleaseGateTest, NamesEveryMountSwapAndImageStandingOnTheDocksDisks) {
                         "/swapfile\tfile\t1000\t0\t-4\n";
     const ReleaseCheck check = checkRelease(machine("laptop-dock-stacks", mountInfo, swaps), false);
     EXPECT_TRUE(check.complete);
-    EXPECT_THAT(check.holds,
-                ::testing::ElementsAre(
-                    IsHold(Kind::MountedVolume, "Span", "/media/user/Span"),
-                    IsHold(Kind::MountedVolume, "DockSSD", "/media/user/DockSSD"),
-                    IsHold(Kind::MountedVolume, "Scratch", "/media/user/Scratch"),
-                    IsHold(Kind::MountedVolume, "mirror", "/srv/mirror"),
-                    IsHold(Kind::Swap, "/dev/dm-1", "/dev/dm-1"),
-                    IsHold(Kind::Swap, "/media/user/Span/swap file", "/media/user/Span/swap file"),
-                    IsHold(Kind::AttachedImage, "scratch.img",
-                           "/media/user/DockSSD/images/scratch.img"),
-                    IsHold(Kind::AttachedImage, "old.img", "/media/user/DockSSD/images/old.img")));
+    EXPECT_THAT(
+        check.holds,
+        ::testing::ElementsAre(
+            IsHold(Kind::MountedVolume, "Span", "/media/user/Span"),
+            IsHold(Kind::MountedVolume, "DockSSD", "/media/user/DockSSD"),
+            IsHold(Kind::MountedVolume, "Scratch", "/media/user/Scratch"),
+            IsHold(Kind::MountedVolume, "mirror", "/srv/mirror"),
+            IsHold(Kind::Swap, "/dev/dm-1", "/dev/dm-1"),
+            IsHold(Kind::Swap, "/media/user/Span/swap file", "/media/user/Span/swap file"),
+            IsHold(Kind::AttachedImage, "scratch.img", "/media/user/DockSSD/images/scratch.img"),
+            IsHold(Kind::AttachedImage, "old.img", "/media/user/DockSSD/images/old.img")));
     EXPECT_EQ(sysfsRegistry->outstandingHandles(), 0u);
 }
 
@@ -84,10 +84,11 @@ TEST_F(ReleaseGateTest, EverythingTakesExternalStorageAndAnUnreadableListIsNever
                             "2 1 8:33 / /media/user/FIT rw - vfat /dev/sdc1 rw\n";
     EXPECT_TRUE(checkRelease(machine("laptop-undocked", mountInfo, ""), false).clear());
     const ReleaseCheck everything = checkRelease(platform, true);
-    EXPECT_THAT(everything.holds, ::testing::ElementsAre(IsHold(Kind::MountedVolume, "FIT",
-                                                                "/media/user/FIT")));
+    EXPECT_THAT(everything.holds,
+                ::testing::ElementsAre(IsHold(Kind::MountedVolume, "FIT", "/media/user/FIT")));
 
-    const ReleaseCheck noSwaps = checkRelease(machine("laptop-undocked", mountInfo, nullptr), false);
+    const ReleaseCheck noSwaps =
+        checkRelease(machine("laptop-undocked", mountInfo, nullptr), false);
     EXPECT_FALSE(noSwaps.clear());
     EXPECT_EQ(noSwaps.unreadable, "swap list");
     EXPECT_EQ(checkRelease(machine("laptop-undocked", "", ""), false).unreadable, "mount table");
