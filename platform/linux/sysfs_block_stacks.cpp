@@ -22,10 +22,8 @@ std::string_view digitsAfter(std::string_view text, std::string_view prefix) {
     return text.substr(0, end);
 }
 
-std::vector<std::string>
-sortedUnique(std::set<std::string, bool (*)(std::string_view, std::string_view)>& names) {
-    return {names.begin(), names.end()};
-}
+/// Names in natural order ("sdb2" before "sdb10"), each once.
+using NameSet = std::set<std::string, bool (*)(std::string_view, std::string_view)>;
 
 } // namespace
 
@@ -33,7 +31,7 @@ SysfsBlockStacks::SysfsBlockStacks(std::string sysRoot)
     : sysRoot_(sysfs::normalRoot(std::move(sysRoot))) {}
 
 std::vector<std::string> SysfsBlockStacks::leaves(std::string_view name) const {
-    std::set<std::string, bool (*)(std::string_view, std::string_view)> found(sysfs::naturalLess);
+    NameSet found(sysfs::naturalLess);
     if (!isBlockDevice(std::string(name))) {
         return {};
     }
@@ -54,11 +52,11 @@ std::vector<std::string> SysfsBlockStacks::leaves(std::string_view name) const {
         lower.insert(lower.end(), peers.begin(), peers.end());
         pending.insert(pending.end(), lower.begin(), lower.end());
     }
-    return sortedUnique(found);
+    return {found.begin(), found.end()};
 }
 
 std::vector<std::string> SysfsBlockStacks::holders(std::string_view name) const {
-    std::set<std::string, bool (*)(std::string_view, std::string_view)> found(sysfs::naturalLess);
+    NameSet found(sysfs::naturalLess);
     const std::string device(name);
     for (std::string& holder :
          sysfs::listDirectory(sysRoot_ + "/class/block/" + device + "/holders")) {
@@ -80,7 +78,7 @@ std::vector<std::string> SysfsBlockStacks::holders(std::string_view name) const 
             }
         }
     }
-    return sortedUnique(found);
+    return {found.begin(), found.end()};
 }
 
 std::vector<std::string> SysfsBlockStacks::blockDevices() const {

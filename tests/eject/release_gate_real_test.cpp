@@ -81,8 +81,8 @@ protected:
         const std::string name = fs::path(loop.path()).filename();
         const std::uint64_t number = testing::blockDeviceNumber(loop.path());
         const std::uint64_t sectors = fs::file_size(imageFile) / 512;
-        return number != 0 && (devicePath.empty()
-                                   ? tree.addLoopDevice(name, number, sectors, imageFile)
+        return number != 0 &&
+               (devicePath.empty() ? tree.addLoopDevice(name, number, sectors, imageFile)
                                    : tree.addDisk(devicePath, name, number, sectors));
     }
 
@@ -110,7 +110,8 @@ protected:
     std::optional<Platform> live;
 };
 
-TEST_F(ReleaseGateRealTest, ABtrfsOverALaptopStickAndTheDocksDiskIsTheDocksThoughMountedFromTheStick) {
+TEST_F(ReleaseGateRealTest,
+       ABtrfsOverALaptopStickAndTheDocksDiskIsTheDocksThoughMountedFromTheStick) {
     const std::string stickImage = scratch.path() + "/stick.img";
     const std::string dockImage = scratch.path() + "/dock.img";
     auto stick = attachNew(stickImage, 128);
@@ -121,8 +122,8 @@ TEST_F(ReleaseGateRealTest, ABtrfsOverALaptopStickAndTheDocksDiskIsTheDocksThoug
     const AtEnd forget({"/usr/bin/btrfs", "device", "scan", "--forget"}, scratch.path());
     ASSERT_TRUE(run({"/sbin/mkfs.btrfs", "-q", "-f", "-d", "single", "-m", "raid1", stick->path(),
                      dock->path()}));
-    ASSERT_TRUE(run({"/bin/mount", "-t", "btrfs", "-o", "device=" + dock->path(), stick->path(),
-                     mountPoint}));
+    ASSERT_TRUE(run(
+        {"/bin/mount", "-t", "btrfs", "-o", "device=" + dock->path(), stick->path(), mountPoint}));
     const AtEnd unmount({"/bin/umount", mountPoint}, scratch.path());
     ASSERT_TRUE(place(kLaptopStick, *stick, stickImage) && place(kDockSsd, *dock, dockImage));
     ASSERT_TRUE(tree.copyBtrfsMembers(fs::path(stick->path()).filename()));
@@ -142,8 +143,8 @@ TEST_F(ReleaseGateRealTest, ABtrfsOverALaptopStickAndTheDocksDiskIsTheDocksThoug
 
 TEST_F(ReleaseGateRealTest, SwapInAFileOnADockVolumeHoldsTheDock) {
     std::string error;
-    const auto volume = ImageVolume::create(scratch.path() + "/dock.img", 48,
-                                            scratch.path() + "/mnt/Dock", error);
+    const auto volume =
+        ImageVolume::create(scratch.path() + "/dock.img", 48, scratch.path() + "/mnt/Dock", error);
     ASSERT_TRUE(volume) << error;
     const std::string swapFile = volume->fileSystem().mountPoint() + "/swapfile";
     {
@@ -167,8 +168,8 @@ TEST_F(ReleaseGateRealTest, SwapInAFileOnADockVolumeHoldsTheDock) {
 
 TEST_F(ReleaseGateRealTest, AnImageAttachedFromADockVolumeHoldsTheDockWithNothingMounted) {
     std::string error;
-    const auto volume = ImageVolume::create(scratch.path() + "/dock.img", 48,
-                                            scratch.path() + "/mnt/Dock", error);
+    const auto volume =
+        ImageVolume::create(scratch.path() + "/dock.img", 48, scratch.path() + "/mnt/Dock", error);
     ASSERT_TRUE(volume) << error;
     const std::string innerImage = volume->fileSystem().mountPoint() + "/inner.img";
     auto inner = attachNew(innerImage, 8);
