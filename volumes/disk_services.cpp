@@ -47,26 +47,6 @@ std::vector<RegistryObject> mountedDiskServices(Registry& registry, const Device
     return disks;
 }
 
-// A stacked volume lives only as long as all its members: one member behind the dock is
-// enough, whichever member the mount table names or comes first.
-DockRule mountBehindDockRule(Registry& registry, const DeviceNaming& naming,
-                             const MountEntry& mount) {
-    for (const RegistryObject& disk : mountedDiskServices(registry, naming, mount)) {
-        if (const DockRule rule = behindDockRule(registry, disk.get()); rule != DockRule::None) {
-            return rule;
-        }
-    }
-    return DockRule::None;
-}
-
-bool isMountOnExternalStorage(Registry& registry, const DeviceNaming& naming,
-                              const MountEntry& mount) {
-    const std::vector<RegistryObject> disks = mountedDiskServices(registry, naming, mount);
-    return std::any_of(disks.begin(), disks.end(), [&](const RegistryObject& disk) {
-        return isExternalStorage(registry, disk.get());
-    });
-}
-
 RegistryObject volumeService(Registry& registry, const DeviceNaming& naming,
                              std::string_view devicePath) {
     return RegistryObject(registry, naming.volumeService(registry, devicePath));

@@ -5,7 +5,6 @@
 #include <string_view>
 #include <vector>
 
-#include "dock/behind_dock.h"
 #include "dock/registry_object.h"
 #include "platform/device_naming.h"
 #include "platform/registry.h"
@@ -20,15 +19,6 @@ RegistryObject wholeDiskService(Registry& registry, const DeviceNaming& naming,
 /// bottom of a stacked volume (device-mapper, md, multi-device btrfs); empty when none.
 std::vector<RegistryObject> mountedDiskServices(Registry& registry, const DeviceNaming& naming,
                                                 const MountEntry& mount);
-
-/// Returns the first sign that any disk carrying `mount` sits behind a dock; None when no disk
-/// does or there is none.
-DockRule mountBehindDockRule(Registry& registry, const DeviceNaming& naming,
-                             const MountEntry& mount);
-
-/// Returns whether any disk carrying `mount` is external storage (see isExternalStorage).
-bool isMountOnExternalStorage(Registry& registry, const DeviceNaming& naming,
-                              const MountEntry& mount);
 
 /// Returns the volume's own media service; empty when there is none.
 RegistryObject volumeService(Registry& registry, const DeviceNaming& naming,

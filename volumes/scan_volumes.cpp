@@ -3,7 +3,9 @@
 
 #include <string>
 #include <utility>
+#include <vector>
 
+#include "dock/behind_dock.h"
 #include "volumes/disk_services.h"
 #include "volumes/path_on_volumes.h"
 #include "volumes/volume_display_name.h"
@@ -24,12 +26,18 @@ enum class Kind { Dock, External, Image, Unplanned };
 // behind the dock (or external) when any of them is.
 Kind classify(const ScanSources& sources, const MountEntry& mount, VolumeRecord& record,
               DockRule& rule) {
-    rule = mountBehindDockRule(sources.registry, sources.deviceNaming, mount);
-    if (rule != DockRule::None) {
-        return Kind::Dock;
+    const std::vector<RegistryObject> disks =
+        mountedDiskServices(sources.registry, sources.deviceNaming, mount);
+    for (const RegistryObject& disk : disks) {
+        rule = behindDockRule(sources.registry, disk.get());
+        if (rule != DockRule::None) {
+            return Kind::Dock;
+        }
     }
-    if (isMountOnExternalStorage(sources.registry, sources.deviceNaming, mount)) {
-        return Kind::External;
+    for (const RegistryObject& disk : disks) {
+        if (isExternalStorage(sources.registry, disk.get())) {
+            return Kind::External;
+        }
     }
     std::string imagePath;
     if (const auto volume =
