@@ -7,8 +7,8 @@
 
 #include <sys/stat.h>
 
-#include "platform/linux/canonical_path.h"
 #include "platform/device_number.h"
+#include "platform/linux/canonical_path.h"
 #include "platform/linux/libmount_handles.h"
 
 namespace quaylet {

@@ -42,8 +42,7 @@ bool MemoryMountPointProbe::isMounted(const std::string& mountPoint,
     const auto entries = table_.entries();
     return std::any_of(entries.begin(), entries.end(), [&](const MountEntry& entry) {
         return entry.mountPoint == mountPoint && entry.fileSystemType != "autofs" &&
-               (deviceNumber == 0 || entry.deviceNumber == 0 ||
-                entry.deviceNumber == deviceNumber);
+               (deviceNumber == 0 || entry.deviceNumber == 0 || entry.deviceNumber == deviceNumber);
     });
 }
 
