@@ -139,7 +139,6 @@ private:
     void completeUnplug(std::unique_ptr<UnplugPlan> plan, std::int32_t failureCount);
     void loginItemsChanged();
     void watchLoginItems();
-    static void dockCountObserver(void* context, std::uint64_t count);
 
     AppServices services_;
     std::unique_ptr<AutostartList> loginItemsListRef_;

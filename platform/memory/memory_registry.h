@@ -29,10 +29,12 @@ struct MemoryEntrySpec {
 
 class MemoryPortQueue;
 
-/// An in-memory registry. Every reference it hands out is a handle of its own, never reused,
-/// so that outstanding references and double or unknown releases can be counted. Thread-safe;
-/// callbacks run without the registry's lock held, on the thread that dispatches their port.
-class MemoryRegistry final : public Registry {
+/// The registry engine: entries held in memory, built by tests, loaded from a machine snapshot
+/// or kept in step with the kernel's device tree (SysfsRegistry). Every reference it hands out
+/// is a handle of its own, never reused, so that outstanding references and double or unknown
+/// releases can be counted. Thread-safe; callbacks run without the registry's lock held, on the
+/// thread that dispatches their port.
+class MemoryRegistry : public Registry {
 public:
     explicit MemoryRegistry(OperatingSystemVersion version = {11, 0, 0});
     ~MemoryRegistry() override;
@@ -73,6 +75,8 @@ public:
     void failNextInterestNotification();
     /// Sets or replaces one property of `entry`.
     void setProperty(MemoryEntryId entry, const std::string& key, PropertyValue value);
+    /// Replaces the whole property table of `entry`.
+    void setProperties(MemoryEntryId entry, PropertyDictionary properties);
     /// Changes the operating-system version the registry reports.
     void setOperatingSystemVersion(OperatingSystemVersion version);
 
@@ -148,7 +152,7 @@ private:
                               std::uintptr_t argument);
     void deliverMatching(std::uint32_t iteratorId);
     void deliverInterest(std::uint32_t interestId, std::uint32_t type, std::uintptr_t argument);
-    static std::shared_ptr<MemoryPortQueue> queueOf(NotificationPort& port);
+    std::shared_ptr<MemoryPortQueue> queueOf(NotificationPort& port) const;
 
     mutable std::mutex mutex_;
     // Queued callbacks hold a weak reference, so a port dispatched after the registry is

@@ -171,13 +171,28 @@ void MemoryRegistry::setProperty(MemoryEntryId entry, const std::string& key, Pr
     }
 }
 
-std::shared_ptr<MemoryPortQueue> MemoryRegistry::queueOf(NotificationPort& port) {
+void MemoryRegistry::setProperties(MemoryEntryId entry, PropertyDictionary properties) {
+    const std::lock_guard lock(mutex_);
+    if (entry >= entries_.size()) {
+        return;
+    }
+    const bool indexed = entries_[entry].registered && !entries_[entry].terminated;
+    if (indexed) {
+        unregisterEntry(entry);
+    }
+    entries_[entry].properties = std::move(properties);
+    if (indexed) {
+        registerEntry(entry);
+    }
+}
+
+std::shared_ptr<MemoryPortQueue> MemoryRegistry::queueOf(NotificationPort& port) const {
     const auto* memoryPort = dynamic_cast<MemoryNotificationPort*>(&port);
-    return memoryPort == nullptr ? nullptr : memoryPort->queue();
+    return memoryPort == nullptr || memoryPort->owner() != this ? nullptr : memoryPort->queue();
 }
 
 std::unique_ptr<NotificationPort> MemoryRegistry::createNotificationPort() {
-    return std::make_unique<MemoryNotificationPort>();
+    return std::make_unique<MemoryNotificationPort>(this);
 }
 
 RegistryHandle MemoryRegistry::addMatchingNotification(NotificationPort& port,
