@@ -71,8 +71,6 @@ public:
     void terminate(MemoryEntryId entry);
     /// Queues message `type` with `argument` to every interest notification on `entry`.
     void sendMessage(MemoryEntryId entry, std::uint32_t type, std::uintptr_t argument = 0);
-    /// Makes the next addInterestNotification fail (return 0).
-    void failNextInterestNotification();
     /// Sets or replaces one property of `entry`.
     void setProperty(MemoryEntryId entry, const std::string& key, PropertyValue value);
     /// Replaces the whole property table of `entry`.
@@ -96,8 +94,6 @@ public:
     std::vector<std::string> describeOutstandingHandles() const;
     /// Returns the number of releases of handles that were not live (double or unknown).
     std::size_t badReleases() const;
-    /// Returns the number of parentEntry calls made so far.
-    std::size_t parentRequests() const;
     /// Returns the number of entries ever added.
     std::size_t entryCount() const;
 
@@ -169,8 +165,6 @@ private:
     RegistryHandle nextHandle_ = 1;
     std::uint32_t nextObjectId_ = 1;
     std::size_t badReleases_ = 0;
-    std::size_t parentRequests_ = 0;
-    bool failNextInterest_ = false;
 };
 
 } // namespace quaylet

@@ -151,11 +151,6 @@ void MemoryRegistry::queueInterestMessage(std::uint32_t interestId, std::uint32_
         });
 }
 
-void MemoryRegistry::failNextInterestNotification() {
-    const std::lock_guard lock(mutex_);
-    failNextInterest_ = true;
-}
-
 void MemoryRegistry::setProperty(MemoryEntryId entry, const std::string& key, PropertyValue value) {
     const std::lock_guard lock(mutex_);
     if (entry >= entries_.size()) {
@@ -221,9 +216,6 @@ RegistryHandle MemoryRegistry::addInterestNotification(NotificationPort& port,
                                                        InterestCallback callback) {
     std::shared_ptr<MemoryPortQueue> queue = queueOf(port);
     const std::lock_guard lock(mutex_);
-    if (std::exchange(failNextInterest_, false)) {
-        return kNoRegistryObject;
-    }
     const auto object = handles_.find(service);
     if (!queue || !callback || object == handles_.end() ||
         object->second.kind != ObjectKind::Entry || entries_[object->second.id].terminated) {

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "dock/dock_monitor.h"
-#include "platform/memory/memory_registry.h"
+#include "tests/support/probed_registry.h"
 
 namespace quaylet {
 namespace {
@@ -38,7 +38,7 @@ struct CountLog {
 
 class DockMonitorTest : public ::testing::Test {
 protected:
-    MemoryRegistry registry;
+    testing::ProbedRegistry registry;
     CountLog log;
     std::unique_ptr<DockMonitor> monitor = std::make_unique<DockMonitor>(registry);
     MemoryEntryId root =
