@@ -7,8 +7,8 @@
 #include <system_error>
 #include <vector>
 
-#include "dock/registry_object.h"
 #include "platform/registry.h"
+#include "platform/registry_object.h"
 
 namespace quaylet {
 

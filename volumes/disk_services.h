@@ -4,9 +4,9 @@
 #include <string>
 #include <string_view>
 
-#include "dock/registry_object.h"
 #include "platform/device_naming.h"
 #include "platform/registry.h"
+#include "platform/registry_object.h"
 
 namespace quaylet {
 

@@ -5,7 +5,7 @@
 #include <system_error>
 
 #include "platform/linux/device_event_source.h"
-#include "platform/memory/memory_notification_port.h"
+#include "platform/memory_notification_port.h"
 
 namespace quaylet {
 

@@ -3,11 +3,11 @@
 
 #include <unordered_set>
 
+#include "platform/class_ancestry.h"
 #include "platform/linux/device_tree_builder.h"
 #include "platform/linux/sysfs_notification_port.h"
 #include "platform/linux/sysfs_reader.h"
 #include "platform/linux/udev_device_event_source.h"
-#include "platform/memory/class_ancestry.h"
 
 namespace quaylet {
 namespace {

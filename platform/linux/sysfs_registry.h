@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "platform/linux/device_event_source.h"
-#include "platform/memory/memory_registry.h"
+#include "platform/memory_registry.h"
 
 namespace quaylet {
 

@@ -10,8 +10,8 @@
 
 #include "cli/monitor_command.h"
 #include "platform/linux/sysfs_registry.h"
-#include "platform/linux/unique_fd.h"
 #include "platform/memory/memory_mount_table.h"
+#include "platform/unique_fd.h"
 #include "tests/support/injected_event_source.h"
 #include "tests/support/temporary_directory.h"
 #include "tests/support/test_paths.h"

@@ -3,8 +3,8 @@
 
 #include "dock/behind_dock.h"
 #include "dock/dock_identity.h"
-#include "dock/registry_object.h"
 #include "dock/registry_readers.h"
+#include "platform/registry_object.h"
 #include "tests/support/fixture_machine.h"
 #include "tests/support/probed_registry.h"
 

@@ -11,7 +11,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/linux/sysfs_registry.h"
-#include "platform/memory/memory_registry.h"
+#include "platform/memory_registry.h"
 #include "tests/support/injected_event_source.h"
 #include "tests/support/test_paths.h"
 

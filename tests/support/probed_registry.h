@@ -4,7 +4,7 @@
 #include <atomic>
 #include <cstddef>
 
-#include "platform/memory/memory_registry.h"
+#include "platform/memory_registry.h"
 
 namespace quaylet::testing {
 

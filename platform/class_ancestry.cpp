@@ -1,5 +1,5 @@
 // The built-in ancestry of the macOS registry classes that snapshots use.
-#include "platform/memory/class_ancestry.h"
+#include "platform/class_ancestry.h"
 
 #include <algorithm>
 #include <optional>

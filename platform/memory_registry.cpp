@@ -1,5 +1,5 @@
 // The in-memory registry's reads, handles and inspection; notifications are in their own file.
-#include "platform/memory/memory_registry.h"
+#include "platform/memory_registry.h"
 
 #include <algorithm>
 #include <utility>

@@ -1,5 +1,5 @@
 // The self-pipe behind the in-memory notification port and mount monitor (POSIX only).
-#include "platform/memory/wake_pipe.h"
+#include "platform/wake_pipe.h"
 
 #include <cerrno>
 #include <utility>

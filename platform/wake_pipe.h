@@ -1,7 +1,7 @@
 // WakePipe: a self-pipe whose read end turns readable when work is waiting.
 #pragma once
 
-#include "platform/linux/unique_fd.h"
+#include "platform/unique_fd.h"
 
 namespace quaylet {
 

@@ -6,8 +6,8 @@
 #include <mutex>
 #include <vector>
 
-#include "platform/memory/wake_pipe.h"
 #include "platform/registry.h"
+#include "platform/wake_pipe.h"
 
 namespace quaylet {
 

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <utility>
 
-#include "platform/memory/memory_notification_port.h"
-#include "platform/memory/memory_registry.h"
+#include "platform/memory_notification_port.h"
+#include "platform/memory_registry.h"
 
 namespace quaylet {
 namespace {
