@@ -1,4 +1,4 @@
-// MemoryNotificationPort: the in-memory registry's notification port and its work queue.
+// MemoryNotificationPort: the registry engine's notification port and its work queue.
 #pragma once
 
 #include <functional>

@@ -1,4 +1,4 @@
-// The in-memory registry's reads, handles and inspection; notifications are in their own file.
+// The registry engine: reads, handles and reference accounting (notifications: own file).
 #include "platform/memory_registry.h"
 
 #include <algorithm>

@@ -1,4 +1,4 @@
-// MemoryRegistry: a registry held in memory, built by tests or loaded from a machine snapshot.
+// MemoryRegistry: the registry engine, entries held in memory; the backends build on it.
 #pragma once
 
 #include <cstddef>
