@@ -136,7 +136,8 @@ void VLKAppDelegate::volumesChanged() {
 void VLKAppDelegate::monitorDocks() {
     if (!dockMonitor_) {
         dockMonitor_ = std::make_unique<DockMonitor>(*services_.platform.registry);
-        dockMonitor_->setDockCountObserver(&VLKAppDelegate::dockCountObserver, this);
+        dockMonitor_->setDockCountObserver(
+            [this](std::uint64_t count) { dockCountChangedTo(count); });
     }
     const bool present = dockMonitor_->startDockMonitor();
     NotificationPort* port = dockMonitor_->notificationPort();
@@ -147,10 +148,12 @@ void VLKAppDelegate::monitorDocks() {
                 [port] { port->dispatchPending(); });
     }
     setIconAppearance(present ? VLKIconAppearanceNormal : VLKIconAppearanceNoDocks);
-}
-
-void VLKAppDelegate::dockCountObserver(void* context, std::uint64_t count) {
-    static_cast<VLKAppDelegate*>(context)->dockCountChangedTo(count);
+    // The dock count cannot change without device events; the status item's text says so.
+    if (const std::error_code failure = dockMonitor_->watchFailure(); failure && statusItem_) {
+        statusItem_->setToolTip(
+            QStringLiteral("Quaylet: cannot watch for docks arriving or leaving (%1)")
+                .arg(QString::fromStdString(failure.message())));
+    }
 }
 
 } // namespace quaylet

@@ -139,7 +139,6 @@ private:
     void deliverOutcome(const UnplugOutcome& outcome);
     void loginItemsChanged();
     void watchLoginItems();
-    static void dockCountObserver(void* context, std::uint64_t count);
 
     AppServices services_;
     std::unique_ptr<AutostartList> loginItemsListRef_;
