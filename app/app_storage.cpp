@@ -21,8 +21,8 @@ std::unique_ptr<AppStorage> AppStorage::temporary() {
         storage->autostartDirectory_ = storage->scratch_->filePath(QStringLiteral("autostart"));
     } else {
         // A settings file under a path that cannot exist: readable as empty, never written.
-        storage->settings_ =
-            std::make_unique<QSettings>(QStringLiteral("/dev/null/Quaylet.conf"), QSettings::IniFormat);
+        storage->settings_ = std::make_unique<QSettings>(QStringLiteral("/dev/null/Quaylet.conf"),
+                                                         QSettings::IniFormat);
     }
     return storage;
 }

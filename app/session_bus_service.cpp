@@ -39,8 +39,7 @@ SessionBusService::Claim SessionBusService::claim() {
     return reply.isValid() ? Claim::Taken : Claim::NoBus;
 }
 
-bool SessionBusService::forward(QDBusConnection connection, LaunchRequest request,
-                                QString& error) {
+bool SessionBusService::forward(QDBusConnection connection, LaunchRequest request, QString& error) {
     QString method = QStringLiteral("ShowPreferences");
     if (request == LaunchRequest::UnplugDock) {
         method = QStringLiteral("UnplugDock");

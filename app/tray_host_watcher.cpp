@@ -6,9 +6,8 @@
 namespace quaylet {
 
 TrayHostWatcher::TrayHostWatcher(QDBusConnection connection, QObject* parent)
-    : QObject(parent),
-      watcher_(QStringLiteral("org.kde.StatusNotifierWatcher"), std::move(connection),
-               QDBusServiceWatcher::WatchForRegistration) {
+    : QObject(parent), watcher_(QStringLiteral("org.kde.StatusNotifierWatcher"),
+                                std::move(connection), QDBusServiceWatcher::WatchForRegistration) {
     connect(&watcher_, &QDBusServiceWatcher::serviceRegistered, this,
             &TrayHostWatcher::hostAppeared);
 }
