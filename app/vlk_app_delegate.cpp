@@ -76,7 +76,8 @@ void VLKAppDelegate::applicationDidFinishLaunching() {
     // be written, every launch would otherwise add the login item again that the user removed.
     QSettings& defaults = services_.userDefaults;
     if (!defaults.value(QStringLiteral("hasEverRun"), false).toBool() && defaults.isWritable()) {
-        // Kept in memory even when writing fails after all, so the first run stays single.
+        // Should the write fail after all, the settings keep the value in memory: this process
+        // still takes the first run only once.
         defaults.setValue(QStringLiteral("hasEverRun"), true);
         defaults.sync();
         setLaunchOnLogin(true);
