@@ -59,7 +59,6 @@ void VLKAppDelegate::applicationDidFinishLaunching() {
     std::signal(SIGCHLD, SIG_IGN);
     std::signal(SIGPIPE, SIG_IGN);
     statusItem_ = std::make_unique<QSystemTrayIcon>();
-    statusItem_->setToolTip(QStringLiteral("Quaylet"));
     statusItem_->setContextMenu(statusMenu_.get());
     // A click on the icon opens the menu too, as a status item's menu does.
     connect(statusItem_.get(), &QSystemTrayIcon::activated, this,
@@ -73,9 +72,14 @@ void VLKAppDelegate::applicationDidFinishLaunching() {
     setupLoginItems();
     monitorVolumes();
     monitorDocks();
-    if (!services_.userDefaults.value(QStringLiteral("hasEverRun"), false).toBool()) {
-        services_.userDefaults.setValue(QStringLiteral("hasEverRun"), true);
-        services_.userDefaults.sync();
+    // The first run is only taken when it can be recorded: with a settings file that cannot
+    // be written, every launch would otherwise add the login item again that the user removed.
+    QSettings& defaults = services_.userDefaults;
+    if (!defaults.value(QStringLiteral("hasEverRun"), false).toBool() && defaults.isWritable()) {
+        // Should the write fail after all, the settings keep the value in memory: this process
+        // still takes the first run only once.
+        defaults.setValue(QStringLiteral("hasEverRun"), true);
+        defaults.sync();
         setLaunchOnLogin(true);
         showPreferences(this);
     }
