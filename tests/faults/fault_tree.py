@@ -2,8 +2,9 @@
 """Keeps a copy of the source tree for the fault check, and applies one fault to it.
 
   fault_tree.py sync CHECKOUT COPY   make COPY hold exactly the checkout's files (tracked and
-                                     untracked, not ignored); only changed files are rewritten,
-                                     so an incremental build recompiles what a fault touched
+                                     untracked, not ignored) besides its build/ folder; only
+                                     changed files are rewritten, so an incremental build
+                                     recompiles what a fault touched
   fault_tree.py apply COPY FAULT     apply one fault file to COPY and print the paths it changed
 
 A fault file holds a '#' description, then for each source file an '@@ path' line followed by
@@ -82,6 +83,8 @@ def sync(checkout, copy):
             target.chmod(source.stat().st_mode & 0o777)
     wanted = set(names)
     for directory, subdirectories, files in os.walk(copy):
+        if Path(directory) == copy and "build" in subdirectories:
+            subdirectories.remove("build")
         links = [name for name in subdirectories if (Path(directory) / name).is_symlink()]
         for file in files + links:
             path = Path(directory) / file
