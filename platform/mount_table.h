@@ -11,6 +11,7 @@ struct MountEntry {
     std::string devicePath;     ///< Source of the mount, as the table gives it (/dev/sdb1).
     std::string mountPoint;     ///< Directory it is mounted on, decoded.
     std::string fileSystemType; ///< Type name (ext4, apfs); may be empty.
+    std::string deviceNumber{}; ///< "MAJ:MIN" of the mounted file system; empty when unknown.
 
     friend bool operator==(const MountEntry&, const MountEntry&) = default;
 };

@@ -5,24 +5,32 @@
 
 namespace quaylet {
 
-ToolCommands::ToolCommands(std::vector<std::string> unmountDiskPrefix, std::string openFilesTool,
-                           std::string psTool, std::vector<std::string> psNameOptions)
-    : unmountDiskPrefix_(std::move(unmountDiskPrefix)), openFilesTool_(std::move(openFilesTool)),
+ToolCommands::ToolCommands(std::vector<std::string> unmountDiskPrefix, bool unmountDiskTakesDevice,
+                           std::string openFilesTool, std::string psTool,
+                           std::vector<std::string> psNameOptions)
+    : unmountDiskPrefix_(std::move(unmountDiskPrefix)),
+      unmountDiskTakesDevice_(unmountDiskTakesDevice), openFilesTool_(std::move(openFilesTool)),
       psTool_(std::move(psTool)), psNameOptions_(std::move(psNameOptions)) {}
 
 ToolCommands ToolCommands::macOS() {
-    return ToolCommands({"/usr/sbin/diskutil", "unmountDisk"}, "/usr/sbin/lsof", "/bin/ps",
+    return ToolCommands({"/usr/sbin/diskutil", "unmountDisk"}, false, "/usr/sbin/lsof", "/bin/ps",
                         {"-c", "-o", "command"});
 }
 
 ToolCommands ToolCommands::forLinux(std::string diskutilPath) {
     // procps' ps has no -c; "comm" is the executable's name, under a "COMMAND" header line.
-    return ToolCommands({std::move(diskutilPath), "unmountDisk"}, "/usr/bin/lsof", "/bin/ps",
+    return ToolCommands({std::move(diskutilPath), "unmountDisk"}, true, "/usr/bin/lsof", "/bin/ps",
                         {"-o", "comm"});
 }
 
-std::vector<std::string> ToolCommands::unmountDisk(const std::string& mountPoint) const {
+std::vector<std::string> ToolCommands::unmountDisk(const std::string& mountPoint,
+                                                   const std::string& deviceNumber) const {
     std::vector<std::string> argv = unmountDiskPrefix_;
+    // With the device named, another disk mounted at the path since the scan is refused.
+    if (unmountDiskTakesDevice_ && !deviceNumber.empty()) {
+        argv.push_back("--device");
+        argv.push_back(deviceNumber);
+    }
     argv.push_back(mountPoint);
     return argv;
 }

@@ -15,8 +15,12 @@ public:
     /// Linux: quaylet-diskutil at `diskutilPath`, Debian's lsof and procps' ps.
     static ToolCommands forLinux(std::string diskutilPath);
 
-    /// Returns the command that unmounts every volume of the disk carrying `mountPoint`.
-    std::vector<std::string> unmountDisk(const std::string& mountPoint) const;
+    /// Returns the command that unmounts every volume of the disk carrying `mountPoint`. On
+    /// Linux it also names the planned device `deviceNumber` ("MAJ:MIN", when not empty), and
+    /// the tool acts only while that device is the one mounted there; macOS's tool takes the
+    /// mount point alone.
+    std::vector<std::string> unmountDisk(const std::string& mountPoint,
+                                         const std::string& deviceNumber) const;
     /// Returns the command listing the processes with files open on `paths` (all of "/" when
     /// there are none), in the tool's field output with names, restricted to `processIds`
     /// when that is not empty.
@@ -26,10 +30,12 @@ public:
     std::vector<std::string> processName(std::int32_t pid) const;
 
 private:
-    ToolCommands(std::vector<std::string> unmountDiskPrefix, std::string openFilesTool,
-                 std::string psTool, std::vector<std::string> psNameOptions);
+    ToolCommands(std::vector<std::string> unmountDiskPrefix, bool unmountDiskTakesDevice,
+                 std::string openFilesTool, std::string psTool,
+                 std::vector<std::string> psNameOptions);
 
     std::vector<std::string> unmountDiskPrefix_;
+    bool unmountDiskTakesDevice_ = false;
     std::string openFilesTool_;
     std::string psTool_;
     std::vector<std::string> psNameOptions_;

@@ -61,7 +61,8 @@ void classifyAll(const ScanSources& sources, const std::vector<MountEntry>& tabl
         VolumeRecord record{mount.devicePath,
                             mount.mountPoint,
                             volumeDisplayName(sources.fileManager, mount.mountPoint),
-                            {}};
+                            {},
+                            mount.deviceNumber};
         DockRule rule = DockRule::None;
         switch (classify(sources, record, rule)) {
         case Kind::Dock:
