@@ -1,6 +1,7 @@
 // MountTable: the mounted file systems, in table order.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -8,9 +9,11 @@ namespace quaylet {
 
 /// One mounted file system.
 struct MountEntry {
-    std::string devicePath;     ///< Source of the mount, as the table gives it (/dev/sdb1).
-    std::string mountPoint;     ///< Directory it is mounted on, decoded.
-    std::string fileSystemType; ///< Type name (ext4, apfs); may be empty.
+    std::string devicePath;         ///< Source of the mount, as the table gives it (/dev/sdb1).
+    std::string mountPoint;         ///< Directory it is mounted on, decoded.
+    std::string fileSystemType;     ///< Type name (ext4, apfs); may be empty.
+    std::uint64_t deviceNumber = 0; ///< The file system's device (major:minor) as the table
+                                    ///< gives it; 0 when it gives none.
 
     friend bool operator==(const MountEntry&, const MountEntry&) = default;
 };

@@ -58,10 +58,7 @@ void refuseBootVolume(const VolumeRecord& record, UnplugPlan& plan, bool& bootVo
 void classifyAll(const ScanSources& sources, const std::vector<MountEntry>& table,
                  WorkingLists& work, UnplugPlan& plan, bool& bootVolumeFound) {
     for (const MountEntry& mount : table) {
-        VolumeRecord record{mount.devicePath,
-                            mount.mountPoint,
-                            volumeDisplayName(sources.fileManager, mount.mountPoint),
-                            {}};
+        VolumeRecord record{mount.devicePath, mount.mountPoint, {}, {}};
         DockRule rule = DockRule::None;
         switch (classify(sources, record, rule)) {
         case Kind::Dock:
@@ -99,6 +96,26 @@ void collectLevel(WorkingLists& work, int level, const std::vector<VolumeRecord>
             work.levels[level].push_back(image);
             work.levelReasons[level].push_back(
                 {kLists[level], image, DockRule::None, host->mountPoint, byMountPoint});
+        }
+    }
+}
+
+// Names every volume the scan keeps, from the scan's one reading of the mount table. Only
+// these are named: a name may have to be read off the device, and disks the plan leaves alone
+// are not to be touched.
+void nameKeptVolumes(VolumeNames& names, UnplugPlan& plan, ScanExplanation* explanation) {
+    for (auto* list : {&plan.dockVolumes, &plan.externalVolumes, &plan.firstLevelImages,
+                       &plan.secondLevelImages, &plan.thirdLevelImages}) {
+        for (VolumeRecord& volume : *list) {
+            volume.displayName = names.displayName(volume.mountPoint);
+        }
+    }
+    for (UnmountFailure& failure : plan.failures) {
+        failure.displayName = names.displayName(failure.mountPoint);
+    }
+    if (explanation != nullptr) {
+        for (PlannedVolumeReason& reason : explanation->reasons) {
+            reason.volume.displayName = names.displayName(reason.volume.mountPoint);
         }
     }
 }
@@ -144,6 +161,8 @@ std::int32_t scanVolumes(const ScanSources& sources, UnplugPlan& plan, bool ever
     plan.firstLevelImages = std::move(work.levels[0]);
     plan.secondLevelImages = std::move(work.levels[1]);
     plan.thirdLevelImages = std::move(work.levels[2]);
+    VolumeNames names(sources.fileManager, table);
+    nameKeptVolumes(names, plan, explanation);
     return plan.volumeCount();
 }
 

@@ -52,7 +52,7 @@ std::vector<MountEntry> LibmountMountTable::entries() const {
     while (mnt_table_next_fs(table.get(), iterator.get(), &fs) == 0) {
         result.push_back(MountEntry{libmountText(mnt_fs_get_source(fs)),
                                     libmountText(mnt_fs_get_target(fs)),
-                                    libmountText(mnt_fs_get_fstype(fs))});
+                                    libmountText(mnt_fs_get_fstype(fs)), mnt_fs_get_devno(fs)});
     }
     return result;
 }

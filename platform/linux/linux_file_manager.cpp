@@ -4,7 +4,6 @@
 #include <memory>
 
 #include <blkid/blkid.h>
-#include <libmount/libmount.h>
 #include <libudev.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -14,9 +13,6 @@
 namespace quaylet {
 namespace {
 
-struct TableUnref {
-    void operator()(libmnt_table* table) const { mnt_unref_table(table); }
-};
 struct UdevUnref {
     void operator()(udev* context) const { udev_unref(context); }
 };
@@ -48,14 +44,14 @@ std::optional<std::string> udevLabel(dev_t number) {
 }
 
 /// The label in the superblock of the file system at `source` (a device or an image file).
-std::optional<std::string> superblockLabel(const char* source) {
+std::optional<std::string> superblockLabel(const std::string& source) {
     struct stat status {};
-    if (source == nullptr || source[0] != '/' || ::stat(source, &status) != 0 ||
+    if (!source.starts_with('/') || ::stat(source.c_str(), &status) != 0 ||
         !(S_ISBLK(status.st_mode) || S_ISREG(status.st_mode))) {
         return std::nullopt;
     }
     const std::unique_ptr<blkid_struct_probe, ProbeFree> probe(
-        blkid_new_probe_from_filename(source));
+        blkid_new_probe_from_filename(source.c_str()));
     if (!probe) {
         return std::nullopt;
     }
@@ -71,25 +67,14 @@ std::optional<std::string> superblockLabel(const char* source) {
 
 } // namespace
 
-LinuxFileManager::LinuxFileManager(std::string mountInfo) : mountInfo_(std::move(mountInfo)) {}
-
-std::optional<std::string> LinuxFileManager::displayName(const std::string& path) const {
-    const std::unique_ptr<libmnt_table, TableUnref> table(
-        mnt_new_table_from_file(mountInfo_.c_str()));
-    if (!table) {
-        return std::nullopt;
-    }
-    // The last mount on a directory is the one visible there.
-    libmnt_fs* fs = mnt_table_find_target(table.get(), path.c_str(), MNT_ITER_BACKWARD);
-    if (fs == nullptr) {
-        return std::nullopt;
-    }
+std::optional<std::string> LinuxFileManager::displayName(const MountEntry& mount) const {
     std::optional<std::string> label;
-    if (const dev_t number = mnt_fs_get_devno(fs); major(number) != 0) {
-        label = udevLabel(number);
+    // Major 0 is the kernel's anonymous devices (tmpfs, proc, overlay): udev knows none.
+    if (major(mount.deviceNumber) != 0) {
+        label = udevLabel(mount.deviceNumber);
     }
     if (!label || label->empty()) {
-        label = superblockLabel(mnt_fs_get_srcpath(fs));
+        label = superblockLabel(mount.devicePath);
     }
     if (!label || label->empty()) {
         return std::nullopt;

@@ -20,9 +20,11 @@ const std::string kMachine = std::string(testing::kFixturesDir) + "/debian-deskt
 TEST(LibmountMountTableTest, ReadsEntriesInTableOrderWithPathsDecoded) {
     const auto entries = LibmountMountTable(kMachine + "/mountinfo").entries();
     ASSERT_EQ(entries.size(), 7u);
-    EXPECT_EQ(entries[0], (MountEntry{"proc", "/proc", "proc"}));
-    EXPECT_EQ(entries[2], (MountEntry{"/dev/sdb1", "/media/alice/Dock SSD", "ext4"}));
-    EXPECT_EQ(entries[3], (MountEntry{"/dev/loop3", "/media/alice/Dock SSD/mnt/a\nb\\c", "ext2"}));
+    EXPECT_EQ(entries[0], (MountEntry{"proc", "/proc", "proc", makedev(0, 20)}));
+    EXPECT_EQ(entries[2],
+              (MountEntry{"/dev/sdb1", "/media/alice/Dock SSD", "ext4", makedev(8, 17)}));
+    EXPECT_EQ(entries[3], (MountEntry{"/dev/loop3", "/media/alice/Dock SSD/mnt/a\nb\\c", "ext2",
+                                      makedev(7, 3)}));
     EXPECT_TRUE(LibmountMountTable(kMachine + "/no-such-mountinfo").entries().empty());
 }
 
