@@ -50,6 +50,7 @@ std::optional<Platform> selectPlatform(const CliOptions& options, std::string& e
         return snapshotPlatform(options.snapshotPath, error);
     }
     LinuxPlatformOptions linuxOptions;
+    linuxOptions.watchMounts = options.command == CliCommand::Monitor;
     if (!options.sysfsRoot.empty()) {
         linuxOptions.sysfsRoot = options.sysfsRoot;
     }
