@@ -2,6 +2,8 @@
 #include "volumes/scan_volumes.h"
 
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <utility>
 
 #include "dock/behind_dock.h"
@@ -20,31 +22,34 @@ struct WorkingLists {
 
 enum class Kind { Dock, External, Image, Unplanned };
 
-// Classifies one mount by the three tests in order of precedence; fills the record's image
-// path for an image and `rule` for a dock volume.
-Kind classify(const ScanSources& sources, VolumeRecord& record, DockRule& rule) {
-    if (const auto disk =
-            wholeDiskService(sources.registry, sources.deviceNaming, record.devicePath)) {
-        rule = behindDockRule(sources.registry, disk.get());
-        if (rule != DockRule::None) {
-            return Kind::Dock;
+/// What the three tests say of one device path.
+struct Classification {
+    Kind kind = Kind::Unplanned;
+    DockRule rule = DockRule::None; ///< Dock volumes: the sign that put the disk behind the dock.
+    std::string imagePath;          ///< Images: the image file.
+};
+
+// Classifies a device path by the three tests in order of precedence. The external test asks
+// about the same whole disk as the dock test, so the disk is looked up once.
+Classification classify(const ScanSources& sources, std::string_view devicePath) {
+    Classification result;
+    if (const auto disk = wholeDiskService(sources.registry, sources.deviceNaming, devicePath)) {
+        result.rule = behindDockRule(sources.registry, disk.get());
+        if (result.rule != DockRule::None) {
+            result.kind = Kind::Dock;
+            return result;
         }
-    }
-    if (const auto disk =
-            wholeDiskService(sources.registry, sources.deviceNaming, record.devicePath)) {
         if (isExternalStorage(sources.registry, disk.get())) {
-            return Kind::External;
+            result.kind = Kind::External;
+            return result;
         }
     }
-    std::string imagePath;
-    if (const auto volume =
-            volumeService(sources.registry, sources.deviceNaming, record.devicePath)) {
-        if (diskImagePath(sources.registry, volume.get(), imagePath)) {
-            record.imagePath = std::move(imagePath);
-            return Kind::Image;
+    if (const auto volume = volumeService(sources.registry, sources.deviceNaming, devicePath)) {
+        if (diskImagePath(sources.registry, volume.get(), result.imagePath)) {
+            result.kind = Kind::Image;
         }
     }
-    return Kind::Unplanned;
+    return result;
 }
 
 void refuseBootVolume(const VolumeRecord& record, UnplugPlan& plan, bool& bootVolumeFound) {
@@ -57,21 +62,28 @@ void refuseBootVolume(const VolumeRecord& record, UnplugPlan& plan, bool& bootVo
 // Sorts every mount into the dock, external and image lists, in table order.
 void classifyAll(const ScanSources& sources, const std::vector<MountEntry>& table,
                  WorkingLists& work, UnplugPlan& plan, bool& bootVolumeFound) {
+    // Mounts of one device (bind mounts, subvolumes) get its answers: a device is tested once.
+    std::unordered_map<std::string_view, Classification> devices;
     for (const MountEntry& mount : table) {
+        auto known = devices.find(mount.devicePath);
+        if (known == devices.end()) {
+            known = devices.emplace(mount.devicePath, classify(sources, mount.devicePath)).first;
+        }
+        const Classification& tested = known->second;
         VolumeRecord record{mount.devicePath, mount.mountPoint, {}, {}};
-        DockRule rule = DockRule::None;
-        switch (classify(sources, record, rule)) {
+        switch (tested.kind) {
         case Kind::Dock:
             if (record.mountPoint == "/") {
                 refuseBootVolume(record, plan, bootVolumeFound);
             }
-            work.dockReasons.push_back({PlanList::DockVolumes, record, rule, {}, false});
+            work.dockReasons.push_back({PlanList::DockVolumes, record, tested.rule, {}, false});
             work.dock.push_back(std::move(record));
             break;
         case Kind::External:
             work.external.push_back(std::move(record));
             break;
         case Kind::Image:
+            record.imagePath = tested.imagePath;
             work.images.push_back(std::move(record));
             break;
         case Kind::Unplanned:
