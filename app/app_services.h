@@ -8,7 +8,7 @@
 #include <QSettings>
 #include <QString>
 
-#include "app/localized_strings.h"
+#include "app/localized_text.h"
 #include "app/notification_sink.h"
 #include "platform/platform.h"
 
@@ -19,7 +19,7 @@ namespace quaylet {
 struct AppServices {
     Platform& platform;              ///< The machine: registry, mount table, tools, monitors.
     NotificationSink& notifications; ///< Where the outcome of an unplug command is posted.
-    const LocalizedStrings& strings; ///< Every user-visible text, by key.
+    const StringTable& strings;      ///< Every user-visible text, by key.
     QSettings& userDefaults;         ///< Holds "hasEverRun".
     QString autostartDirectory;      ///< The login items list: an XDG autostart directory.
     QString executablePath;          ///< The program the login item starts.

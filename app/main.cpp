@@ -6,17 +6,15 @@
 #include <QDBusConnection>
 #include <QFile>
 #include <QIcon>
-#include <QLocale>
 #include <QSettings>
 #include <QSystemTrayIcon>
 
 #include "app/autostart_list.h"
 #include "app/dbus_notification_sink.h"
 #include "app/launch_options.h"
-#include "app/localized_strings.h"
 #include "app/security_settings.h"
-#include "app/session_platform.h"
 #include "app/vlk_app_delegate.h"
+#include "platform/platform_selection.h"
 
 namespace {
 
@@ -52,11 +50,15 @@ int main(int argc, char** argv) {
         return complain(QStringLiteral("no desktop session here (DISPLAY and WAYLAND_DISPLAY are "
                                        "unset); 'quaylet-cli status' reports from a terminal."));
     }
-    std::string platformError;
-    const std::unique_ptr<Platform> platform =
-        makeSessionPlatform(options->snapshotPath, platformError);
+    PlatformSelectionError platformError;
+    std::optional<Platform> platform =
+        selectPlatform(PlatformChoice{options->snapshotPath.value_or(""), {}, {}}, platformError);
     if (!platform) {
-        return complain(QString::fromStdString(platformError));
+        QString reason = QString::fromStdString(platformError.reason);
+        if (platformError.source == PlatformSelectionError::Source::DeviceTree) {
+            reason.prepend(QStringLiteral("this system's devices cannot be read: "));
+        }
+        return complain(reason);
     }
 
     QApplication application(argc, argv);
@@ -70,13 +72,12 @@ int main(int argc, char** argv) {
             QStringLiteral("no system tray is running yet; the icon appears when one starts."));
     }
 
-    const LocalizedStrings strings =
-        LocalizedStrings::forLanguage(QLocale::system().name().section(u'_', 0, 0));
     DBusNotificationSink notifications(QDBusConnection::sessionBus(), QStringLiteral("Quaylet"));
     QSettings userDefaults;
-    VLKAppDelegate delegate(AppServices{
-        *platform, notifications, strings, userDefaults, AutostartList::defaultDirectory(),
-        QCoreApplication::applicationFilePath(), sessionSecuritySettingsCommand()});
+    VLKAppDelegate delegate(AppServices{*platform, notifications, StringTable::builtIn(),
+                                        userDefaults, AutostartList::defaultDirectory(),
+                                        QCoreApplication::applicationFilePath(),
+                                        sessionSecuritySettingsCommand()});
     delegate.applicationDidFinishLaunching();
     return QApplication::exec();
 }

@@ -32,9 +32,8 @@ QPalette darkPalette() {
     return palette;
 }
 
-PreferencesWindow::PreferencesWindow(const LocalizedStrings& strings,
-                                     bool canOpenSecuritySettings) {
-    setWindowTitle(strings.text(QStringLiteral("PREFERENCES_WINDOW_TITLE")));
+PreferencesWindow::PreferencesWindow(const StringTable& strings, bool canOpenSecuritySettings) {
+    setWindowTitle(localizedText(strings, "PREFERENCES_WINDOW_TITLE"));
     setWindowIcon(QIcon(QStringLiteral(":/icons/app/quaylet-128.png")));
     overlayBackgroundView = new QFrame(this);
     overlayBackgroundView->setAutoFillBackground(true);
@@ -45,20 +44,20 @@ PreferencesWindow::PreferencesWindow(const LocalizedStrings& strings,
     iconImageView = new QLabel;
     iconImageView->setPixmap(windowIcon().pixmap(64, 64));
     iconImageView->setAlignment(Qt::AlignTop);
-    installationTitle = new QLabel(strings.text(QStringLiteral("INSTALLATION_TITLE")));
+    installationTitle = new QLabel(localizedText(strings, "INSTALLATION_TITLE"));
     QFont titleFont = installationTitle->font();
     titleFont.setBold(true);
     titleFont.setPointSizeF(titleFont.pointSizeF() * 1.3);
     installationTitle->setFont(titleFont);
-    warningMessage = new QLabel(strings.text(QStringLiteral("WARNING_MESSAGE")));
+    warningMessage = new QLabel(localizedText(strings, "WARNING_MESSAGE"));
     warningMessage->setWordWrap(true);
-    startOnLoginButton = new QCheckBox(strings.text(QStringLiteral("START_ON_LOGIN")));
-    openSystemPreferences = new QPushButton(strings.text(QStringLiteral("OPEN_SECURITY_SETTINGS")));
+    startOnLoginButton = new QCheckBox(localizedText(strings, "START_ON_LOGIN"));
+    openSystemPreferences = new QPushButton(localizedText(strings, "OPEN_SECURITY_SETTINGS"));
     openSystemPreferences->setVisible(canOpenSecuritySettings);
-    restartTitle = new QLabel(strings.text(QStringLiteral("RESTART_TITLE")));
+    restartTitle = new QLabel(localizedText(strings, "RESTART_TITLE"));
     restartTitle->setFont(titleFont);
     restartTitle->hide();
-    restartMessage = new QLabel(strings.text(QStringLiteral("RESTART_MESSAGE")));
+    restartMessage = new QLabel(localizedText(strings, "RESTART_MESSAGE"));
     restartMessage->setWordWrap(true);
     restartMessage->hide();
 

@@ -8,7 +8,7 @@
 #include <QPushButton>
 #include <QWidget>
 
-#include "app/localized_strings.h"
+#include "app/localized_text.h"
 
 namespace quaylet {
 
@@ -24,7 +24,7 @@ class PreferencesWindow : public QWidget {
 public:
     /// Lays the window out with the texts of `strings`; the privacy settings button is hidden
     /// unless `canOpenSecuritySettings`.
-    PreferencesWindow(const LocalizedStrings& strings, bool canOpenSecuritySettings);
+    PreferencesWindow(const StringTable& strings, bool canOpenSecuritySettings);
 
     /// Gives the window and its views the dark palette.
     void applyDarkAppearance();

@@ -8,7 +8,7 @@
 
 namespace quaylet {
 
-std::unique_ptr<QMenu> buildStatusMenu(VLKAppDelegate& delegate, const LocalizedStrings& strings) {
+std::unique_ptr<QMenu> buildStatusMenu(VLKAppDelegate& delegate, const StringTable& strings) {
     auto menu = std::make_unique<QMenu>();
     QAction* unplug = menu->addAction(delegate.unplugMenuItemTitle());
     unplug->setObjectName(QLatin1String(kUnplugDockItemName));
@@ -16,19 +16,18 @@ std::unique_ptr<QMenu> buildStatusMenu(VLKAppDelegate& delegate, const Localized
     QObject::connect(&delegate, &VLKAppDelegate::unplugMenuItemTitleChanged, unplug,
                      &QAction::setText);
 
-    QAction* everything =
-        menu->addAction(strings.text(QStringLiteral("UNPLUG_EVERYTHING_IN_MENU")));
+    QAction* everything = menu->addAction(localizedText(strings, "UNPLUG_EVERYTHING_IN_MENU"));
     QObject::connect(everything, &QAction::triggered, &delegate, &VLKAppDelegate::unplugEverything);
     menu->addSeparator();
 
-    QAction* preferences = menu->addAction(strings.text(QStringLiteral("PREFERENCES_IN_MENU")));
+    QAction* preferences = menu->addAction(localizedText(strings, "PREFERENCES_IN_MENU"));
     QObject::connect(preferences, &QAction::triggered, &delegate,
                      [&delegate, preferences] { delegate.showPreferences(preferences); });
-    QAction* moreInfo = menu->addAction(strings.text(QStringLiteral("MORE_INFO_IN_MENU")));
+    QAction* moreInfo = menu->addAction(localizedText(strings, "MORE_INFO_IN_MENU"));
     QObject::connect(moreInfo, &QAction::triggered, &delegate, &VLKAppDelegate::moreInfo);
     menu->addSeparator();
 
-    QAction* quit = menu->addAction(strings.text(QStringLiteral("QUIT_IN_MENU")));
+    QAction* quit = menu->addAction(localizedText(strings, "QUIT_IN_MENU"));
     QObject::connect(quit, &QAction::triggered, &delegate, &QCoreApplication::quit);
     return menu;
 }

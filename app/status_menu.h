@@ -5,7 +5,7 @@
 
 #include <QMenu>
 
-#include "app/localized_strings.h"
+#include "app/localized_text.h"
 
 namespace quaylet {
 
@@ -16,6 +16,6 @@ inline constexpr const char* kUnplugDockItemName = "unplugDock";
 
 /// Builds the status menu for `delegate`: the unplug item (its title follows the delegate's
 /// unplugMenuItemTitle), "unplug everything", preferences, more info and quit.
-std::unique_ptr<QMenu> buildStatusMenu(VLKAppDelegate& delegate, const LocalizedStrings& strings);
+std::unique_ptr<QMenu> buildStatusMenu(VLKAppDelegate& delegate, const StringTable& strings);
 
 } // namespace quaylet

@@ -20,7 +20,7 @@ namespace quaylet {
 namespace {
 
 /// Key whose text is the address of the more-info page; without a translation, the key itself.
-const QString kMoreInfoAddressKey = QStringLiteral("https://quaylet.invalid/more-info");
+constexpr const char* kMoreInfoAddressKey = "https://quaylet.invalid/more-info";
 /// Worker threads: one unmount and a late busy-process search of the command before it may
 /// overlap, and neither may wait for the other.
 constexpr int kWorkerThreads = 4;
@@ -96,7 +96,7 @@ void VLKAppDelegate::showPreferences(QObject* sender) {
 void VLKAppDelegate::updatePreferences(QObject* /*sender*/) {}
 
 void VLKAppDelegate::moreInfo() {
-    const QUrl address(services_.strings.text(kMoreInfoAddressKey), QUrl::StrictMode);
+    const QUrl address(localizedText(services_.strings, kMoreInfoAddressKey), QUrl::StrictMode);
     if (address.isValid() && !address.isRelative()) {
         QDesktopServices::openUrl(address);
     }

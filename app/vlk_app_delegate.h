@@ -18,6 +18,7 @@
 #include "app/app_services.h"
 #include "app/icon_appearance.h"
 #include "app/status_images.h"
+#include "eject/unplug_outcome.h"
 #include "volumes/unplug_plan.h"
 
 namespace quaylet {
@@ -70,10 +71,8 @@ public:
     void unplug(bool everything);
     /// Posts the safe-to-unplug notification.
     void goodEject();
-    /// Posts the unsafe-to-unplug notification naming `volumeName` and, when present and not
-    /// empty, `processName`.
-    void badEject(const QString& volumeName, bool bootVolume,
-                  const std::optional<QString>& processName);
+    /// Posts the unsafe-to-unplug notification with the text of `outcome`.
+    void badEject(const UnplugOutcome& outcome);
     /// Returns whether an unplug command is unmounting.
     bool unplugInProgress() const { return unplugInProgress_; }
 
@@ -134,9 +133,10 @@ private:
 
     void loadLayout();
     void showStatusImage(const QString& name);
-    void refuseBootVolume(const UnplugPlan& plan);
-    void unmountInBackground(std::unique_ptr<UnplugPlan> plan);
-    void completeUnplug(std::unique_ptr<UnplugPlan> plan, std::int32_t failureCount);
+    void endWithoutUnmounting(const UnplugOutcome& outcome);
+    void unmountInBackground(std::unique_ptr<UnplugPlan> plan, bool everything);
+    void completeUnplug(std::unique_ptr<UnplugPlan> plan, bool safe);
+    void deliverOutcome(const UnplugOutcome& outcome);
     void loginItemsChanged();
     void watchLoginItems();
     static void dockCountObserver(void* context, std::uint64_t count);

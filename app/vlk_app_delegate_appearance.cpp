@@ -8,7 +8,7 @@ namespace quaylet {
 
 void VLKAppDelegate::setIconAppearance(VLKIconAppearance code) {
     const IconAppearanceRow& row = iconAppearanceRow(code);
-    setUnplugMenuItemTitle(services_.strings.text(QString::fromLatin1(row.titleKey)));
+    setUnplugMenuItemTitle(localizedText(services_.strings, row.titleKey));
     setUnplugMenuItemEnabled(row.unplugEnabled);
     // Every code stops the animation, so that at most one busy timer is ever running.
     if (busyTimer_) {

@@ -1,46 +1,25 @@
-// The unplug command: scan on the main thread, unmount and busy-process search on a worker,
-// outcome back on the main thread, and the notifications that report it.
-#include <vector>
-
+// The unplug command in the tray: the shared unplug steps, the scan on the main thread, the
+// unmounting and the busy-process search on a worker, the outcome back on the main thread, and
+// the notifications that report it.
 #include <QMetaObject>
 #include <QRunnable>
 
 #include "app/vlk_app_delegate.h"
-#include "eject/busy_process_finder.h"
-#include "eject/unmount_worker.h"
-#include "volumes/scan_volumes.h"
+#include "eject/unplug_flow.h"
 
 namespace quaylet {
-
-namespace {
-
-ScanSources scanSourcesOf(Platform& platform) {
-    return ScanSources{*platform.registry, *platform.mountTable, *platform.fileManager,
-                       *platform.deviceNaming};
-}
-
-UnmountTools unmountToolsOf(Platform& platform) {
-    return UnmountTools{
-        *platform.processRunner, platform.toolCommands, *platform.mountPointProbe, {}};
-}
-
-ProcessTools processToolsOf(Platform& platform) {
-    return ProcessTools{*platform.processRunner, platform.toolCommands,
-                        *platform.applicationLookup};
-}
-
-} // namespace
 
 /// The background step: owns the plan from the hand-over until it queues the completion.
 class VLKAppDelegate::BackgroundUnmount : public QRunnable {
 public:
-    BackgroundUnmount(VLKAppDelegate& delegate, std::unique_ptr<UnplugPlan> plan)
-        : delegate_(delegate), plan_(std::move(plan)) {}
-    void run() override { delegate_.unmountInBackground(std::move(plan_)); }
+    BackgroundUnmount(VLKAppDelegate& delegate, std::unique_ptr<UnplugPlan> plan, bool everything)
+        : delegate_(delegate), plan_(std::move(plan)), everything_(everything) {}
+    void run() override { delegate_.unmountInBackground(std::move(plan_), everything_); }
 
 private:
     VLKAppDelegate& delegate_;
     std::unique_ptr<UnplugPlan> plan_;
+    bool everything_;
 };
 
 void VLKAppDelegate::unplugDock() {
@@ -55,75 +34,53 @@ void VLKAppDelegate::unplug(bool everything) {
     if (unplugInProgress_) {
         return;
     }
-    auto plan = std::make_unique<UnplugPlan>();
-    bool bootVolumeFound = false;
-    const std::int32_t count =
-        scanVolumes(scanSourcesOf(services_.platform), *plan, everything, bootVolumeFound);
-    if (bootVolumeFound) {
-        refuseBootVolume(*plan);
-        return;
-    }
-    if (count < 1) {
-        plan.reset();
-        setIconAppearance(VLKIconAppearanceSafe);
+    UnplugStart start = beginUnplug(services_.platform, everything);
+    if (start.outcome) {
+        endWithoutUnmounting(*start.outcome);
         return;
     }
     unplugInProgress_ = true;
     setIconAppearance(VLKIconAppearanceEjecting);
-    workers_.start(new BackgroundUnmount(*this, std::move(plan)));
+    workers_.start(new BackgroundUnmount(*this, std::move(start.plan), everything));
 }
 
-void VLKAppDelegate::refuseBootVolume(const UnplugPlan& plan) {
-    setIconAppearance(VLKIconAppearanceUnsafe);
-    std::vector<UnmountFailure> failures;
-    plan.copyFailures(failures);
-    if (failures.empty()) {
+void VLKAppDelegate::endWithoutUnmounting(const UnplugOutcome& outcome) {
+    setIconAppearance(outcome.safe ? VLKIconAppearanceSafe : VLKIconAppearanceUnsafe);
+    // The icon alone answers when there was nothing to unmount, or when a refusal has nothing
+    // to name; otherwise the notice follows through the main queue.
+    if (outcome.textKey.empty()) {
         return;
     }
-    const QString volumeName = QString::fromStdString(failures.front().displayName);
     QMetaObject::invokeMethod(
-        this, [this, volumeName] { badEject(volumeName, true, std::nullopt); },
-        Qt::QueuedConnection);
+        this, [this, outcome] { badEject(outcome); }, Qt::QueuedConnection);
 }
 
-void VLKAppDelegate::unmountInBackground(std::unique_ptr<UnplugPlan> plan) {
-    unmountAll(*plan, unmountToolsOf(services_.platform));
-    std::vector<UnmountFailure> failures;
-    const std::int32_t failureCount = plan->copyFailures(failures);
+void VLKAppDelegate::unmountInBackground(std::unique_ptr<UnplugPlan> plan, bool everything) {
+    UnplugOutcome outcome = unmountPlanned(services_.platform, *plan, everything);
     QMetaObject::invokeMethod(
         this,
-        [this, owned = std::move(plan), failureCount]() mutable {
-            completeUnplug(std::move(owned), failureCount);
+        [this, owned = std::move(plan), safe = outcome.safe]() mutable {
+            completeUnplug(std::move(owned), safe);
         },
         Qt::QueuedConnection);
-    if (failureCount == 0) {
+    if (outcome.safe) {
         return;
     }
     // The completion is queued first: the icon turns unsafe and the command is free again
     // before the search below has ended; its report follows on the main thread.
-    const QString volumeName = QString::fromStdString(failures.front().displayName);
-    BusyProcessFinder finder(processToolsOf(services_.platform));
-    finder.addFailedVolumes(failures);
-    finder.findBusyProcesses();
-    std::vector<BusyProcess> processes;
-    finder.copyBusyProcesses(processes);
-    std::optional<QString> processName;
-    if (!processes.empty()) {
-        processName = QString::fromStdString(processes.front().name);
-    }
+    nameBusyProcess(services_.platform, outcome);
     QMetaObject::invokeMethod(
-        this, [this, volumeName, processName] { badEject(volumeName, false, processName); },
-        Qt::QueuedConnection);
+        this, [this, outcome] { badEject(outcome); }, Qt::QueuedConnection);
 }
 
-void VLKAppDelegate::completeUnplug(std::unique_ptr<UnplugPlan> plan, std::int32_t failureCount) {
+void VLKAppDelegate::completeUnplug(std::unique_ptr<UnplugPlan> plan, bool safe) {
     // The notices of this command's own unmounts may still wait on the mount monitor. They
     // come from the time the command was unmounting, when volume events leave the icon alone,
     // and must not turn the outcome shown below back to Normal.
     if (MountMonitor* monitor = services_.platform.mountMonitor.get()) {
         monitor->acknowledgeChanges();
     }
-    if (failureCount < 1) {
+    if (safe) {
         setIconAppearance(VLKIconAppearanceSafe);
         goodEject();
     } else {
@@ -134,26 +91,23 @@ void VLKAppDelegate::completeUnplug(std::unique_ptr<UnplugPlan> plan, std::int32
 }
 
 void VLKAppDelegate::goodEject() {
-    const LocalizedStrings& strings = services_.strings;
-    services_.notifications.deliverNotification(
-        {strings.text(QStringLiteral("THUNDERBOLT_DOCK")),
-         strings.text(QStringLiteral("SAFE_TO_UNPLUG_DOCK")), std::nullopt});
+    UnplugOutcome safe;
+    safe.safe = true;
+    deliverOutcome(safe);
 }
 
-void VLKAppDelegate::badEject(const QString& volumeName, bool bootVolume,
-                              const std::optional<QString>& processName) {
-    const LocalizedStrings& strings = services_.strings;
-    QString text;
-    if (bootVolume) {
-        text = strings.format(QStringLiteral("BUSY_BOOT_VOLUME"), {volumeName});
-    } else if (processName && !processName->isEmpty()) {
-        text = strings.format(QStringLiteral("BUSY_VOLUME_WITH"), {volumeName, *processName});
-    } else {
-        text = strings.format(QStringLiteral("BUSY_VOLUME"), {volumeName});
+void VLKAppDelegate::badEject(const UnplugOutcome& outcome) {
+    deliverOutcome(outcome);
+}
+
+void VLKAppDelegate::deliverOutcome(const UnplugOutcome& outcome) {
+    const UnplugNotification words = unplugNotification(services_.strings, outcome);
+    std::optional<QString> text;
+    if (words.informativeText) {
+        text = QString::fromStdString(*words.informativeText);
     }
     services_.notifications.deliverNotification(
-        {strings.text(QStringLiteral("THUNDERBOLT_DOCK")),
-         strings.text(QStringLiteral("UNSAFE_TO_UNPLUG_DOCK")), text});
+        {QString::fromStdString(words.title), QString::fromStdString(words.subtitle), text});
 }
 
 } // namespace quaylet

@@ -18,10 +18,10 @@
 #include <QTimer>
 #include <benchmark/benchmark.h>
 
-#include "app/localized_strings.h"
 #include "app/notification_sink.h"
 #include "app/vlk_app_delegate.h"
 #include "platform/linux/posix_process_runner.h"
+#include "platform/string_table.h"
 #include "tests/support/fixture_machine.h"
 
 namespace {
@@ -71,7 +71,7 @@ void BM_AnimationWhileToolIsSlow(benchmark::State& state) {
     QTemporaryDir home;
     QSettings settings(home.filePath("Quaylet.conf"), QSettings::IniFormat);
     settings.setValue("hasEverRun", true);
-    const LocalizedStrings strings = LocalizedStrings::forLanguage(QStringLiteral("en"));
+    const StringTable& strings = StringTable::builtIn();
     DiscardingSink sink;
     std::int64_t intervals = 0; // between consecutive frames
     double framing = 0;         // from each command's first frame to its last

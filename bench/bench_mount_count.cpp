@@ -76,9 +76,9 @@ void BM_ScanRecordedMounts(benchmark::State& state) {
     }
     ::unlink(table.c_str());
     state.counters["planned"] = plan.volumeCount();
-    state.counters["per_mount"] = benchmark::Counter(
-        static_cast<double>(state.range(0)),
-        benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+    state.counters["per_mount"] = benchmark::Counter(static_cast<double>(state.range(0)),
+                                                     benchmark::Counter::kIsIterationInvariantRate |
+                                                         benchmark::Counter::kInvert);
 }
 BENCHMARK(BM_ScanRecordedMounts)->Arg(10)->Arg(100)->Arg(1000)->Unit(benchmark::kMicrosecond);
 
@@ -163,9 +163,9 @@ void BM_ScanLiveMounts(benchmark::State& state) {
         bool bootVolume = false;
         benchmark::DoNotOptimize(scanVolumes(sources, plan, true, bootVolume));
     }
-    state.counters["per_mount"] = benchmark::Counter(
-        static_cast<double>(state.range(0)),
-        benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+    state.counters["per_mount"] = benchmark::Counter(static_cast<double>(state.range(0)),
+                                                     benchmark::Counter::kIsIterationInvariantRate |
+                                                         benchmark::Counter::kInvert);
     state.SetComplexityN(state.range(0));
 }
 BENCHMARK(BM_ScanLiveMounts)
@@ -199,8 +199,8 @@ void runProgram(benchmark::State& state, const std::vector<std::string>& argv) {
         }
         benchmark::DoNotOptimize(lines);
     }
-    state.counters["child_cpu_ms"] = benchmark::Counter(
-        (childCpuMilliseconds() - cpuBefore) / static_cast<double>(state.iterations()));
+    state.counters["child_cpu_ms"] = benchmark::Counter((childCpuMilliseconds() - cpuBefore) /
+                                                        static_cast<double>(state.iterations()));
 }
 
 void BM_StatusProgram(benchmark::State& state) {

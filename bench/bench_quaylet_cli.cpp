@@ -6,11 +6,10 @@
 
 #include <benchmark/benchmark.h>
 
-#include "cli/cli_options.h"
-#include "cli/platform_selection.h"
 #include "cli/quaylet_cli.h"
 #include "platform/linux/posix_process_runner.h"
 #include "platform/linux/sysfs_registry.h"
+#include "platform/platform_selection.h"
 #include "tests/support/test_paths.h"
 #include "volumes/scan_volumes.h"
 
@@ -24,10 +23,11 @@ const std::vector<std::string> kStatus = {"--sysfs", kMachine + "/sys", "--mount
 // The scan as one status command runs it: the device tree read afresh, then every mount of
 // the recorded table looked up, tested and named.
 void BM_StatusScan(benchmark::State& state) {
-    std::string error;
-    std::optional<Platform> platform = selectPlatform(*parseCliOptions(kStatus).options, error);
+    PlatformSelectionError error;
+    std::optional<Platform> platform =
+        selectPlatform(PlatformChoice{{}, kMachine + "/sys", kMachine + "/mountinfo"}, error);
     if (!platform) {
-        state.SkipWithError(error.c_str());
+        state.SkipWithError(error.reason.c_str());
         return;
     }
     auto& registry = dynamic_cast<SysfsRegistry&>(*platform->registry);

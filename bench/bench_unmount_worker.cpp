@@ -10,7 +10,9 @@ namespace {
 /// Says "mounted" before each tool run and "gone" after it, so every volume is worked.
 class AlternatingProbe : public quaylet::MountPointProbe {
 public:
-    bool isMounted(const std::string&) const override { return mounted_ = !mounted_; }
+    bool isMounted(const std::string&, const std::string&) const override {
+        return mounted_ = !mounted_;
+    }
 
 private:
     mutable bool mounted_ = false;
@@ -38,7 +40,7 @@ const quaylet::ToolCommands kCommands = quaylet::ToolCommands::forLinux("/bin/tr
 
 void BM_RawToolRun(benchmark::State& state) {
     quaylet::PosixProcessRunner runner;
-    const std::vector<std::string> argv = kCommands.unmountDisk("/proc");
+    const std::vector<std::string> argv = kCommands.unmountDisk("/proc", {});
     for (auto _ : state) {
         runner.run(argv, [](std::string_view) {});
     }
@@ -92,7 +94,7 @@ BENCHMARK(BM_WorkerOnlyWithLibmountProbe)->Unit(benchmark::kMicrosecond)->UseRea
 void BM_LibmountProbeIsMounted(benchmark::State& state) {
     const quaylet::LibmountMountPointProbe probe;
     for (auto _ : state) {
-        benchmark::DoNotOptimize(probe.isMounted("/proc"));
+        benchmark::DoNotOptimize(probe.isMounted("/proc", {}));
     }
 }
 BENCHMARK(BM_LibmountProbeIsMounted)->Unit(benchmark::kMicrosecond)->UseRealTime();

@@ -4,13 +4,13 @@
 #include "cli/cli_options.h"
 #include "cli/cli_usage.h"
 #include "cli/monitor_command.h"
-#include "cli/platform_selection.h"
 #include "cli/printable_text.h"
 #include "cli/signal_pipe.h"
 #include "cli/status_json.h"
 #include "cli/status_report.h"
 #include "cli/status_text.h"
 #include "cli/unplug_command.h"
+#include "platform/platform_selection.h"
 
 namespace quaylet {
 namespace {
@@ -46,6 +46,40 @@ int runMonitor(Platform& platform, std::ostream& out, std::ostream& errors) {
     return kExitSafe;
 }
 
+/// Builds the platform `options` ask for; nullopt with `error` saying what could not be read and
+/// what to do. A mount table that reads empty cannot be read: it would read as nothing to
+/// unmount, which is not known to be safe.
+std::optional<Platform> selectCliPlatform(const CliOptions& options, std::string& error) {
+    PlatformSelectionError failure;
+    // Only the monitor waits for mount changes; the other commands run once.
+    std::optional<Platform> platform = selectPlatform(
+        PlatformChoice{options.snapshotPath, options.sysfsRoot, options.mountInfoPath,
+                       options.command == CliCommand::Monitor},
+        failure);
+    if (!platform) {
+        switch (failure.source) {
+        case PlatformSelectionError::Source::Snapshot:
+            error = "cannot use the snapshot: " + printableText(failure.reason) +
+                    ". Give a machine snapshot file (see platform/memory/SNAPSHOT.md).";
+            break;
+        case PlatformSelectionError::Source::DeviceTree:
+            error = printableText(failure.reason) +
+                    ". Give the root of a sysfs tree with --sysfs DIR (the default is /sys).";
+            break;
+        case PlatformSelectionError::Source::RecordedMountTable:
+            error = "cannot read a mount table from " + printablePath(options.mountInfoPath) +
+                    ". Give a file in the format of /proc/self/mountinfo.";
+            break;
+        }
+        return std::nullopt;
+    }
+    if (options.mountInfoPath.empty() && platform->mountTable->entries().empty()) {
+        error = StringTable::builtIn().text("UNREADABLE_MOUNT_TABLE");
+        return std::nullopt;
+    }
+    return platform;
+}
+
 } // namespace
 
 int runQuayletCli(const std::vector<std::string>& arguments, std::ostream& out,
@@ -61,7 +95,7 @@ int runQuayletCli(const std::vector<std::string>& arguments, std::ostream& out,
         return kExitSafe;
     }
     std::string error;
-    std::optional<Platform> platform = selectPlatform(options, error);
+    std::optional<Platform> platform = selectCliPlatform(options, error);
     if (!platform) {
         errors << "quaylet-cli: " << error << std::endl;
         return kExitUsage;

@@ -1,20 +1,55 @@
-// quaylet-diskutil unmountDisk PATH: unmounts every file system of the disk carrying PATH.
+// quaylet-diskutil unmountDisk [--device MAJ:MIN] PATH: unmounts every file system of the disk
+// carrying PATH.
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "cli/printable_text.h"
+#include "platform/linux/device_number.h"
 #include "platform/linux/disk_unmounter.h"
 #include "platform/linux/posix_process_runner.h"
 
 namespace {
 
 constexpr const char* kUsage =
-    "usage: quaylet-diskutil unmountDisk PATH\n"
+    "usage: quaylet-diskutil unmountDisk [--device MAJ:MIN] PATH\n"
     "  Unmounts every file system of the whole disk that carries PATH (a mount point or a\n"
     "  block device), deepest mount point first, and detaches the disk when it is a loop\n"
-    "  device. Never forces. Exit status: 0 all unmounted, 1 some stayed mounted, 2 bad usage.\n";
+    "  device. With --device, does nothing unless the file system mounted at PATH is that\n"
+    "  device. Never forces. Exit status: 0 all unmounted, 1 some stayed mounted or nothing\n"
+    "  was done, 2 bad usage.\n";
+
+/// The request of the command line.
+struct Request {
+    std::string path;
+    std::optional<std::uint64_t> device;
+    std::string deviceText;
+};
+
+/// Reads `unmountDisk [--device MAJ:MIN] PATH`; nullopt when the command line is not that.
+std::optional<Request> parseRequest(int argc, char** argv) {
+    if (argc < 3 || std::strcmp(argv[1], "unmountDisk") != 0) {
+        return std::nullopt;
+    }
+    Request request;
+    int at = 2;
+    if (argc == 5 && std::strcmp(argv[2], "--device") == 0) {
+        request.device = quaylet::parseDeviceNumber(argv[3]);
+        if (!request.device) {
+            return std::nullopt;
+        }
+        request.deviceText = argv[3];
+        at = 4;
+    }
+    if (argc != at + 1 || argv[at][0] == '\0') {
+        return std::nullopt;
+    }
+    request.path = argv[at]; // used as given, whatever bytes it holds
+    return request;
+}
 
 void printVolume(const quaylet::VolumeOutcome& volume) {
     const std::string where = quaylet::printablePath(volume.mountPoint) + " (" +
@@ -61,9 +96,10 @@ void printLoop(const quaylet::DiskUnmountReport& report) {
     }
 }
 
-int refuse(const quaylet::DiskUnmountReport& report, const std::string& path) {
+int refuse(const quaylet::DiskUnmountReport& report, const Request& request) {
     using Refusal = quaylet::DiskUnmountReport::Refusal;
-    const std::string where = quaylet::printablePath(path);
+    const std::string where = quaylet::printablePath(request.path);
+    const std::string found = quaylet::printablePath(report.foundSource);
     switch (report.refusal) {
     case Refusal::notMounted:
         std::fprintf(stderr, "quaylet-diskutil: no file system is mounted at %s\n", where.c_str());
@@ -76,6 +112,18 @@ int refuse(const quaylet::DiskUnmountReport& report, const std::string& path) {
                      "quaylet-diskutil: %s is on the disk of the root file system; "
                      "nothing was unmounted\n",
                      where.c_str());
+        break;
+    case Refusal::otherDevice:
+        std::fprintf(stderr,
+                     "quaylet-diskutil: the file system at %s (%s) is not device %s; nothing was "
+                     "unmounted\n",
+                     where.c_str(), found.c_str(), request.deviceText.c_str());
+        break;
+    case Refusal::coveredDevice:
+        std::fprintf(stderr,
+                     "quaylet-diskutil: device %s at %s is covered by another mount (%s); "
+                     "nothing was unmounted\n",
+                     request.deviceText.c_str(), where.c_str(), found.c_str());
         break;
     case Refusal::none:
         break;
@@ -90,16 +138,16 @@ int main(int argc, char** argv) {
         std::fputs(kUsage, stdout);
         return 0;
     }
-    if (argc != 3 || std::strcmp(argv[1], "unmountDisk") != 0 || argv[2][0] == '\0') {
+    const std::optional<Request> request = parseRequest(argc, argv);
+    if (!request) {
         std::fputs(kUsage, stderr);
         return 2;
     }
-    const std::string path = argv[2]; // used as given, whatever bytes it holds
     quaylet::PosixProcessRunner runner;
     quaylet::DiskUnmounter unmounter(runner, quaylet::DiskUnmounterSystem::live());
-    const quaylet::DiskUnmountReport report = unmounter.unmountDisk(path);
+    const quaylet::DiskUnmountReport report = unmounter.unmountDisk(request->path, request->device);
     if (report.refusal != quaylet::DiskUnmountReport::Refusal::none) {
-        return refuse(report, path);
+        return refuse(report, *request);
     }
     for (const quaylet::VolumeOutcome& volume : report.volumes) {
         printVolume(volume);

@@ -18,6 +18,8 @@ const char* dockRuleName(DockRule rule) {
         return "hub-rule";
     case DockRule::PortRule:
         return "port-rule";
+    case DockRule::UntiedTunnel:
+        return "untied-tunnel";
     case DockRule::None:
         break;
     }

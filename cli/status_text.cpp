@@ -21,6 +21,9 @@ std::string dockRuleText(DockRule rule) {
         return "hub rule: under the dock's topmost USB hub";
     case DockRule::PortRule:
         return "port rule: on one of the dock's USB ports";
+    case DockRule::UntiedTunnel:
+        return "treated as behind the dock: tunnelled, but could not tell which Thunderbolt "
+               "device carries it";
     case DockRule::None:
         break;
     }

@@ -1,89 +1,52 @@
-// The unplug command: the tray controller's outcomes, run synchronously for a terminal.
+// The unplug command for a terminal: the shared unplug steps run one after the other, their
+// outcome printed in the notification's words and returned as an exit status.
 #include "cli/unplug_command.h"
-
-#include <vector>
 
 #include "cli/cli_options.h"
 #include "cli/printable_text.h"
-#include "cli/unplug_notification.h"
-#include "eject/busy_process_finder.h"
-#include "eject/unmount_worker.h"
-#include "volumes/scan_volumes.h"
+#include "eject/unplug_flow.h"
 
 namespace quaylet {
 namespace {
 
-int refuseBootVolume(const UnplugPlan& plan, const StringTable& strings, std::ostream& out) {
-    std::vector<UnmountFailure> failures;
-    if (plan.copyFailures(failures) > 0) {
-        out << notificationLines(
-            badEjectNotification(strings, failures.front().displayName, true, std::nullopt));
-    } else {
-        // A refusal without the boot volume's record names nothing, but is still a refusal.
-        out << notificationLines(UnplugNotification{
-            strings.text("THUNDERBOLT_DOCK"), strings.text("UNSAFE_TO_UNPLUG_DOCK"), std::nullopt});
+/// Prints the notification's texts one a line, each made safe for a terminal, and returns the
+/// exit status of the outcome.
+int report(const UnplugOutcome& outcome, const StringTable& strings, std::ostream& out) {
+    const UnplugNotification notification = unplugNotification(strings, outcome);
+    out << printableText(notification.title) << "\n"
+        << printableText(notification.subtitle) << "\n";
+    if (notification.informativeText) {
+        out << printableText(*notification.informativeText) << "\n";
     }
-    return kExitUnsafe;
-}
-
-/// Names the first process the open-files tool finds busy on any failed volume.
-std::optional<std::string> busyProcessName(Platform& platform,
-                                           const std::vector<UnmountFailure>& failures) {
-    BusyProcessFinder finder(
-        ProcessTools{*platform.processRunner, platform.toolCommands, *platform.applicationLookup});
-    finder.addFailedVolumes(failures);
-    finder.findBusyProcesses();
-    std::vector<BusyProcess> processes;
-    finder.copyBusyProcesses(processes);
-    if (processes.empty()) {
-        return std::nullopt;
-    }
-    return processes.front().name;
-}
-
-int unmountPlan(Platform& platform, UnplugPlan& plan, const StringTable& strings, std::ostream& out,
-                std::ostream& errors) {
-    const auto progress = [&errors](const VolumeRecord& volume, bool unmounted) {
-        errors << (unmounted ? "Unmounted " : "Could not unmount ")
-               << printablePath(volume.displayName) << " (" << printablePath(volume.mountPoint)
-               << ")" << std::endl;
-    };
-    unmountAll(plan, UnmountTools{*platform.processRunner, platform.toolCommands,
-                                  *platform.mountPointProbe, progress});
-    std::vector<UnmountFailure> failures;
-    if (plan.copyFailures(failures) < 1) {
-        out << notificationLines(goodEjectNotification(strings));
+    if (outcome.safe) {
         return kExitSafe;
     }
-    const std::optional<std::string> process = busyProcessName(platform, failures);
-    out << notificationLines(
-        badEjectNotification(strings, failures.front().displayName, false, process));
-    return kExitUnsafe;
+    return outcome.unreadable ? kExitUsage : kExitUnsafe;
 }
 
 } // namespace
 
 int runUnplugCommand(Platform& platform, const UnplugCommandOptions& options,
                      const StringTable& strings, std::ostream& out, std::ostream& errors) {
-    UnplugPlan plan;
-    bool bootVolumeFound = false;
-    const std::int32_t count =
-        scanVolumes(ScanSources{*platform.registry, *platform.mountTable, *platform.fileManager,
-                                *platform.deviceNaming},
-                    plan, options.everything, bootVolumeFound);
-    if (bootVolumeFound) {
-        return refuseBootVolume(plan, strings, out);
-    }
-    if (count < 1) {
-        errors << "Nothing to unmount." << std::endl;
-        out << notificationLines(goodEjectNotification(strings));
-        return kExitSafe;
+    UnplugStart start = beginUnplug(platform, options.everything);
+    if (start.outcome) {
+        if (start.outcome->safe) {
+            errors << "Nothing to unmount." << std::endl;
+        }
+        return report(*start.outcome, strings, out);
     }
     if (!options.unmountForbidden.empty()) {
         errors << "quaylet-cli: nothing was unmounted: " << options.unmountForbidden << std::endl;
         return kExitUsage;
     }
-    return unmountPlan(platform, plan, strings, out, errors);
+    const auto progress = [&errors](const VolumeRecord& volume, bool unmounted) {
+        errors << (unmounted ? "Unmounted " : "Could not unmount ")
+               << printablePath(volume.displayName) << " (" << printablePath(volume.mountPoint)
+               << ")" << std::endl;
+    };
+    UnplugOutcome outcome = unmountPlanned(platform, *start.plan, options.everything, progress);
+    nameBusyProcess(platform, outcome);
+    return report(outcome, strings, out);
 }
 
 } // namespace quaylet

@@ -5,8 +5,8 @@
 #include <ostream>
 #include <string>
 
-#include "cli/string_table.h"
 #include "platform/platform.h"
+#include "platform/string_table.h"
 
 namespace quaylet {
 
@@ -18,12 +18,10 @@ struct UnplugCommandOptions {
     std::string unmountForbidden;
 };
 
-/// Runs the unplug command on `platform` with the outcomes of the tray's controller: refusal
-/// when the boot volume is behind the dock; safe when nothing is planned; else every planned
-/// volume unmounted in the fixed order (a progress line each on `errors`), then safe, or the
-/// first volume still mounted with the first process found busy on the failed volumes. The
-/// outcome goes to `out` in the notification's words. Returns kExitSafe, kExitUnsafe, or
-/// kExitUsage when the options forbid the unmounting the plan needs.
+/// Runs the unplug command on `platform` through the steps the tray runs (eject/unplug_flow.h),
+/// with a progress line for each volume on `errors`, and writes the outcome to `out` in the
+/// notification's words. Returns kExitSafe, kExitUnsafe, or kExitUsage when the mount table
+/// cannot be read or the options forbid the unmounting the plan needs.
 int runUnplugCommand(Platform& platform, const UnplugCommandOptions& options,
                      const StringTable& strings, std::ostream& out, std::ostream& errors);
 

@@ -12,6 +12,7 @@ enum class DockRule {
     DockUsbIds,     ///< One of the dock's own USB hub devices on the path.
     HubRule,        ///< The highest USB hub on the path belongs to the dock.
     PortRule,       ///< A USB port on the path is one of the dock's ports.
+    UntiedTunnel,   ///< Tunnelled through one of several routers, a dock among them: unsure.
 };
 
 /// Returns the first sign, in the test's order, that `service` sits behind a dock; None when
@@ -20,6 +21,10 @@ DockRule behindDockRule(Registry& registry, RegistryHandle service);
 
 /// Returns whether `service` sits behind a dock.
 bool isServiceBehindDock(Registry& registry, RegistryHandle service);
+
+/// Returns whether `pciDevice` lists, among the routers its tunnel may end at ("Tunnel Endpoint
+/// Candidates"), one that is a dock; false when it lists none.
+bool mayTunnelToDock(Registry& registry, RegistryHandle pciDevice);
 
 /// Returns whether the tunnel of the tunnelled PCI device `pciDevice` ends at a dock.
 bool isDockTunnelEndpoint(Registry& registry, RegistryHandle pciDevice);

@@ -20,7 +20,7 @@ struct RemainingHold {
 
 /// The gate's answer.
 struct ReleaseCheck {
-    bool complete = true;  ///< False when a source (mount table, swap list) could not be read.
+    bool complete = true;   ///< False when a source (mount table, swap list) could not be read.
     std::string unreadable; ///< Which source could not be read, when not complete.
     std::vector<RemainingHold> holds; ///< In a stable order; the first is the one to name.
 

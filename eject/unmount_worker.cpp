@@ -40,12 +40,15 @@ bool unmountVolume(const VolumeRecord& volume, std::int32_t& status, std::string
                    const UnmountTools& tools) {
     status = 0;
     message.clear();
-    if (!tools.mounts.isMounted(volume.mountPoint)) {
+    // Judged by the planned device: a file system under or over it at the same path, or an
+    // automount trigger left there, is not this volume.
+    if (!tools.mounts.isMounted(volume.mountPoint, volume.deviceNumber)) {
         return true; // already gone: no tool run
     }
     // The tool's words and exit status say nothing reliable; only the mount table does.
-    tools.runner.run(tools.commands.unmountDisk(volume.mountPoint), [](std::string_view) {});
-    return !tools.mounts.isMounted(volume.mountPoint);
+    tools.runner.run(tools.commands.unmountDisk(volume.mountPoint, volume.deviceNumber),
+                     [](std::string_view) {});
+    return !tools.mounts.isMounted(volume.mountPoint, volume.deviceNumber);
 }
 
 } // namespace quaylet

@@ -10,8 +10,12 @@ namespace quaylet {
 class MountPointProbe {
 public:
     virtual ~MountPointProbe() = default;
-    /// Returns whether `mountPoint` still holds a mounted volume; false when it cannot be read.
-    virtual bool isMounted(const std::string& mountPoint) const = 0;
+    /// Returns whether `mountPoint` still holds the volume of the planned device `deviceNumber`
+    /// (a volume record's; any volume when empty), also while another mount covers it. Another
+    /// file system at the same path, or an automount trigger left there, does not count. False
+    /// when it cannot be told.
+    virtual bool isMounted(const std::string& mountPoint,
+                           const std::string& deviceNumber) const = 0;
 };
 
 } // namespace quaylet

@@ -1,7 +1,6 @@
 // MountTable: the mounted file systems, in table order.
 #pragma once
 
-#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -9,11 +8,10 @@ namespace quaylet {
 
 /// One mounted file system.
 struct MountEntry {
-    std::string devicePath;         ///< Source of the mount, as the table gives it (/dev/sdb1).
-    std::string mountPoint;         ///< Directory it is mounted on, decoded.
-    std::string fileSystemType;     ///< Type name (ext4, apfs); may be empty.
-    std::uint64_t deviceNumber = 0; ///< The file system's device (major:minor) as the table
-                                    ///< gives it; 0 when it gives none.
+    std::string devicePath;     ///< Source of the mount, as the table gives it (/dev/sdb1).
+    std::string mountPoint;     ///< Directory it is mounted on, decoded.
+    std::string fileSystemType; ///< Type name (ext4, apfs); may be empty.
+    std::string deviceNumber{}; ///< "MAJ:MIN" of the mounted file system; empty when unknown.
 
     friend bool operator==(const MountEntry&, const MountEntry&) = default;
 };

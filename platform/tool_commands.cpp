@@ -5,24 +5,32 @@
 
 namespace quaylet {
 
-ToolCommands::ToolCommands(std::vector<std::string> unmountDiskPrefix,
+ToolCommands::ToolCommands(std::vector<std::string> unmountDiskPrefix, bool unmountDiskTakesDevice,
                            std::vector<std::string> openFilesPrefix, std::string psTool)
     : unmountDiskPrefix_(std::move(unmountDiskPrefix)),
-      openFilesPrefix_(std::move(openFilesPrefix)), psTool_(std::move(psTool)) {}
+      unmountDiskTakesDevice_(unmountDiskTakesDevice), openFilesPrefix_(std::move(openFilesPrefix)),
+      psTool_(std::move(psTool)) {}
 
 ToolCommands ToolCommands::macOS() {
-    return ToolCommands({"/usr/sbin/diskutil", "unmountDisk"}, {"/usr/sbin/lsof", "-Fn"},
+    return ToolCommands({"/usr/sbin/diskutil", "unmountDisk"}, false, {"/usr/sbin/lsof", "-Fn"},
                         "/bin/ps");
 }
 
 ToolCommands ToolCommands::forLinux(std::string diskutilPath) {
     // The "c" field is the command name ps would print (the kernel's comm): asking for it in
     // the same run saves starting ps once per process.
-    return ToolCommands({std::move(diskutilPath), "unmountDisk"}, {"/usr/bin/lsof", "-Fcn"}, "");
+    return ToolCommands({std::move(diskutilPath), "unmountDisk"}, true, {"/usr/bin/lsof", "-Fcn"},
+                        "");
 }
 
-std::vector<std::string> ToolCommands::unmountDisk(const std::string& mountPoint) const {
+std::vector<std::string> ToolCommands::unmountDisk(const std::string& mountPoint,
+                                                   const std::string& deviceNumber) const {
     std::vector<std::string> argv = unmountDiskPrefix_;
+    // With the device named, another disk mounted at the path since the scan is refused.
+    if (unmountDiskTakesDevice_ && !deviceNumber.empty()) {
+        argv.push_back("--device");
+        argv.push_back(deviceNumber);
+    }
     argv.push_back(mountPoint);
     return argv;
 }

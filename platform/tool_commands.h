@@ -17,8 +17,12 @@ public:
     /// process's command name itself, so no process-name tool is needed.
     static ToolCommands forLinux(std::string diskutilPath);
 
-    /// Returns the command that unmounts every volume of the disk carrying `mountPoint`.
-    std::vector<std::string> unmountDisk(const std::string& mountPoint) const;
+    /// Returns the command that unmounts every volume of the disk carrying `mountPoint`. On
+    /// Linux it also names the planned device `deviceNumber` ("MAJ:MIN", when not empty), and
+    /// the tool acts only while that device is the one mounted there; macOS's tool takes the
+    /// mount point alone.
+    std::vector<std::string> unmountDisk(const std::string& mountPoint,
+                                         const std::string& deviceNumber) const;
     /// Returns the command listing the processes with files open on `paths` (all of "/" when
     /// there are none), in the tool's field output with names (and, on Linux, each process's
     /// command name), restricted to `processIds` when that is not empty.
@@ -29,10 +33,11 @@ public:
     std::optional<std::vector<std::string>> processName(std::int32_t pid) const;
 
 private:
-    ToolCommands(std::vector<std::string> unmountDiskPrefix,
+    ToolCommands(std::vector<std::string> unmountDiskPrefix, bool unmountDiskTakesDevice,
                  std::vector<std::string> openFilesPrefix, std::string psTool);
 
     std::vector<std::string> unmountDiskPrefix_;
+    bool unmountDiskTakesDevice_ = false;
     std::vector<std::string> openFilesPrefix_;
     std::string psTool_; ///< Empty: no process-name tool.
 };

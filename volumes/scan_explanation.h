@@ -22,9 +22,11 @@ enum class PlanList {
 struct PlannedVolumeReason {
     PlanList list = PlanList::DockVolumes;
     VolumeRecord volume;
-    DockRule dockRule = DockRule::None; ///< Dock volumes: the sign that put it behind the dock.
-    std::string hostMountPoint;         ///< Images: the volume that holds its file (or it).
-    bool mountedInsideHost = false;     ///< Level 1: it is there by its mount point, not its file.
+    /// Dock volumes: the sign that put it behind the dock, or UntiedTunnel when it was put
+    /// there because its tunnel may end at a dock.
+    DockRule dockRule = DockRule::None;
+    std::string hostMountPoint;     ///< Images: the volume that holds its file (or it).
+    bool mountedInsideHost = false; ///< Level 1: it is there by its mount point, not its file.
 
     friend bool operator==(const PlannedVolumeReason&, const PlannedVolumeReason&) = default;
 };

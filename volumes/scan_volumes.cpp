@@ -70,7 +70,7 @@ void classifyAll(const ScanSources& sources, const std::vector<MountEntry>& tabl
             known = devices.emplace(mount.devicePath, classify(sources, mount.devicePath)).first;
         }
         const Classification& tested = known->second;
-        VolumeRecord record{mount.devicePath, mount.mountPoint, {}, {}};
+        VolumeRecord record{mount.devicePath, mount.mountPoint, {}, {}, mount.deviceNumber};
         switch (tested.kind) {
         case Kind::Dock:
             if (record.mountPoint == "/") {

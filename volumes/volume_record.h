@@ -5,12 +5,16 @@
 
 namespace quaylet {
 
-/// One mounted volume. All four fields are byte strings in the file system's encoding.
+/// One mounted volume. All fields are byte strings in the file system's encoding.
 struct VolumeRecord {
     std::string devicePath;  ///< Source of the mount exactly as the mount table gives it.
     std::string mountPoint;  ///< Directory the volume is mounted on; "/" for the boot volume.
     std::string displayName; ///< Name under which the user knows the volume.
     std::string imagePath;   ///< Image file backing a mounted disk image; empty otherwise.
+    /// The planned device: "MAJ:MIN" of the mounted file system as the mount table gives it,
+    /// so that another file system met later at the same mount point is not taken for it;
+    /// empty where the platform's table gives none.
+    std::string deviceNumber{};
 
     friend bool operator==(const VolumeRecord&, const VolumeRecord&) = default;
 };

@@ -1,4 +1,4 @@
-// The mount table read for the disk tool: sources, targets, block device numbers, udisks marks.
+// The mount table read for the disk tool: sources, targets, device numbers, ids, udisks marks.
 #include "platform/linux/block_mount_table.h"
 
 #include <string_view>
@@ -51,7 +51,7 @@ std::vector<BlockMount> readBlockMounts(const std::string& mountInfoPath) {
     while (mnt_table_next_fs(table.get(), iterator.get(), &fs) == 0) {
         result.push_back(BlockMount{libmountText(mnt_fs_get_source(fs)),
                                     libmountText(mnt_fs_get_target(fs)), blockDeviceOf(fs),
-                                    isUdisksMount(fs)});
+                                    isUdisksMount(fs), mnt_fs_get_devno(fs), mnt_fs_get_id(fs)});
     }
     return result;
 }

@@ -11,10 +11,12 @@ namespace quaylet {
 
 /// One mount of the mount table, with what unmounting a whole disk needs to know.
 struct BlockMount {
-    std::string source;           ///< Source as the table gives it (/dev/sdb1).
-    std::string target;           ///< Mount point, decoded.
-    std::uint64_t device = 0;     ///< Number of the block device it comes from; 0 when none.
-    bool mountedByUdisks = false; ///< Mounted by udisks (uhelper=udisks2, or under /media).
+    std::string source;                 ///< Source as the table gives it (/dev/sdb1).
+    std::string target;                 ///< Mount point, decoded.
+    std::uint64_t device = 0;           ///< Number of the block device it comes from; 0 when none.
+    bool mountedByUdisks = false;       ///< Mounted by udisks (uhelper=udisks2, or under /media).
+    std::uint64_t fileSystemDevice = 0; ///< The file system's number as the table gives it.
+    int mountId = 0;                    ///< The kernel's id of the mount; 0 when unknown.
 
     friend bool operator==(const BlockMount&, const BlockMount&) = default;
 };

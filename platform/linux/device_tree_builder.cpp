@@ -41,6 +41,8 @@ DeviceTree DeviceTreeBuilder::build() {
     const std::string devices(kDevicesPath);
     attach_[devices] =
         addNode(RegistryClass::IOPlatformExpertDevice, devices, "", kNoTreeNode, "Linux");
+    // Read first: it decides which PCI functions are tunnelled as they are made.
+    thunderbolt_ = readThunderboltTopology(root_);
     addBusDevices("/bus/pci/devices", "pci");
     addBusDevices("/bus/usb/devices", "usb");
     addBusDevices("/class/block", "block");

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/linux/device_tree.h"
+#include "platform/linux/thunderbolt_topology.h"
 
 namespace quaylet {
 
@@ -37,12 +38,14 @@ private:
         bool oddTunnelPosition = false;         ///< A downstream port inside a tunnelled switch.
         TreeNodeIndex tunnelHead = kNoTreeNode; ///< Nearest tunnel head at or above.
         int chainDepth = 0;                     ///< How many tunnel heads lie at or above.
+        int domain = -1; ///< Tunnelled: the index of the domain whose port it is below, or -1.
     };
     /// A PCI function at the far end of a tunnel, and the tunnel head above it.
     struct TunnelHead {
         TreeNodeIndex node = kNoTreeNode;
         TreeNodeIndex parentHead = kNoTreeNode;
-        int depth = 0; ///< 1 for the first tunnel from the computer, 2 for one chained behind it.
+        int depth = 0;   ///< 1 for the first tunnel from the computer, 2 for one chained behind it.
+        int domain = -1; ///< The index of the domain it is tunnelled through; -1 when unknown.
     };
     /// A USB host controller entry and the controller byte of locationIDs it would like.
     struct Controller {
@@ -107,6 +110,7 @@ private:
     std::unordered_map<std::string, std::uint32_t> hubSpeeds_;
     std::vector<TreeNodeIndex> usbLocated_;
     std::vector<TunnelHead> tunnelHeads_;
+    ThunderboltTopology thunderbolt_;
 };
 
 } // namespace quaylet

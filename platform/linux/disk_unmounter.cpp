@@ -1,4 +1,4 @@
-// Unmounting a whole disk: its file systems deepest first through umount, then its loop device.
+// Unmounting a whole disk: its file systems deepest first through libmount, then its loop device.
 #include "platform/linux/disk_unmounter.h"
 
 #include <algorithm>
@@ -13,6 +13,7 @@
 #include <unistd.h>
 
 #include "platform/linux/canonical_path.h"
+#include "platform/linux/libmount_unmount.h"
 #include "platform/linux/loop_device.h"
 #include "platform/linux/sysfs_block_devices.h"
 
@@ -28,18 +29,52 @@ std::size_t depthOf(const std::string& target) {
 }
 
 bool sameMount(const BlockMount& a, const BlockMount& b) {
-    return a.target == b.target && a.device == b.device;
+    return a.target == b.target && a.device == b.device && a.mountId == b.mountId;
 }
 
-/// Whether `mount` is the uppermost mount at its target: umount always takes the uppermost, so
-/// running it for a covered mount would unmount a file system of some other disk.
+bool isMounted(const BlockMount& mount, const std::vector<BlockMount>& mounts) {
+    return std::any_of(mounts.begin(), mounts.end(),
+                       [&](const BlockMount& m) { return sameMount(m, mount); });
+}
+
+/// Whether `mount` comes from device `device`: by its file system's number, which the scan
+/// plans by, or by its block device's.
+bool comesFrom(const BlockMount& mount, std::uint64_t device) {
+    return mount.fileSystemDevice == device || (mount.device != 0 && mount.device == device);
+}
+
+/// Whether `mount` is the uppermost mount at its target: the kernel always unmounts the
+/// uppermost, so unmounting a covered mount's target would take some other file system.
 bool isUppermost(const BlockMount& mount, const std::vector<BlockMount>& mounts) {
     for (auto it = mounts.rbegin(); it != mounts.rend(); ++it) {
         if (it->target == mount.target) {
-            return it->device == mount.device;
+            return sameMount(*it, mount);
         }
     }
     return false;
+}
+
+/// The mounts whose target is `path`, as given or in canonical form, in table order (the
+/// last one uppermost); else the first mount whose source is `path` as the table names it,
+/// though its node is not (or no longer) there.
+std::vector<const BlockMount*> mountsAt(const std::string& path,
+                                        const std::vector<BlockMount>& mounts) {
+    std::vector<const BlockMount*> result;
+    const std::optional<std::string> canonical = canonicalPath(path);
+    for (const BlockMount& mount : mounts) {
+        if (mount.target == path || (canonical && mount.target == *canonical)) {
+            result.push_back(&mount);
+        }
+    }
+    if (result.empty()) {
+        const auto named = std::find_if(mounts.begin(), mounts.end(), [&](const BlockMount& mount) {
+            return mount.source == path;
+        });
+        if (named != mounts.end()) {
+            result.push_back(&*named);
+        }
+    }
+    return result;
 }
 
 } // namespace
@@ -49,6 +84,7 @@ DiskUnmounterSystem DiskUnmounterSystem::live() {
     system.readMounts = [] {
         return readBlockMounts();
     };
+    system.unmount = unmountThroughLibmount;
     system.detachLoop = detachLoopDevice;
     system.isRoot = ::geteuid() == 0;
     return system;
@@ -67,12 +103,12 @@ bool shouldAskUdisks(const BlockMount& mount, bool isRoot) {
 DiskUnmounter::DiskUnmounter(ProcessRunner& runner, DiskUnmounterSystem system)
     : runner_(runner), system_(std::move(system)) {}
 
-DiskUnmountReport DiskUnmounter::unmountDisk(const std::string& path) {
+DiskUnmountReport DiskUnmounter::unmountDisk(const std::string& path,
+                                             std::optional<std::uint64_t> plannedDevice) {
     DiskUnmountReport report;
     const std::vector<BlockMount> mounts = system_.readMounts();
-    const std::optional<std::uint64_t> device = deviceAt(path, mounts);
+    const std::optional<std::uint64_t> device = deviceAt(path, mounts, plannedDevice, report);
     if (!device) {
-        report.refusal = DiskUnmountReport::Refusal::notMounted;
         return report;
     }
     const std::optional<std::string> disk =
@@ -88,38 +124,54 @@ DiskUnmountReport DiskUnmounter::unmountDisk(const std::string& path) {
         report.refusal = DiskUnmountReport::Refusal::bootDisk;
         return report;
     }
+    // What this run has left mounted, as far as it knows: a mount stacked twice at one target
+    // is uncovered once the upper one is gone.
+    std::vector<BlockMount> mounted = mounts;
     for (const BlockMount& mount : ofDisk) {
-        report.volumes.push_back(unmountVolume(mount));
+        report.volumes.push_back(unmountVolume(mount, mounted));
     }
-    // Judged once all are tried: a mount stacked twice at one target goes in two runs.
+    // Judged once all are tried, by the table as it now is.
+    const std::vector<BlockMount> after = system_.readMounts();
     for (std::size_t i = 0; i < ofDisk.size(); ++i) {
-        report.volumes[i].unmounted = !isStillMounted(ofDisk[i]);
+        report.volumes[i].unmounted = !isMounted(ofDisk[i], after);
     }
     if (SysfsBlockDevices(system_.sysRoot).isLoopDevice(*disk)) {
-        releaseLoop(report);
+        releaseLoop(report, after);
     }
     return report;
 }
 
 std::optional<std::uint64_t> DiskUnmounter::deviceAt(const std::string& path,
-                                                     const std::vector<BlockMount>& mounts) const {
+                                                     const std::vector<BlockMount>& mounts,
+                                                     std::optional<std::uint64_t> plannedDevice,
+                                                     DiskUnmountReport& report) const {
+    using Refusal = DiskUnmountReport::Refusal;
     struct stat status {};
     if (::stat(path.c_str(), &status) == 0 && S_ISBLK(status.st_mode)) {
+        if (plannedDevice && status.st_rdev != *plannedDevice) {
+            report.refusal = Refusal::otherDevice;
+            report.foundSource = path;
+            return std::nullopt;
+        }
         return status.st_rdev;
     }
-    const std::optional<std::string> canonical = canonicalPath(path);
-    for (auto it = mounts.rbegin(); it != mounts.rend(); ++it) {
-        if (it->target == path || (canonical && it->target == *canonical)) {
-            return it->device;
-        }
+    const std::vector<const BlockMount*> here = mountsAt(path, mounts);
+    if (here.empty()) {
+        report.refusal = Refusal::notMounted;
+        return std::nullopt;
     }
-    // A device named as the table names it, though its node is not (or no longer) there.
-    for (const BlockMount& mount : mounts) {
-        if (mount.source == path) {
-            return mount.device;
-        }
+    const BlockMount& uppermost = *here.back();
+    if (plannedDevice && !comesFrom(uppermost, *plannedDevice)) {
+        // Never some other disk's: not the one mounted since over the planned volume, nor the
+        // one left at its path after it went.
+        const bool covered = std::any_of(here.begin(), here.end() - 1, [&](const BlockMount* m) {
+            return comesFrom(*m, *plannedDevice);
+        });
+        report.refusal = covered ? Refusal::coveredDevice : Refusal::otherDevice;
+        report.foundSource = uppermost.source;
+        return std::nullopt;
     }
-    return std::nullopt;
+    return uppermost.device;
 }
 
 std::vector<BlockMount> DiskUnmounter::mountsOfDisk(const std::string& disk,
@@ -146,16 +198,23 @@ std::vector<BlockMount> DiskUnmounter::mountsOfDisk(const std::string& disk,
     return result;
 }
 
-VolumeOutcome DiskUnmounter::unmountVolume(const BlockMount& mount) {
+VolumeOutcome DiskUnmounter::unmountVolume(const BlockMount& mount,
+                                           std::vector<BlockMount>& mounted) {
     VolumeOutcome outcome{mount.source, mount.target, false, false};
-    const std::vector<BlockMount> before = system_.readMounts();
-    const bool present = std::any_of(before.begin(), before.end(),
-                                     [&](const BlockMount& m) { return sameMount(m, mount); });
-    if (!present || !isUppermost(mount, before)) {
-        return outcome; // already gone, or covered by another mount that is not ours to take
+    if (!isUppermost(mount, mounted)) {
+        return outcome; // covered by another mount that is not ours to take
     }
-    runTool({system_.umountTool, "--", mount.target});
-    if (isStillMounted(mount) && shouldAskUdisks(mount, system_.isRoot)) {
+    const std::error_code error = system_.unmount(mount);
+    if (!error) {
+        // The uppermost match is the one that went.
+        const auto gone = std::find_if(mounted.rbegin(), mounted.rend(),
+                                       [&](const BlockMount& m) { return sameMount(m, mount); });
+        mounted.erase(std::next(gone).base());
+        return outcome;
+    }
+    // A user's unmount is refused for permissions, by libmount or the kernel (EPERM), or by
+    // the file system's umount helper: udisks may do it for the user who mounted through it.
+    if (shouldAskUdisks(mount, system_.isRoot)) {
         outcome.throughUdisks = true;
         const std::string device =
             mount.source.starts_with("/dev/")
@@ -167,13 +226,7 @@ VolumeOutcome DiskUnmounter::unmountVolume(const BlockMount& mount) {
     return outcome;
 }
 
-bool DiskUnmounter::isStillMounted(const BlockMount& mount) const {
-    const std::vector<BlockMount> mounts = system_.readMounts();
-    return std::any_of(mounts.begin(), mounts.end(),
-                       [&](const BlockMount& m) { return sameMount(m, mount); });
-}
-
-void DiskUnmounter::releaseLoop(DiskUnmountReport& report) {
+void DiskUnmounter::releaseLoop(DiskUnmountReport& report, const std::vector<BlockMount>& mounts) {
     const SysfsBlockDevices sysfs(system_.sysRoot);
     report.loopDevice = system_.devDir + "/" + report.wholeDisk;
     const std::optional<std::string> backing = sysfs.loopBackingFile(report.wholeDisk);
@@ -182,7 +235,7 @@ void DiskUnmounter::releaseLoop(DiskUnmountReport& report) {
         return;
     }
     report.imagePath = *backing;
-    if (!mountsOfDisk(report.wholeDisk, system_.readMounts()).empty()) {
+    if (!mountsOfDisk(report.wholeDisk, mounts).empty()) {
         report.loop = LoopRelease::keptMounted;
     } else if (sysfs.hasHolders(report.wholeDisk)) {
         report.loop = LoopRelease::keptStacked;

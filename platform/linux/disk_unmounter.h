@@ -16,14 +16,15 @@ namespace quaylet {
 /// The system the disk unmounter works on; tests replace parts of it.
 struct DiskUnmounterSystem {
     std::function<std::vector<BlockMount>()> readMounts;           ///< The mount table.
+    std::function<std::error_code(const BlockMount&)> unmount;     ///< Unmounts one mount.
     std::function<std::error_code(const std::string&)> detachLoop; ///< Loop detach.
     std::string sysRoot = "/sys";                                  ///< The sysfs tree.
     std::string devDir = "/dev";                                   ///< Device nodes.
-    std::string umountTool = "/bin/umount";                        ///< util-linux umount.
     std::string udisksTool = "/usr/bin/udisksctl";                 ///< udisks' client.
     bool isRoot = false;                                           ///< Running as root.
 
-    /// Returns the live system: the process's mount table, /sys, /dev, and its effective user.
+    /// Returns the live system: the process's mount table, unmounts through libmount, /sys,
+    /// /dev, and its effective user.
     static DiskUnmounterSystem live();
 };
 
@@ -32,7 +33,7 @@ struct VolumeOutcome {
     std::string devicePath;     ///< Source of the mount (/dev/sdb1).
     std::string mountPoint;     ///< Where it was mounted.
     bool unmounted = false;     ///< Whether it is gone from the mount table.
-    bool throughUdisks = false; ///< Whether udisks was asked, umount having been refused.
+    bool throughUdisks = false; ///< Whether udisks was asked, the kernel having refused.
 };
 
 /// What became of the loop device when the disk is one.
@@ -49,10 +50,13 @@ enum class LoopRelease {
 
 /// The outcome of one unmountDisk request.
 struct DiskUnmountReport {
-    /// Why nothing was done: no mount at the path, no disk under it, or the boot disk.
-    enum class Refusal { none, notMounted, notOnDisk, bootDisk };
+    /// Why nothing was done: no mount at the path, no disk under it, the boot disk; or, with
+    /// a planned device, another device at the path (otherDevice), or the planned one covered
+    /// there by another mount (coveredDevice).
+    enum class Refusal { none, notMounted, notOnDisk, bootDisk, otherDevice, coveredDevice };
 
     Refusal refusal = Refusal::none;
+    std::string foundSource;            ///< otherDevice, coveredDevice: what is on top there.
     std::string wholeDisk;              ///< Kernel name of the disk (sdb, loop3).
     std::vector<VolumeOutcome> volumes; ///< Its file systems, in the order they were tried.
     LoopRelease loop = LoopRelease::notALoop;
@@ -65,28 +69,33 @@ struct DiskUnmountReport {
     bool allUnmounted() const;
 };
 
-/// Returns whether a mount that umount left in place should be handed to udisks: the caller
-/// is no root (so umount refuses for permissions) and udisks mounted it.
+/// Returns whether a mount that the kernel refused to unmount should be handed to udisks: the
+/// caller is no root (so the refusal is for permissions) and udisks mounted it.
 bool shouldAskUdisks(const BlockMount& mount, bool isRoot);
 
 /// Unmounts, deepest mount point first, every file system mounted from the whole disk that
-/// carries `path` (a mount point, or a block device node), through umount started without a
-/// shell, never forced and never lazy; then detaches the disk when it is a loop device.
+/// carries `path` (a mount point, or a block device node), never forced and never lazy; then
+/// detaches the disk when it is a loop device. The mount table is read twice: to plan, and to
+/// judge the outcome.
 class DiskUnmounter {
 public:
-    /// Makes an unmounter that runs its tools through `runner` on `system`.
+    /// Makes an unmounter that unmounts on `system` and runs udisks' client through `runner`.
     DiskUnmounter(ProcessRunner& runner, DiskUnmounterSystem system);
     /// Unmounts the disk carrying `path`; the report says what became of each file system.
-    DiskUnmountReport unmountDisk(const std::string& path);
+    /// With `plannedDevice`, refuses unless the uppermost mount at `path` comes from that
+    /// device (its file system's number or its block device's).
+    DiskUnmountReport unmountDisk(const std::string& path,
+                                  std::optional<std::uint64_t> plannedDevice = std::nullopt);
 
 private:
     std::optional<std::uint64_t> deviceAt(const std::string& path,
-                                          const std::vector<BlockMount>& mounts) const;
+                                          const std::vector<BlockMount>& mounts,
+                                          std::optional<std::uint64_t> plannedDevice,
+                                          DiskUnmountReport& report) const;
     std::vector<BlockMount> mountsOfDisk(const std::string& disk,
                                          const std::vector<BlockMount>& mounts) const;
-    VolumeOutcome unmountVolume(const BlockMount& mount);
-    bool isStillMounted(const BlockMount& mount) const;
-    void releaseLoop(DiskUnmountReport& report);
+    VolumeOutcome unmountVolume(const BlockMount& mount, std::vector<BlockMount>& mounted);
+    void releaseLoop(DiskUnmountReport& report, const std::vector<BlockMount>& mounts);
     void detachLoop(DiskUnmountReport& report);
     bool runTool(const std::vector<std::string>& argv);
 

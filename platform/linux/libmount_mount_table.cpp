@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 
 #include "platform/linux/canonical_path.h"
+#include "platform/linux/device_number.h"
 #include "platform/linux/libmount_handles.h"
 
 namespace quaylet {
@@ -50,9 +51,9 @@ std::vector<MountEntry> LibmountMountTable::entries() const {
     }
     libmnt_fs* fs = nullptr;
     while (mnt_table_next_fs(table.get(), iterator.get(), &fs) == 0) {
-        result.push_back(MountEntry{libmountText(mnt_fs_get_source(fs)),
-                                    libmountText(mnt_fs_get_target(fs)),
-                                    libmountText(mnt_fs_get_fstype(fs)), mnt_fs_get_devno(fs)});
+        result.push_back(MountEntry{
+            libmountText(mnt_fs_get_source(fs)), libmountText(mnt_fs_get_target(fs)),
+            libmountText(mnt_fs_get_fstype(fs)), deviceNumberText(mnt_fs_get_devno(fs))});
     }
     return result;
 }
@@ -60,7 +61,8 @@ std::vector<MountEntry> LibmountMountTable::entries() const {
 LibmountMountPointProbe::LibmountMountPointProbe(std::string mountInfoPath)
     : table_(std::move(mountInfoPath)) {}
 
-bool LibmountMountPointProbe::isMounted(const std::string& mountPoint) const {
+bool LibmountMountPointProbe::isMounted(const std::string& mountPoint,
+                                        const std::string& deviceNumber) const {
     const std::vector<MountEntry> entries = table_.entries();
     if (entries.empty()) {
         // An unreadable table must not read as "unmounted": that would report success.
@@ -68,7 +70,13 @@ bool LibmountMountPointProbe::isMounted(const std::string& mountPoint) const {
     }
     const std::optional<std::string> canonical = canonicalPath(mountPoint);
     for (const MountEntry& entry : entries) {
-        if (entry.mountPoint == mountPoint || (canonical && entry.mountPoint == *canonical)) {
+        const bool atPath =
+            entry.mountPoint == mountPoint || (canonical && entry.mountPoint == *canonical);
+        // An automount trigger outlives the file system mounted on it and holds no data.
+        if (!atPath || entry.fileSystemType == "autofs") {
+            continue;
+        }
+        if (deviceNumber.empty() || entry.deviceNumber == deviceNumber) {
             return true;
         }
     }

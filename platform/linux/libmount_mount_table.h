@@ -23,16 +23,18 @@ private:
     std::string mountInfoPath_;
 };
 
-/// Tells whether a path is still a mount target of the mount table. On Linux a mount point's
-/// directory usually outlives the mount, so its mere existence says nothing.
+/// Tells whether a file system is still mounted at a path by the mount table. On Linux a mount
+/// point's directory usually outlives the mount, so its mere existence says nothing.
 class LibmountMountPointProbe : public MountPointProbe {
 public:
     /// Makes a probe that reads `mountInfoPath` afresh on every question.
     explicit LibmountMountPointProbe(std::string mountInfoPath = kMountInfoPath);
-    /// Returns whether `mountPoint`, as given or in its canonical form, is a mount target.
-    /// When the table cannot be read, falls back to whether the path's device differs from
-    /// its parent's; false when the path cannot be read either.
-    bool isMounted(const std::string& mountPoint) const override;
+    /// Returns whether `mountPoint`, as given or in its canonical form, is the target of a
+    /// mount of device `deviceNumber` ("MAJ:MIN"; of any device when empty), at any depth of
+    /// the mounts stacked there; autofs triggers do not count. When the table cannot be read,
+    /// falls back to whether the path's device differs from its parent's; false when the path
+    /// cannot be read either.
+    bool isMounted(const std::string& mountPoint, const std::string& deviceNumber) const override;
 
 private:
     LibmountMountTable table_;

@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 
+#include "platform/linux/device_number.h"
 #include "platform/linux/hex_escapes.h"
 
 namespace quaylet {
@@ -70,8 +71,8 @@ std::optional<std::string> superblockLabel(const std::string& source) {
 std::optional<std::string> LinuxFileManager::displayName(const MountEntry& mount) const {
     std::optional<std::string> label;
     // Major 0 is the kernel's anonymous devices (tmpfs, proc, overlay): udev knows none.
-    if (major(mount.deviceNumber) != 0) {
-        label = udevLabel(mount.deviceNumber);
+    if (const auto number = parseDeviceNumber(mount.deviceNumber); number && major(*number) != 0) {
+        label = udevLabel(*number);
     }
     if (!label || label->empty()) {
         label = superblockLabel(mount.devicePath);

@@ -80,10 +80,17 @@ void DeviceTreeBuilder::addPciFunction(const std::string& devicePath, TreeNodeIn
     facts.pciDevice = node;
     facts.bridge =
         (classCode >> 8) == kPciBridgeClass || (classCode >> 8) == kPciSubtractiveBridgeClass;
-    // The kernel marks every function below an external-facing port "removable"; the parent
-    // test also covers kernels that mark only the first.
-    facts.tunnelled = removable || (parentPci != kNoTreeNode &&
-                                    facts_[static_cast<std::size_t>(parentPci)].tunnelled);
+    // A function below one of a domain's tunnel ports is tunnelled, whatever `removable` says
+    // (kernels before 5.12 have no such attribute). Otherwise the kernel's mark is trusted, as
+    // is the parent's (kernels that mark only the first function), except inside a discrete
+    // host router: firmware that calls the root port above it external-facing has the kernel
+    // mark the host router's own switch, host interface and xHCI removable.
+    const NodeFacts* above =
+        parentPci == kNoTreeNode ? nullptr : &facts_[static_cast<std::size_t>(parentPci)];
+    const int domain = thunderbolt_.domainBelowTunnelPort(devicePath);
+    facts.tunnelled = domain >= 0 || (!thunderbolt_.isHostRouterFunction(devicePath) &&
+                                      (removable || (above != nullptr && above->tunnelled)));
+    facts.domain = domain >= 0 ? domain : (above != nullptr ? above->domain : -1);
     if (facts.tunnelled) {
         facts.external = true;
         setProperty(node, "IOPCITunnelled", true);
@@ -119,7 +126,7 @@ void DeviceTreeBuilder::markTunnelPosition(TreeNodeIndex node, TreeNodeIndex par
         depth = above->chainDepth + 1;
     }
     if (depth > 0) {
-        tunnelHeads_.push_back(TunnelHead{node, facts.tunnelHead, depth});
+        tunnelHeads_.push_back(TunnelHead{node, facts.tunnelHead, depth, facts.domain});
         facts.tunnelHead = node;
         facts.chainDepth = depth;
     }

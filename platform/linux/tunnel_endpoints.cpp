@@ -5,33 +5,49 @@
 // PCIe upstream bridge through which the router's PCIe switch appears. They come from the
 // router's `vendor`, `device` and `unique_id` (bus/thunderbolt/devices/D-R).
 //
-// The kernel does not say which router a PCI function belongs to, so the pairing is inferred:
+// The kernel does not say which router a PCI function belongs to. What it does show, and what
+// the rule rests on:
 //
-// 1. Tunnel heads. A PCI function is tunnelled when it or an ancestor is marked "removable"
-//    (the kernel marks every function below an external-facing port so). Inside a tunnel,
-//    upstream and downstream ports of PCIe switches alternate, so a head is the first tunnelled
-//    function on a path, or a bridge below a tunnelled downstream port. The k-th head on a path
-//    has chain depth k.
-// 2. Routers. Every authorised device router D-R with a non-zero route; its depth is the number
-//    of hops of its route (0-1 has depth 1, 0-301 depth 2, behind port 3 of 0-1), and its
-//    parent is the router one hop closer to the computer.
-// 3. Pairing, from the computer outwards. The heads with the same head above them and the same
-//    depth k form a group. Its candidate routers are those at depth k, and when the head above
-//    is paired with router R, only R's children. One candidate: it is paired with every head of
-//    the group (unambiguous). As many candidates as heads: they are paired in order, heads by
-//    PCI address and routers by domain and route. Otherwise the group stays unpaired.
+// - Each domain directory (domainN) is a child of its host interface's PCI function (the NHI).
+// - The PCIe ports a domain tunnels through: on a USB4 host whose firmware names them
+//   ("usb4-host-interface"), the kernel links each such root port to the host interface as a
+//   consumer (consumer:pci:0000:00:07.0 in the host interface's directory). A discrete host
+//   router is a PCIe switch: its tunnel ports are the downstream ports beside the one that
+//   leads to the host interface, except the one that leads to its own xHCI controller.
+// - The route string of a router D-R: its depth is the number of hops (0-1 has depth 1; 0-301,
+//   behind port 3 of 0-1, depth 2), its parent is the router one hop closer to the host.
 //
-// Limits: the in-order pairing assumes that a host's PCIe tunnel ports and its Thunderbolt ports
-// are numbered in the same order, which holds on the machines seen but is not promised. A PCIe
-// switch inside a device behind another switch's downstream port counts as a head of its own;
-// it is paired only when a router is left over for it, and then with that router's IDs, which
-// a walk up from below treats like any other non-dock endpoint. Routers without PCIe tunnels
-// (a display) count as candidates, so a dock next to one on the same host port level pairs by
-// order alone. A head left unpaired carries no tunnel endpoint properties.
+// The rule:
+//
+// 1. Tunnelled functions. A function below a domain's tunnel port is tunnelled through that
+//    domain. A function the kernel marks "removable" (everything below an external-facing port)
+//    is tunnelled too, unless it belongs to a discrete host router itself; its domain is then
+//    unknown. (pci_entries.cpp applies this as functions are made.)
+// 2. Tunnel heads. Inside a tunnel, upstream and downstream ports of PCIe switches alternate,
+//    so a head is the first tunnelled function on a path, or a bridge below a tunnelled
+//    downstream port. The k-th head on a path has chain depth k.
+// 3. Candidates. A head at depth 1 may lead to any router at depth 1 of its domain (of any
+//    domain when its domain is unknown). A head at depth k > 1 may lead to the routers at
+//    depth k whose parent is a candidate of the head above it.
+// 4. A head with one candidate is tied to it and carries its IDs. A head with several carries
+//    them all as "Tunnel Endpoint Candidates" (router name to its vendor and model IDs) and no
+//    IDs of its own; the device-behind-dock test treats storage below it as behind the dock
+//    when one of them is a dock, since it cannot tell which of them carries it. A head with
+//    none carries nothing: it is a PCIe switch inside the device of the head above (a dock's
+//    own switch behind its downstream port), which the walk up from below then meets.
+//
+// Limits: two devices with PCIe on the ports of one domain (a dock and an enclosure on the two
+// ports of one host) cannot be told apart, nor a dock from a router without PCIe beside it (a
+// USB4 hub, a display): all their storage counts as behind the dock when one is a dock. An
+// integrated host whose firmware names no ports and a kernel that marks nothing "removable"
+// (before 5.12) show no tunnel at all. A function marked removable below no known tunnel port
+// (an external-facing slot that is no Thunderbolt port) may lead to any router at its depth,
+// so with a dock about its storage counts as the dock's. A switch inside a device at depth k
+// that has a router chained behind it at the same depth is tied to that router like the
+// chained device's own. The IOMMU placement (`iommu_dma_protection` of a domain, IOMMU groups)
+// says nothing about which router a function sits behind and is not used.
 #include <algorithm>
-#include <bit>
 #include <map>
-#include <tuple>
 
 #include "platform/linux/device_tree_builder.h"
 #include "platform/linux/sysfs_reader.h"
@@ -39,115 +55,68 @@
 namespace quaylet {
 namespace {
 
-struct Router {
-    std::uint64_t domain = 0;
-    std::uint64_t route = 0;
-    int depth = 0;
-    std::uint32_t vendor = 0;
-    std::uint32_t model = 0;
-    std::string uniqueId;
+using Candidates = std::vector<const ThunderboltRouter*>;
 
-    std::uint64_t parentRoute() const {
-        return depth <= 1 ? 0 : route & ((std::uint64_t{1} << (8 * (depth - 1))) - 1);
-    }
-};
-
-int routeDepth(std::uint64_t route) {
-    return (std::bit_width(route) + 7) / 8;
-}
-
-std::optional<Router> readRouter(const std::string& directory, std::string_view name) {
-    const std::size_t dash = name.find('-');
-    if (dash == std::string_view::npos) {
-        return std::nullopt;
-    }
-    const auto domain = sysfs::parseNumber(name.substr(0, dash), 10);
-    const auto route = sysfs::parseNumber(name.substr(dash + 1), 16);
-    if (!domain || !route || *route == 0) {
-        return std::nullopt;
-    }
-    const auto uevent = sysfs::readAttribute(directory + "/uevent").value_or("");
-    if (uevent.find("DEVTYPE=thunderbolt_device") == std::string::npos ||
-        sysfs::readAttribute(directory + "/authorized") == "0") {
-        return std::nullopt;
-    }
-    Router router{*domain, *route, routeDepth(*route), 0, 0, {}};
-    const auto number = [&](const char* attribute) {
-        const auto text = sysfs::readAttribute(directory + "/" + attribute).value_or("");
-        return static_cast<std::uint32_t>(sysfs::parseNumber(text, 16).value_or(0));
-    };
-    router.vendor = number("vendor");
-    router.model = number("device");
-    router.uniqueId = sysfs::readAttribute(directory + "/unique_id").value_or("");
-    return router;
-}
-
-std::vector<Router> readRouters(const std::string& root) {
-    const std::string listing = root + "/bus/thunderbolt/devices";
-    std::vector<Router> routers;
-    for (const std::string& name : sysfs::listDirectory(listing)) {
-        const auto target = sysfs::readLink(listing + "/" + name);
-        if (!target) {
-            continue;
-        }
-        if (auto router = readRouter(sysfs::resolveLink(listing, *target), name)) {
-            routers.push_back(std::move(*router));
-        }
-    }
-    std::sort(routers.begin(), routers.end(), [](const Router& a, const Router& b) {
-        return std::tie(a.domain, a.route) < std::tie(b.domain, b.route);
-    });
-    return routers;
-}
-
-/// The routers at `depth`; only the children of `above` when the head above is paired.
-std::vector<const Router*> candidateRouters(const std::vector<Router>& routers, int depth,
-                                            const Router* above) {
-    std::vector<const Router*> candidates;
-    for (const Router& router : routers) {
-        const bool childOfAbove = above == nullptr || (router.domain == above->domain &&
-                                                       router.parentRoute() == above->route);
-        if (router.depth == depth && childOfAbove) {
+/// The routers at `depth` in `domain` (any domain when null) whose parent is among `above`
+/// (any parent when null).
+Candidates candidateRouters(const std::vector<ThunderboltRouter>& routers, int depth,
+                            const std::uint64_t* domain, const Candidates* above) {
+    Candidates candidates;
+    for (const ThunderboltRouter& router : routers) {
+        const bool inDomain = domain == nullptr || router.domain == *domain;
+        const bool childOfAbove =
+            above == nullptr ||
+            std::any_of(above->begin(), above->end(), [&](const ThunderboltRouter* parent) {
+                return router.domain == parent->domain && router.parentRoute() == parent->route;
+            });
+        if (router.depth == depth && inDomain && childOfAbove) {
             candidates.push_back(&router);
         }
     }
     return candidates;
 }
 
+PropertyDictionary endpointIds(const ThunderboltRouter& router) {
+    return {{"Tunnel Endpoint Device Vendor ID", router.vendor},
+            {"Tunnel Endpoint Device Model ID", router.model}};
+}
+
 } // namespace
 
 void DeviceTreeBuilder::pairTunnelEndpoints() {
-    if (tunnelHeads_.empty()) {
-        return;
-    }
-    const std::vector<Router> routers = readRouters(root_);
-    // Groups in order of depth, so that a head above is paired before the heads below it.
-    std::map<std::pair<int, TreeNodeIndex>, std::vector<TreeNodeIndex>> groups;
-    for (const TunnelHead& head : tunnelHeads_) {
-        groups[{head.depth, head.parentHead}].push_back(head.node);
-    }
-    std::unordered_map<TreeNodeIndex, const Router*> paired;
-    for (auto& [group, heads] : groups) {
-        const auto& [depth, parentHead] = group;
-        const auto above = paired.find(parentHead);
-        const std::vector<const Router*> candidates =
-            candidateRouters(routers, depth, above == paired.end() ? nullptr : above->second);
-        std::sort(heads.begin(), heads.end(), [this](TreeNodeIndex a, TreeNodeIndex b) {
-            return sysfs::naturalLess(tree_.nodes[static_cast<std::size_t>(a)].devicePath,
-                                      tree_.nodes[static_cast<std::size_t>(b)].devicePath);
-        });
-        for (std::size_t index = 0; index < heads.size(); ++index) {
-            if (candidates.size() == 1) {
-                paired[heads[index]] = candidates.front();
-            } else if (candidates.size() == heads.size()) {
-                paired[heads[index]] = candidates[index];
-            }
+    // By depth, so that the candidates of the head above are known before the heads below.
+    std::vector<TunnelHead> heads = tunnelHeads_;
+    std::stable_sort(heads.begin(), heads.end(),
+                     [](const TunnelHead& a, const TunnelHead& b) { return a.depth < b.depth; });
+    std::map<TreeNodeIndex, Candidates> candidatesOf;
+    for (const TunnelHead& head : heads) {
+        const auto above = candidatesOf.find(head.parentHead);
+        const Candidates* parents = above == candidatesOf.end() ? nullptr : &above->second;
+        if (head.depth > 1 && parents == nullptr) {
+            continue; // the head above leads nowhere we know: nor can this one
         }
-    }
-    for (const auto& [head, router] : paired) {
-        setProperty(head, "Tunnel Endpoint Device Vendor ID", router->vendor);
-        setProperty(head, "Tunnel Endpoint Device Model ID", router->model);
-        setProperty(head, "Tunnel Endpoint GUID", router->uniqueId);
+        const std::uint64_t* domain =
+            head.domain < 0 ? nullptr
+                            : &thunderbolt_.domains[static_cast<std::size_t>(head.domain)].number;
+        Candidates candidates = candidateRouters(thunderbolt_.routers, head.depth, domain, parents);
+        if (candidates.empty() && parents != nullptr) {
+            // A switch inside the device above: it leads where the head above leads.
+            candidatesOf[head.node] = *parents;
+            continue;
+        }
+        if (candidates.size() == 1) {
+            const ThunderboltRouter& router = *candidates.front();
+            setProperty(head.node, "Tunnel Endpoint Device Vendor ID", router.vendor);
+            setProperty(head.node, "Tunnel Endpoint Device Model ID", router.model);
+            setProperty(head.node, "Tunnel Endpoint GUID", router.uniqueId);
+        } else if (candidates.size() > 1) {
+            PropertyDictionary all;
+            for (const ThunderboltRouter* router : candidates) {
+                all.emplace(router->name, endpointIds(*router));
+            }
+            setProperty(head.node, "Tunnel Endpoint Candidates", std::move(all));
+        }
+        candidatesOf[head.node] = std::move(candidates);
     }
 }
 

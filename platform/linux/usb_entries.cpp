@@ -1,6 +1,7 @@
 // DeviceTreeBuilder, USB part: controller ports, devices, hub drivers, hub ports, locationIDs.
 #include <algorithm>
 #include <bitset>
+#include <map>
 
 #include "platform/linux/device_tree_builder.h"
 #include "platform/linux/sysfs_reader.h"
@@ -64,8 +65,10 @@ std::optional<PortPath> parsePortName(std::string_view name) {
     return path;
 }
 
-/// One controller byte, then one hex digit per tier, highest tier first; 0 when a port number
-/// does not fit in a digit or the path is too deep.
+/// One controller byte, then one hex digit per tier, highest tier first. 0 when a port number
+/// does not fit in a digit or the path is too deep: a 0 never equals a candidate port and
+/// yields no candidates, whereas a cut path would name another port. Such a device is still
+/// judged by the dock IDs and the hubs on its path, which need no location.
 std::uint32_t encodeLocation(std::uint32_t controllerByte,
                              const std::vector<std::uint32_t>& tiers) {
     if (tiers.size() > kMaximumTiers) {
@@ -236,19 +239,32 @@ void DeviceTreeBuilder::addUsbPort(const std::string& devicePath, TreeNodeIndex 
 }
 
 // Each host controller gets one byte, the one it prefers when that is free (its device number
-// on PCI bus 0, as 0x14 for 00:14.0, else its bus number), otherwise the next free one.
+// on PCI bus 0, as 0x14 for 00:14.0, else its bus number), otherwise the next free one. Its
+// USB 2 root hub uses that byte. Its SuperSpeed root hub numbers its ports on its own, and
+// port K there is seldom the connector of USB 2 port K, so it gets a byte of its own (the
+// controller's with the top bit set when free): a dock's USB 2 ports then never share a
+// location with the computer's own SuperSpeed ports.
 void DeviceTreeBuilder::assignUsbLocations() {
     std::bitset<256> used;
     used.set(0);
-    std::unordered_map<TreeNodeIndex, std::uint32_t> byteOfController;
-    for (const Controller& controller : controllers_) {
-        std::uint32_t byte = controller.preferredByte & 0xFF;
+    const auto take = [&used](std::uint32_t preferred) {
+        std::uint32_t byte = preferred & 0xFF;
         for (std::uint32_t step = 1; used.test(byte) && step < 256; ++step) {
-            byte = (controller.preferredByte + step) & 0xFF;
+            byte = (preferred + step) & 0xFF;
         }
         used.set(byte);
+        return byte;
+    };
+    std::unordered_map<TreeNodeIndex, std::uint32_t> byteOfController;
+    for (const Controller& controller : controllers_) {
+        const std::uint32_t byte = take(controller.preferredByte);
         byteOfController[controller.node] = byte;
         setProperty(controller.node, "locationID", byte << 24);
+    }
+    std::map<std::uint32_t, std::uint32_t> byteOfBus;
+    for (const auto& [bus, rootHub] : rootHubs_) {
+        const std::uint32_t byte = byteOfController[rootHub.controller];
+        byteOfBus[bus] = rootHub.speed >= kSuperSpeed ? take(byte | 0x80) : byte;
     }
     for (const TreeNodeIndex node : usbLocated_) {
         const TreeNode& entry = tree_.nodes[static_cast<std::size_t>(node)];
@@ -258,10 +274,8 @@ void DeviceTreeBuilder::assignUsbLocations() {
                               : parsePortName(name);
         std::uint32_t location = 0;
         if (path) {
-            const auto rootHub = rootHubs_.find(path->bus);
-            const std::uint32_t byte =
-                rootHub == rootHubs_.end() ? 0 : byteOfController[rootHub->second.controller];
-            location = encodeLocation(byte, path->tiers);
+            const auto byte = byteOfBus.find(path->bus);
+            location = encodeLocation(byte == byteOfBus.end() ? 0 : byte->second, path->tiers);
         }
         setProperty(node, "locationID", location);
     }

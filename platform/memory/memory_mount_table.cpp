@@ -37,10 +37,14 @@ bool MemoryMountTable::acknowledgeChanges() {
     return std::exchange(changedSinceAcknowledged_, false);
 }
 
-bool MemoryMountPointProbe::isMounted(const std::string& mountPoint) const {
+bool MemoryMountPointProbe::isMounted(const std::string& mountPoint,
+                                      const std::string& deviceNumber) const {
     const auto entries = table_.entries();
-    return std::any_of(entries.begin(), entries.end(),
-                       [&](const MountEntry& entry) { return entry.mountPoint == mountPoint; });
+    return std::any_of(entries.begin(), entries.end(), [&](const MountEntry& entry) {
+        return entry.mountPoint == mountPoint && entry.fileSystemType != "autofs" &&
+               (deviceNumber.empty() || entry.deviceNumber.empty() ||
+                entry.deviceNumber == deviceNumber);
+    });
 }
 
 } // namespace quaylet

@@ -45,11 +45,12 @@ private:
     MemoryMountTable& table_;
 };
 
-/// Judges a mount point mounted while a MemoryMountTable, which must outlive it, lists it.
+/// Judges a mount point mounted while a MemoryMountTable, which must outlive it, lists it with
+/// the planned device (when the entry and the question both name one).
 class MemoryMountPointProbe final : public MountPointProbe {
 public:
     explicit MemoryMountPointProbe(const MemoryMountTable& table) : table_(table) {}
-    bool isMounted(const std::string& mountPoint) const override;
+    bool isMounted(const std::string& mountPoint, const std::string& deviceNumber) const override;
 
 private:
     const MemoryMountTable& table_;

@@ -49,9 +49,8 @@ protected:
         executable_ = dir_.filePath("bin/quaylet");
         QFile program(executable_);
         ASSERT_TRUE(program.open(QIODevice::WriteOnly));
-        strings_.insert("BUSY_BOOT_VOLUME", "BUSY_BOOT_VOLUME %1");
-        strings_.insert("BUSY_VOLUME_WITH", "BUSY_VOLUME_WITH %1 %2");
-        strings_.insert("BUSY_VOLUME", "BUSY_VOLUME %1");
+        strings_ = *StringTable::fromJson(R"({"BUSY_BOOT_VOLUME": "BUSY_BOOT_VOLUME %1",
+            "BUSY_VOLUME_WITH": "BUSY_VOLUME_WITH %1 %2", "BUSY_VOLUME": "BUSY_VOLUME %1"})");
     }
 
     void TearDown() override {
@@ -123,7 +122,7 @@ protected:
     Snapshot snapshot_;
     std::unique_ptr<Platform> platform_;
     GatedProcessRunner* runner_ = nullptr;
-    LocalizedStrings strings_;
+    StringTable strings_;
     RecordingNotificationSink sink_;
     QString settingsPath_;
     std::unique_ptr<QSettings> settings_;

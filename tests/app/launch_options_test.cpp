@@ -1,9 +1,7 @@
-// Tests of the command line, the desktop-session check and the choice of the session's platform.
+// Tests of the command line and the desktop-session check.
 #include <gtest/gtest.h>
 
 #include "app/launch_options.h"
-#include "app/session_platform.h"
-#include "tests/support/fixture_machine.h"
 
 namespace quaylet {
 namespace {
@@ -58,19 +56,6 @@ TEST(DesktopSession, NeedsADisplayOrAChosenQtPlatform) {
         session.insert(variable, "x");
         EXPECT_TRUE(hasDesktopSession(session)) << variable;
     }
-}
-
-TEST(SessionPlatform, SnapshotGivesTheMachineAndABadFileOneLineNamingIt) {
-    std::string error;
-    const auto platform = makeSessionPlatform(testing::fixturePath("laptop_with_busy_dock"), error);
-    ASSERT_NE(platform, nullptr) << error;
-    EXPECT_EQ(platform->mountTable->entries().size(), 6U);
-    EXPECT_TRUE(platform->registry && platform->mountMonitor && platform->processRunner);
-
-    const std::string missing = std::string(testing::kFixturesDir) + "/none/machine.json";
-    EXPECT_EQ(makeSessionPlatform(missing, error), nullptr);
-    EXPECT_NE(error.find(missing), std::string::npos) << error;
-    EXPECT_EQ(error.find('\n'), std::string::npos);
 }
 
 } // namespace

@@ -76,9 +76,10 @@ TEST_F(LaunchTest, MoreInfoOpensTheAddressItsKeyLooksUpTo) {
     QDesktopServices::setUrlHandler("https", &recorder, "open");
     launch();
     delegate_->moreInfo();
-    strings_.insert("https://quaylet.invalid/more-info", "https://example.org/quaylet");
+    strings_ = *StringTable::fromJson(
+        R"({"https://quaylet.invalid/more-info": "https://example.org/quaylet"})");
     delegate_->moreInfo();
-    strings_.insert("https://quaylet.invalid/more-info", "not an address");
+    strings_ = *StringTable::fromJson(R"({"https://quaylet.invalid/more-info": "not an address"})");
     delegate_->moreInfo();
     QDesktopServices::unsetUrlHandler("https");
     EXPECT_EQ(recorder.opened, (QList<QUrl>{QUrl("https://quaylet.invalid/more-info"),

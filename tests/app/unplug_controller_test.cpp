@@ -78,6 +78,17 @@ TEST_F(UnplugControllerTest, BootVolumeBehindTheDockIsRefusedAndNothingUnmounted
     EXPECT_EQ(mountPoints(), before);
 }
 
+TEST_F(UnplugControllerTest, UnreadableMountTableIsUnsafeAndSaysSo) {
+    snapshot_.mounts.clear();
+    launch();
+    delegate_->unplugDock();
+    EXPECT_FALSE(delegate_->unplugInProgress());
+    EXPECT_EQ(delegate_->statusImageName(), "StatusUnsafe");
+    ASSERT_TRUE(until([&] { return !sink_.delivered.empty(); }));
+    EXPECT_EQ(sink_.delivered, std::vector{unsafe("UNREADABLE_MOUNT_TABLE")});
+    EXPECT_TRUE(runner().commands().empty());
+}
+
 TEST_F(UnplugControllerTest, AllUnmountedIsSafeWithOneNotification) {
     snapshot_.busyProcesses.clear();
     launch();

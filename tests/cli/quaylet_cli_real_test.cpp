@@ -9,10 +9,12 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/linux/device_number.h"
 #include "platform/linux/libmount_mount_table.h"
 #include "tests/support/child_process.h"
 #include "tests/support/copied_device_tree.h"
 #include "tests/support/image_volume.h"
+#include "tests/support/mounted_file_system.h"
 #include "tests/support/real_system.h"
 #include "tests/support/temporary_directory.h"
 #include "tests/support/test_paths.h"
@@ -38,20 +40,22 @@ protected:
     }
     ~QuayletCliRealTest() override {
         child.reset(); // nothing may keep a volume busy while the volumes go
+        cover.reset(); // uppermost first
         while (!volumes.empty()) {
             volumes.pop_back(); // innermost first
         }
+        other.reset();
     }
 
     std::string mountPoint(std::size_t index) const {
         return scratch.path() + "/mnt/" + kNames[index];
     }
 
-    /// Mounts the dock SSD and the four images, each image file on the volume before it.
-    bool mountChain() {
+    /// Mounts the dock SSD and the first `count` images, each image file on the volume before.
+    bool mountChain(std::size_t count = kNames.size() - 1) {
         std::string folder = scratch.path();
         unsigned size = 48;
-        for (std::size_t i = 0; i < kNames.size(); ++i, size /= 2) {
+        for (std::size_t i = 0; i <= count; ++i, size /= 2) {
             std::string error;
             volumes.push_back(
                 ImageVolume::create(folder + "/" + kNames[i] + ".img", size, mountPoint(i), error));
@@ -94,8 +98,22 @@ protected:
         return testing::runCaptured(argv, scratch.path());
     }
 
+    /// Mounts a disk of the laptop's own, which the tree does not have, at `mountPoint`.
+    bool mountOtherDisk(const std::string& mountPoint) {
+        std::string error;
+        other = ImageVolume::create(scratch.path() + "/other.img", 8, mountPoint, error);
+        EXPECT_TRUE(other) << error;
+        return other != nullptr;
+    }
+
+    std::string dockSsdDevice() const {
+        return deviceNumberText(testing::blockDeviceNumber(volumes[0]->loop().path()));
+    }
+
     testing::TemporaryDirectory scratch;
     testing::CopiedDeviceTree tree{"laptop-dock", scratch.path() + "/sys"};
+    std::unique_ptr<ImageVolume> other;
+    std::optional<testing::MountedFileSystem> cover;
     std::vector<std::unique_ptr<ImageVolume>> volumes;
     std::optional<testing::ChildProcess> child;
     LibmountMountPointProbe probe;
@@ -146,9 +164,39 @@ TEST_F(QuayletCliRealTest, NamesTheFirstBusyVolumeAndTheChildThenUnplugsOnceBoth
                                mountPoint(2) + ")\nUnmounted One (" + mountPoint(1) +
                                ")\nUnmounted DockSSD (" + mountPoint(0) + ")\n");
     for (const auto& volume : volumes) {
-        EXPECT_FALSE(probe.isMounted(volume->fileSystem().mountPoint()));
+        EXPECT_FALSE(probe.isMounted(volume->fileSystem().mountPoint(), {}));
         EXPECT_FALSE(volume->loop().isAttached()) << volume->loop().path();
     }
+}
+
+TEST_F(QuayletCliRealTest, AnotherDiskMountedOverTheDockSsdIsLeftAloneAndTheDockIsNotSafe) {
+    ASSERT_TRUE(mountOtherDisk(scratch.path() + "/internal"));
+    ASSERT_TRUE(mountChain(0));
+    ASSERT_TRUE(makeTree());
+    std::string error;
+    auto mounted = testing::MountedFileSystem::mount(other->loop().path(), mountPoint(0), error);
+    ASSERT_TRUE(mounted) << error;
+    cover.emplace(std::move(*mounted));
+
+    const auto unplug = cli("unplug");
+    EXPECT_EQ(unplug.status, 1) << unplug.errors;
+    EXPECT_NE(unplug.output.find("Do not unplug the dock yet."), std::string::npos)
+        << unplug.output;
+    EXPECT_TRUE(cover->isMounted());
+    EXPECT_TRUE(other->fileSystem().isMounted());
+    EXPECT_TRUE(probe.isMounted(mountPoint(0), dockSsdDevice()));
+}
+
+TEST_F(QuayletCliRealTest, AFileSystemLeftUnderTheDockSsdStaysAndTheDockIsSafe) {
+    ASSERT_TRUE(mountOtherDisk(mountPoint(0)));
+    ASSERT_TRUE(mountChain(0));
+    ASSERT_TRUE(makeTree());
+
+    const auto unplug = cli("unplug");
+    EXPECT_EQ(unplug.status, 0) << unplug.errors;
+    EXPECT_EQ(unplug.output, "Thunderbolt Dock\nIt is safe to unplug the dock.\n");
+    EXPECT_FALSE(volumes[0]->loop().isAttached());
+    EXPECT_TRUE(other->fileSystem().isMounted());
 }
 
 } // namespace

@@ -17,14 +17,18 @@ TEST(QuayletDiskutilUsageTest, BadUsageExitsTwoAndHelpExitsZero) {
           {kDiskutil, "unmountDisk"},
           {kDiskutil, "unmount", "/media/x"},
           {kDiskutil, "unmountDisk", ""},
-          {kDiskutil, "unmountDisk", "/media/x", "/media/y"}}) {
+          {kDiskutil, "unmountDisk", "/media/x", "/media/y"},
+          {kDiskutil, "unmountDisk", "--device", "8:17"},
+          {kDiskutil, "unmountDisk", "--device", "8", "/media/x"},
+          {kDiskutil, "unmountDisk", "--device", "8:17x", "/media/x"}}) {
         const auto run = testing::runCaptured(argv, scratch.path());
         EXPECT_EQ(run.status, 2) << argv.size();
         EXPECT_TRUE(run.output.empty());
     }
     const auto help = testing::runCaptured({kDiskutil, "--help"}, scratch.path());
     EXPECT_EQ(help.status, 0);
-    EXPECT_TRUE(help.output.starts_with("usage: quaylet-diskutil unmountDisk PATH\n"));
+    EXPECT_TRUE(
+        help.output.starts_with("usage: quaylet-diskutil unmountDisk [--device MAJ:MIN] PATH\n"));
 }
 
 } // namespace

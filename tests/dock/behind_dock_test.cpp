@@ -152,6 +152,27 @@ TEST(BehindDockTest, PciRuleWinsForEntriesOfBothKindsAndStopsAtTheComputersOwnPc
     EXPECT_EQ(registry.outstandingHandles(), 1U);
 }
 
+TEST(BehindDockTest, ATunnelToOneOfSeveralRoutersIsTheDocksOnlyWhenOneOfThemIsADock) {
+    MemoryRegistry registry;
+    const MemoryEntryId rootPort = registry.addEntry(std::nullopt, {"IOPCIDevice", {}, "rp", {}});
+    const MemoryEntryId head =
+        registry.addEntry(rootPort, {"IOPCIDevice", {}, "head", {{"IOPCITunnelled", true}}});
+    const MemoryEntryId disk = registry.addEntry(head, {"IOMedia", {}, "disk", {}});
+    registry.publish(rootPort);
+    const auto ids = [](std::int64_t vendor, std::int64_t model) {
+        return PropertyValue(PropertyDictionary{{"Tunnel Endpoint Device Vendor ID", vendor},
+                                                {"Tunnel Endpoint Device Model ID", model}});
+    };
+    PropertyDictionary routers{{"0-1", ids(0x171, 0x10)}, {"0-3", ids(0x1DA0, 0x8831)}};
+    registry.setProperty(head, "Tunnel Endpoint Candidates", routers);
+    const RegistryObject held(registry, registry.referenceTo(disk));
+    EXPECT_EQ(behindDockRule(registry, held.get()), DockRule::None);
+    routers.emplace("0-5", ids(0x126, 0x42));
+    registry.setProperty(head, "Tunnel Endpoint Candidates", routers);
+    EXPECT_EQ(behindDockRule(registry, held.get()), DockRule::UntiedTunnel);
+    EXPECT_EQ(registry.outstandingHandles(), 1U);
+}
+
 struct TunnelIdCase {
     std::int64_t vendor;
     std::int64_t model;

@@ -10,7 +10,7 @@ using Argv = std::vector<std::string>;
 
 TEST(ToolCommandsTest, MacOSUsesTheSystemsTools) {
     const ToolCommands mac = ToolCommands::macOS();
-    EXPECT_EQ(mac.unmountDisk("/Volumes/Dock SSD"),
+    EXPECT_EQ(mac.unmountDisk("/Volumes/Dock SSD", "1:4"),
               (Argv{"/usr/sbin/diskutil", "unmountDisk", "/Volumes/Dock SSD"}));
     EXPECT_EQ(mac.listOpenFiles({12, 4294967295u, 7}, {}),
               (Argv{"/usr/sbin/lsof", "-Fn", "-p", "12,4294967295,7", "/"}));
@@ -19,8 +19,11 @@ TEST(ToolCommandsTest, MacOSUsesTheSystemsTools) {
 
 TEST(ToolCommandsTest, OnLinuxTheOpenFilesToolAlsoNamesTheProcesses) {
     const ToolCommands onLinux = ToolCommands::forLinux("/opt/quaylet/bin/quaylet-diskutil");
-    EXPECT_EQ(onLinux.unmountDisk("/media/a"),
-              (Argv{"/opt/quaylet/bin/quaylet-diskutil", "unmountDisk", "/media/a"}));
+    EXPECT_EQ(onLinux.unmountDisk("/media/alice/Dock SSD", "8:17"),
+              (Argv{"/opt/quaylet/bin/quaylet-diskutil", "unmountDisk", "--device", "8:17",
+                    "/media/alice/Dock SSD"}));
+    EXPECT_EQ(onLinux.unmountDisk("/media/x", ""),
+              (Argv{"/opt/quaylet/bin/quaylet-diskutil", "unmountDisk", "/media/x"}));
     EXPECT_EQ(onLinux.listOpenFiles({3}, {"/media/a", "/media/b"}),
               (Argv{"/usr/bin/lsof", "-Fcn", "-p", "3", "/media/a", "/media/b"}));
     EXPECT_EQ(onLinux.processName(3), std::nullopt);
@@ -28,7 +31,7 @@ TEST(ToolCommandsTest, OnLinuxTheOpenFilesToolAlsoNamesTheProcesses) {
 
 TEST(ToolCommandsTest, PathsReachTheToolsAsOneUnalteredArgument) {
     const std::string odd = "/media/a b\"$(touch x)`y`\\z\n";
-    EXPECT_EQ(ToolCommands::forLinux("d").unmountDisk(odd).back(), odd);
+    EXPECT_EQ(ToolCommands::forLinux("d").unmountDisk(odd, "7:0").back(), odd);
     EXPECT_EQ(ToolCommands::macOS().listOpenFiles({}, {odd}).back(), odd);
 }
 

@@ -1,5 +1,5 @@
-// The disk unmounter on the fixture machine's sysfs tree, with umount, udisksctl and the loop
-// detach scripted.
+// The disk unmounter on the fixture machine's sysfs tree, with the kernel's unmount, udisksctl
+// and the loop detach scripted.
 #include <algorithm>
 #include <filesystem>
 
@@ -35,32 +35,45 @@ protected:
 
     std::string sysRoot() const { return scratch.path() + "/sys"; }
 
-    /// umount and udisksctl take a mount off the table unless it is marked as refusing them.
-    std::optional<std::string> tool(const Argv& argv) {
-        const bool isUmount = argv[0] == "/bin/umount";
-        if (argv[0] == "/usr/bin/udisksctl" && argv[1] == "loop-delete") {
+    /// Takes the uppermost mount at a target off the table, as the kernel does, unless the
+    /// target is marked as refusing: busy for root, not permitted for a user.
+    std::error_code unmount(const BlockMount& mount, bool isRoot) {
+        unmounted.push_back(mount.target);
+        if (std::find(umountRefuses.begin(), umountRefuses.end(), mount.target) !=
+            umountRefuses.end()) {
+            return std::make_error_code(isRoot ? std::errc::device_or_resource_busy
+                                               : std::errc::operation_not_permitted);
+        }
+        removeLast([&](const BlockMount& m) { return m.target == mount.target; });
+        return {};
+    }
+
+    /// udisksctl takes the mount it made of a device off the table.
+    std::optional<std::string> udisks(const Argv& argv) {
+        if (argv[1] == "loop-delete") {
             fs::remove(sysRoot() + "/class/block/loop3/loop/backing_file");
-            return std::string();
-        }
-        const std::string key = isUmount ? argv[2] : argv[3];
-        const auto refused = isUmount ? umountRefuses : udisksRefuses;
-        if (std::find(refused.begin(), refused.end(), key) != refused.end()) {
-            return std::string();
-        }
-        // umount takes the uppermost mount at a target; udisks the mount it made of a device.
-        auto it = std::find_if(mounts.rbegin(), mounts.rend(), [&](const BlockMount& mount) {
-            return isUmount ? mount.target == key : mount.source == key && mount.mountedByUdisks;
-        });
-        if (it != mounts.rend()) {
-            mounts.erase(std::next(it).base());
+        } else {
+            removeLast(
+                [&](const BlockMount& m) { return m.source == argv[3] && m.mountedByUdisks; });
         }
         return std::string();
     }
 
-    DiskUnmountReport unmountDisk(const std::string& path, bool isRoot) {
+    template <typename Predicate> void removeLast(Predicate matches) {
+        const auto it = std::find_if(mounts.rbegin(), mounts.rend(), matches);
+        if (it != mounts.rend()) {
+            mounts.erase(std::next(it).base());
+        }
+    }
+
+    DiskUnmountReport unmountDisk(const std::string& path, bool isRoot,
+                                  std::optional<std::uint64_t> planned = std::nullopt) {
         DiskUnmounterSystem system;
         system.readMounts = [this] {
             return mounts;
+        };
+        system.unmount = [this, isRoot](const BlockMount& mount) {
+            return unmount(mount, isRoot);
         };
         system.detachLoop = [this](const std::string& device) {
             detached.push_back(device);
@@ -72,45 +85,40 @@ protected:
         system.sysRoot = sysRoot();
         system.isRoot = isRoot;
         DiskUnmounter unmounter(runner, system);
-        return unmounter.unmountDisk(path);
+        return unmounter.unmountDisk(path, planned);
     }
 
     testing::TemporaryDirectory scratch;
     std::vector<BlockMount> mounts;
     std::vector<std::string> umountRefuses;
-    std::vector<std::string> udisksRefuses;
+    std::vector<std::string> unmounted;
     std::error_code detachError;
     std::vector<std::string> detached;
     testing::ScriptedProcessRunner runner{[this](const Argv& argv) {
-        return tool(argv);
+        return udisks(argv);
     }};
 };
 
-TEST_F(DiskUnmounterTest, UnmountsEveryFileSystemOfTheDiskDeepestFirst) {
-    const DiskUnmountReport report = unmountDisk("/media/alice/Dock SSD", true);
+TEST_F(DiskUnmounterTest, UnmountsEveryFileSystemOfThePlannedDiskDeepestFirst) {
+    const DiskUnmountReport report = unmountDisk("/media/alice/Dock SSD", true, makedev(8, 17));
     EXPECT_EQ(report.wholeDisk, "sdb");
     // sdc1, mounted inside sdb2's folder, belongs to another disk and is left alone.
-    EXPECT_EQ(runner.runs, (std::vector<Argv>{
-                               {"/bin/umount", "--", "/media/alice/Dock SSD/archive"},
-                               {"/bin/umount", "--", "/media/alice/Dock SSD"},
-                               {"/bin/umount", "--", "/srv/dock"},
-                           }));
+    EXPECT_EQ(unmounted, (std::vector<std::string>{"/media/alice/Dock SSD/archive",
+                                                   "/media/alice/Dock SSD", "/srv/dock"}));
+    EXPECT_TRUE(runner.runs.empty());
     ASSERT_EQ(report.volumes.size(), 3u);
     EXPECT_TRUE(report.allUnmounted());
     EXPECT_EQ(report.loop, LoopRelease::notALoop);
     EXPECT_EQ(mounts.size(), 3u);
 }
 
-TEST_F(DiskUnmounterTest, AsAUserAsksUdisksForItsMountsThatUmountRefused) {
+TEST_F(DiskUnmounterTest, AsAUserAsksUdisksForItsMountsThatTheKernelRefused) {
     umountRefuses = {"/media/alice/Dock SSD/archive", "/media/alice/Dock SSD", "/srv/dock"};
     const DiskUnmountReport report = unmountDisk("/media/alice/Dock SSD", false);
     EXPECT_EQ(runner.runs,
               (std::vector<Argv>{
-                  {"/bin/umount", "--", "/media/alice/Dock SSD/archive"},
                   {"/usr/bin/udisksctl", "unmount", "-b", "/dev/sdb2", "--no-user-interaction"},
-                  {"/bin/umount", "--", "/media/alice/Dock SSD"},
                   {"/usr/bin/udisksctl", "unmount", "-b", "/dev/sdb1", "--no-user-interaction"},
-                  {"/bin/umount", "--", "/srv/dock"},
               }));
     // /srv/dock is no udisks mount: it stays, and so the disk is not all unmounted.
     ASSERT_EQ(report.volumes.size(), 3u);
@@ -122,24 +130,37 @@ TEST_F(DiskUnmounterTest, AsAUserAsksUdisksForItsMountsThatUmountRefused) {
 TEST_F(DiskUnmounterTest, AsRootNeverAsksUdisks) {
     umountRefuses = {"/media/alice/Dock SSD"};
     const DiskUnmountReport report = unmountDisk("/media/alice/Dock SSD", true);
-    EXPECT_EQ(runner.runs.size(), 3u);
+    EXPECT_TRUE(runner.runs.empty());
     EXPECT_FALSE(report.allUnmounted());
     EXPECT_FALSE(report.volumes[1].throughUdisks);
 }
 
-TEST_F(DiskUnmounterTest, ACoveredMountIsNotUmountsToTake) {
+TEST_F(DiskUnmounterTest, AMountOfTheDiskCoveredByAnotherDiskIsNotTaken) {
     mounts.push_back({"/dev/sdc1", "/srv/dock", makedev(8, 33), false});
     const DiskUnmountReport report = unmountDisk("/dev/sdb1", true);
-    EXPECT_EQ(runner.runs.size(), 2u); // /srv/dock's uppermost mount is sdc1's
+    EXPECT_EQ(unmounted.size(), 2u); // /srv/dock's uppermost mount is sdc1's
     EXPECT_FALSE(report.allUnmounted());
     EXPECT_EQ(mounts.back().source, "/dev/sdc1");
 }
 
-TEST_F(DiskUnmounterTest, RefusesWithoutRunningAnything) {
-    EXPECT_EQ(unmountDisk("/media/alice/elsewhere", true).refusal,
-              DiskUnmountReport::Refusal::notMounted);
-    EXPECT_EQ(unmountDisk("/run/user/1000", true).refusal, DiskUnmountReport::Refusal::notOnDisk);
-    EXPECT_EQ(unmountDisk("/", true).refusal, DiskUnmountReport::Refusal::bootDisk);
+TEST_F(DiskUnmounterTest, RefusesWithoutUnmountingAnything) {
+    using Refusal = DiskUnmountReport::Refusal;
+    EXPECT_EQ(unmountDisk("/media/alice/elsewhere", true).refusal, Refusal::notMounted);
+    EXPECT_EQ(unmountDisk("/run/user/1000", true).refusal, Refusal::notOnDisk);
+    EXPECT_EQ(unmountDisk("/", true).refusal, Refusal::bootDisk);
+
+    // The planned sdb2 is not what is mounted at sdc1's mount point.
+    const DiskUnmountReport other =
+        unmountDisk("/media/alice/Dock SSD/archive/stick", true, makedev(8, 18));
+    EXPECT_EQ(other.refusal, Refusal::otherDevice);
+    EXPECT_EQ(other.foundSource, "/dev/sdc1");
+
+    // sdc1 mounted over the planned sdb1: neither disk is touched.
+    mounts.push_back({"/dev/sdc1", "/media/alice/Dock SSD", makedev(8, 33), false});
+    const DiskUnmountReport covered = unmountDisk("/media/alice/Dock SSD", true, makedev(8, 17));
+    EXPECT_EQ(covered.refusal, Refusal::coveredDevice);
+    EXPECT_EQ(covered.foundSource, "/dev/sdc1");
+    EXPECT_TRUE(unmounted.empty());
     EXPECT_TRUE(runner.runs.empty());
 }
 
@@ -181,14 +202,6 @@ TEST_F(LoopDiskUnmounterTest, AsAUserAsksUdisksToDeleteTheLoopDevice) {
                                         "--no-user-interaction"}));
     EXPECT_TRUE(report.loopThroughUdisks);
     EXPECT_EQ(report.loop, LoopRelease::detached);
-}
-
-TEST(ShouldAskUdisksTest, OnlyUsersAskAndOnlyForUdisksMounts) {
-    const BlockMount udisks{"/dev/sdb1", "/media/alice/x", 1, true};
-    const BlockMount other{"/dev/sdb1", "/srv/x", 1, false};
-    EXPECT_TRUE(shouldAskUdisks(udisks, false));
-    EXPECT_FALSE(shouldAskUdisks(udisks, true));
-    EXPECT_FALSE(shouldAskUdisks(other, false));
 }
 
 } // namespace

@@ -20,11 +20,10 @@ const std::string kMachine = std::string(testing::kFixturesDir) + "/debian-deskt
 TEST(LibmountMountTableTest, ReadsEntriesInTableOrderWithPathsDecoded) {
     const auto entries = LibmountMountTable(kMachine + "/mountinfo").entries();
     ASSERT_EQ(entries.size(), 7u);
-    EXPECT_EQ(entries[0], (MountEntry{"proc", "/proc", "proc", makedev(0, 20)}));
-    EXPECT_EQ(entries[2],
-              (MountEntry{"/dev/sdb1", "/media/alice/Dock SSD", "ext4", makedev(8, 17)}));
-    EXPECT_EQ(entries[3], (MountEntry{"/dev/loop3", "/media/alice/Dock SSD/mnt/a\nb\\c", "ext2",
-                                      makedev(7, 3)}));
+    EXPECT_EQ(entries[0], (MountEntry{"proc", "/proc", "proc", "0:20"}));
+    EXPECT_EQ(entries[2], (MountEntry{"/dev/sdb1", "/media/alice/Dock SSD", "ext4", "8:17"}));
+    EXPECT_EQ(entries[3],
+              (MountEntry{"/dev/loop3", "/media/alice/Dock SSD/mnt/a\nb\\c", "ext2", "7:3"}));
     EXPECT_TRUE(LibmountMountTable(kMachine + "/no-such-mountinfo").entries().empty());
 }
 
@@ -33,10 +32,12 @@ TEST(LibmountMountTableTest, BlockMountsCarryDeviceNumbersAndUdisksMarks) {
     const auto mounts = readBlockMounts(kMachine + "/mountinfo");
     ::unsetenv("LIBMOUNT_UTAB");
     ASSERT_EQ(mounts.size(), 7u);
-    EXPECT_EQ(mounts[2], (BlockMount{"/dev/sdb1", "/media/alice/Dock SSD", makedev(8, 17), true}));
+    EXPECT_EQ(mounts[2], (BlockMount{"/dev/sdb1", "/media/alice/Dock SSD", makedev(8, 17), true,
+                                     makedev(8, 17), 60}));
     EXPECT_EQ(mounts[4].device, 0u); // tmpfs comes from no block device
-    EXPECT_EQ(mounts[5], (BlockMount{"/dev/sdc1", "/srv/backup", makedev(8, 33), true}));
-    EXPECT_EQ(mounts[6], (BlockMount{"/dev/sdc2", "/srv/plain", makedev(8, 34), false}));
+    EXPECT_EQ(mounts[4].fileSystemDevice, makedev(0, 50));
+    EXPECT_TRUE(mounts[5].mountedByUdisks);
+    EXPECT_FALSE(mounts[6].mountedByUdisks);
 }
 
 class LibmountMountPointProbeTest : public ::testing::Test {
@@ -46,10 +47,10 @@ protected:
 
 TEST_F(LibmountMountPointProbeTest, ComparesThePathAsGivenAndInCanonicalForm) {
     const LibmountMountPointProbe probe(kMachine + "/mountinfo");
-    EXPECT_TRUE(probe.isMounted("/media/alice/Dock SSD"));
-    EXPECT_TRUE(probe.isMounted("/media/alice/Dock SSD/mnt/a\nb\\c"));
-    EXPECT_FALSE(probe.isMounted("/media/alice"));
-    EXPECT_FALSE(probe.isMounted("/media/alice/Dock"));
+    EXPECT_TRUE(probe.isMounted("/media/alice/Dock SSD", {}));
+    EXPECT_TRUE(probe.isMounted("/media/alice/Dock SSD/mnt/a\nb\\c", "7:3"));
+    EXPECT_FALSE(probe.isMounted("/media/alice", {}));
+    EXPECT_FALSE(probe.isMounted("/media/alice/Dock", {}));
 
     // A table naming the canonical path; the probe is asked through a link to it.
     std::filesystem::create_directory(scratch.path() + "/real");
@@ -57,16 +58,29 @@ TEST_F(LibmountMountPointProbeTest, ComparesThePathAsGivenAndInCanonicalForm) {
     std::ofstream(scratch.path() + "/mountinfo")
         << "60 26 8:17 / " << scratch.path() << "/real rw - ext4 /dev/sdb1 rw\n";
     const LibmountMountPointProbe linked(scratch.path() + "/mountinfo");
-    EXPECT_TRUE(linked.isMounted(scratch.path() + "/link"));
-    EXPECT_TRUE(linked.isMounted(scratch.path() + "/real/"));
+    EXPECT_TRUE(linked.isMounted(scratch.path() + "/link", "8:17"));
+    EXPECT_TRUE(linked.isMounted(scratch.path() + "/real/", {}));
+}
+
+TEST_F(LibmountMountPointProbeTest, OnlyThePlannedDeviceCountsAndNeverAnAutomountTrigger) {
+    // sdc1 mounted over sdb1 at dock; an automount trigger left alone at auto.
+    std::ofstream(scratch.path() + "/mountinfo")
+        << "60 26 8:17 / /mnt/dock rw - ext4 /dev/sdb1 rw\n"
+        << "61 60 8:33 / /mnt/dock rw - ext4 /dev/sdc1 rw\n"
+        << "70 26 0:41 / /mnt/auto rw - autofs systemd-1 rw,fd=48,direct\n";
+    const LibmountMountPointProbe probe(scratch.path() + "/mountinfo");
+    EXPECT_TRUE(probe.isMounted("/mnt/dock", "8:17"));  // covered, still mounted
+    EXPECT_FALSE(probe.isMounted("/mnt/dock", "8:18")); // gone, another disk at its path
+    EXPECT_FALSE(probe.isMounted("/mnt/auto", "8:18"));
+    EXPECT_FALSE(probe.isMounted("/mnt/auto", {}));
 }
 
 TEST_F(LibmountMountPointProbeTest, UnreadableTableFallsBackToDeviceBoundaries) {
     const LibmountMountPointProbe probe(scratch.path() + "/no-such-mountinfo");
-    EXPECT_TRUE(probe.isMounted("/"));
-    EXPECT_TRUE(probe.isMounted("/proc"));
-    EXPECT_FALSE(probe.isMounted(scratch.path()));
-    EXPECT_FALSE(probe.isMounted(scratch.path() + "/missing"));
+    EXPECT_TRUE(probe.isMounted("/", "254:0"));
+    EXPECT_TRUE(probe.isMounted("/proc", {}));
+    EXPECT_FALSE(probe.isMounted(scratch.path(), {}));
+    EXPECT_FALSE(probe.isMounted(scratch.path() + "/missing", {}));
 }
 
 } // namespace

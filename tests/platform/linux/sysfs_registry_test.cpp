@@ -165,17 +165,16 @@ TEST_F(SysfsRegistryTest, PortsAndDevicesCarryTheirLocationIDs) {
     } cases[] = {
         {"0000:23:00.0", 0x23000000, "AppleUSBXHCI"},
         {"0000:00:14.0", 0x14000000, "AppleUSBXHCI"},
-        {"usb6-port1", 0x23100000},
+        {"usb6-port1", 0xA3100000},
         {"usb5-port1", 0x23100000},
-        {"6-1", 0x23100000},
-        {"6-1-port2", 0x23120000},
+        {"6-1", 0xA3100000},
+        {"6-1-port2", 0xA3120000},
         {"5-1.4.7", 0x23147000},
-        {"6-1.3.1", 0x23131000},
-        {"2-2", 0x14200000},
-        {"usb1-port10", 0x14A00000},
+        {"6-1.3.1", 0xA3131000},
+        {"2-2", 0x94200000},
         {"usb1-port15", 0x14F00000},
         {"usb1-port16", 0},
-        {"usb4-port1", 0x0D100000},
+        {"usb4-port1", 0x8D100000},
     };
     for (const auto& item : cases) {
         const RegistryHandle entry = named(docked, item.name, item.className);

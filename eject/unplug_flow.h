@@ -1,0 +1,48 @@
+// The unplug command that both front ends run: the scan and the boot-volume refusal on the
+// calling thread, then the unmounting, the release gate and the busy-process search, which
+// block and belong on a worker.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+#include "eject/release_gate.h"
+#include "eject/unplug_outcome.h"
+#include "platform/platform.h"
+#include "volumes/unplug_plan.h"
+
+namespace quaylet {
+
+/// The last check before "safe"; checkRelease outside tests.
+using ReleaseGate = std::function<ReleaseCheck(Platform& platform, bool everything)>;
+/// Hears of each planned volume as soon as it is judged (true: unmounted).
+using UnmountProgress = std::function<void(const VolumeRecord& volume, bool unmounted)>;
+
+/// What the first part of a command leaves: the outcome when it ends there, else the plan.
+struct UnplugStart {
+    std::optional<UnplugOutcome> outcome;
+    std::unique_ptr<UnplugPlan> plan; ///< Set, with volumes, when there is something to unmount.
+};
+
+/// Reads the mount table once and scans it (with `everything`, all external storage too).
+/// Ends the command when the table cannot be read (not safe, unreadable), when the boot volume
+/// is behind the dock (not safe, naming it when the scan recorded it; nothing is unmounted), or
+/// when nothing is planned (safe unless `gate` finds storage still held). Else returns the plan.
+UnplugStart beginUnplug(Platform& platform, bool everything,
+                        const ReleaseGate& gate = checkRelease);
+
+/// Unmounts every volume of `plan` in the fixed order, telling `progress` of each. Not safe,
+/// naming the first volume still mounted, when any is; else asks `gate` and is safe only when
+/// nothing holds the storage (naming the first hold, or unreadable, when something does).
+/// Blocks until every tool run has ended.
+UnplugOutcome unmountPlanned(Platform& platform, UnplugPlan& plan, bool everything,
+                             const UnmountProgress& progress = {},
+                             const ReleaseGate& gate = checkRelease);
+
+/// When volumes of `outcome` stayed mounted, names the first process that the open-files tool
+/// finds busy on any of them, and takes the text that names it with the first volume; nothing
+/// changes when no process is found. Blocks until the tools have ended.
+void nameBusyProcess(Platform& platform, UnplugOutcome& outcome);
+
+} // namespace quaylet
