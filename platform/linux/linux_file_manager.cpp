@@ -1,15 +1,21 @@
 // LinuxFileManager: volume names as the Linux desktop shows them (file system labels).
 #include "platform/linux/linux_file_manager.h"
 
+#include <array>
+#include <cstring>
 #include <memory>
 
 #include <blkid/blkid.h>
+#include <fcntl.h>
 #include <libudev.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 
 #include "platform/linux/device_number.h"
 #include "platform/linux/hex_escapes.h"
+#include "platform/linux/unique_fd.h"
 
 namespace quaylet {
 namespace {
@@ -44,6 +50,22 @@ std::optional<std::string> udevLabel(dev_t number) {
     return std::nullopt;
 }
 
+/// The label the mounted file system at `mountPoint` reports itself, from its superblock in
+/// memory: no device is read. Only when the directory there is the root of file system
+/// `device`, so that a mount gone since the table was read never names what lies beneath.
+std::optional<std::string> mountedLabel(const std::string& mountPoint, dev_t device) {
+    const UniqueFd directory(::open(mountPoint.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    struct stat status {};
+    if (!directory || ::fstat(directory.get(), &status) != 0 || status.st_dev != device) {
+        return std::nullopt;
+    }
+    std::array<char, FSLABEL_MAX> label{};
+    if (::ioctl(directory.get(), FS_IOC_GETFSLABEL, label.data()) != 0) {
+        return std::nullopt; // a file system that does not report its label this way
+    }
+    return std::string(label.data(), ::strnlen(label.data(), label.size()));
+}
+
 /// The label in the superblock of the file system at `source` (a device or an image file).
 std::optional<std::string> superblockLabel(const std::string& source) {
     struct stat status {};
@@ -70,9 +92,13 @@ std::optional<std::string> superblockLabel(const std::string& source) {
 
 std::optional<std::string> LinuxFileManager::displayName(const MountEntry& mount) const {
     std::optional<std::string> label;
+    const std::optional<std::uint64_t> number = parseDeviceNumber(mount.deviceNumber);
     // Major 0 is the kernel's anonymous devices (tmpfs, proc, overlay): udev knows none.
-    if (const auto number = parseDeviceNumber(mount.deviceNumber); number && major(*number) != 0) {
+    if (number && major(*number) != 0) {
         label = udevLabel(*number);
+    }
+    if ((!label || label->empty()) && number) {
+        label = mountedLabel(mount.mountPoint, *number);
     }
     if (!label || label->empty()) {
         label = superblockLabel(mount.devicePath);
