@@ -1,10 +1,12 @@
 // The mounted-volume scan: classify every mount, then follow disk images three levels deep.
 #include "volumes/scan_volumes.h"
 
+#include <cstdint>
+#include <map>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <utility>
+#include <vector>
 
 #include "dock/behind_dock.h"
 #include "volumes/disk_services.h"
@@ -22,29 +24,38 @@ struct WorkingLists {
 
 enum class Kind { Dock, External, Image, Unplanned };
 
-/// What the three tests say of one device path.
+/// A mount's source and device number: what the three tests are asked about.
+using MountedDevice = std::pair<std::string_view, std::uint64_t>;
+
+/// What the three tests say of one mounted device.
 struct Classification {
     Kind kind = Kind::Unplanned;
     DockRule rule = DockRule::None; ///< Dock volumes: the sign that put the disk behind the dock.
     std::string imagePath;          ///< Images: the image file.
 };
 
-// Classifies a device path by the three tests in order of precedence. The external test asks
-// about the same whole disk as the dock test, so the disk is looked up once.
-Classification classify(const ScanSources& sources, std::string_view devicePath) {
+// Classifies one mount by the three tests in order of precedence. A volume stacked over several
+// disks is behind the dock (or external) when any of them is. The external test asks about the
+// disks the dock test found, so they are looked up once.
+Classification classify(const ScanSources& sources, const MountEntry& mount) {
     Classification result;
-    if (const auto disk = wholeDiskService(sources.registry, sources.deviceNaming, devicePath)) {
+    const std::vector<RegistryObject> disks =
+        mountedDiskServices(sources.registry, sources.deviceNaming, mount);
+    for (const RegistryObject& disk : disks) {
         result.rule = behindDockRule(sources.registry, disk.get());
         if (result.rule != DockRule::None) {
             result.kind = Kind::Dock;
             return result;
         }
+    }
+    for (const RegistryObject& disk : disks) {
         if (isExternalStorage(sources.registry, disk.get())) {
             result.kind = Kind::External;
             return result;
         }
     }
-    if (const auto volume = volumeService(sources.registry, sources.deviceNaming, devicePath)) {
+    if (const auto volume =
+            volumeService(sources.registry, sources.deviceNaming, mount.devicePath)) {
         if (diskImagePath(sources.registry, volume.get(), result.imagePath)) {
             result.kind = Kind::Image;
         }
@@ -63,11 +74,12 @@ void refuseBootVolume(const VolumeRecord& record, UnplugPlan& plan, bool& bootVo
 void classifyAll(const ScanSources& sources, const std::vector<MountEntry>& table,
                  WorkingLists& work, UnplugPlan& plan, bool& bootVolumeFound) {
     // Mounts of one device (bind mounts, subvolumes) get its answers: a device is tested once.
-    std::unordered_map<std::string_view, Classification> devices;
+    std::map<MountedDevice, Classification> devices;
     for (const MountEntry& mount : table) {
-        auto known = devices.find(mount.devicePath);
+        const MountedDevice device{mount.devicePath, mount.deviceNumber};
+        auto known = devices.find(device);
         if (known == devices.end()) {
-            known = devices.emplace(mount.devicePath, classify(sources, mount.devicePath)).first;
+            known = devices.emplace(device, classify(sources, mount)).first;
         }
         const Classification& tested = known->second;
         VolumeRecord record{mount.devicePath, mount.mountPoint, {}, {}, mount.deviceNumber};

@@ -13,7 +13,6 @@
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 
-#include "platform/linux/device_number.h"
 #include "platform/linux/hex_escapes.h"
 #include "platform/linux/unique_fd.h"
 
@@ -92,13 +91,12 @@ std::optional<std::string> superblockLabel(const std::string& source) {
 
 std::optional<std::string> LinuxFileManager::displayName(const MountEntry& mount) const {
     std::optional<std::string> label;
-    const std::optional<std::uint64_t> number = parseDeviceNumber(mount.deviceNumber);
     // Major 0 is the kernel's anonymous devices (tmpfs, proc, overlay): udev knows none.
-    if (number && major(*number) != 0) {
-        label = udevLabel(*number);
+    if (major(mount.deviceNumber) != 0) {
+        label = udevLabel(mount.deviceNumber);
     }
-    if ((!label || label->empty()) && number) {
-        label = mountedLabel(mount.mountPoint, *number);
+    if ((!label || label->empty()) && mount.deviceNumber != 0) {
+        label = mountedLabel(mount.mountPoint, mount.deviceNumber);
     }
     if (!label || label->empty()) {
         label = superblockLabel(mount.devicePath);

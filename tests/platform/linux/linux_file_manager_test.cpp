@@ -3,6 +3,7 @@
 #include <fstream>
 
 #include <spawn.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -58,7 +59,7 @@ TEST_F(LinuxFileManagerTest, NamesAFileSystemByItsLabel) {
     } cases[] = {
         {{image, "/media/user/Dock Backup", "ext4"}, "Dock Backup"},
         {{unlabelled, "/media/user/plain", "ext4"}, std::nullopt},
-        {{"tmpfs", "/run/user/1000", "tmpfs", "0:50"}, std::nullopt},
+        {{"tmpfs", "/run/user/1000", "tmpfs", makedev(0, 50)}, std::nullopt},
         {{(directory_ / "gone.img").string(), "/media/user/gone", "ext4"}, std::nullopt},
     };
     for (const auto& item : cases) {
