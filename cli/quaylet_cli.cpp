@@ -56,8 +56,11 @@ int runMonitor(Platform& platform, std::ostream& out, std::ostream& errors) {
 /// unmount, which is not known to be safe.
 std::optional<Platform> selectCliPlatform(const CliOptions& options, std::string& error) {
     PlatformSelectionError failure;
+    // Only the monitor waits for mount changes; the other commands run once.
     std::optional<Platform> platform = selectPlatform(
-        PlatformChoice{options.snapshotPath, options.sysfsRoot, options.mountInfoPath}, failure);
+        PlatformChoice{options.snapshotPath, options.sysfsRoot, options.mountInfoPath,
+                       options.command == CliCommand::Monitor},
+        failure);
     if (!platform) {
         switch (failure.source) {
         case PlatformSelectionError::Source::Snapshot:

@@ -46,11 +46,14 @@ std::optional<Platform> makeLinuxPlatform(const LinuxPlatformOptions& options, s
         error = std::move(reason);
         return std::nullopt;
     }
-    std::error_code monitorError;
-    std::unique_ptr<LibmountMountMonitor> mountMonitor = LibmountMountMonitor::open(monitorError);
-    if (!mountMonitor) {
-        error = "cannot watch the mount table: " + monitorError.message();
-        return std::nullopt;
+    std::unique_ptr<LibmountMountMonitor> mountMonitor;
+    if (options.watchMounts) {
+        std::error_code monitorError;
+        mountMonitor = LibmountMountMonitor::open(monitorError);
+        if (!mountMonitor) {
+            error = "cannot watch the mount table: " + monitorError.message();
+            return std::nullopt;
+        }
     }
     Platform platform;
     platform.registry = std::make_unique<SysfsRegistry>(options.sysfsRoot);

@@ -11,6 +11,10 @@ namespace quaylet {
 /// Where the Linux platform reads the system from.
 struct LinuxPlatformOptions {
     std::string sysfsRoot = "/sys"; ///< Root of the device tree (a sysfs mount or a copy of one).
+    /// Whether to watch the mount table; false leaves `mountMonitor` empty. A command that runs
+    /// once never waits for changes, and closing the watch (an inotify instance) makes the
+    /// kernel wait for a grace period, about 10 ms: more than the whole scan.
+    bool watchMounts = true;
 };
 
 /// Builds the live system's platform; nullopt with `error` set when the device tree cannot be read.

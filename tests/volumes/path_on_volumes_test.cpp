@@ -56,8 +56,29 @@ TEST(VolumeDisplayNameTest, FileManagerNameElseLastComponent) {
                                                          {"Backup", "Backup"},
                                                          {"/Volumes/a b//", "a b"}};
     for (const auto& [mountPoint, expected] : cases) {
-        EXPECT_EQ(volumeDisplayName(names, mountPoint), expected) << mountPoint;
+        EXPECT_EQ(volumeDisplayName(names, {"/dev/disk4s1", mountPoint, "apfs"}), expected)
+            << mountPoint;
     }
+}
+
+/// Names a file system by its device, as a label belongs to the device.
+class DeviceLabels final : public FileManager {
+public:
+    std::optional<std::string> displayName(const MountEntry& mount) const override {
+        return mount.devicePath.starts_with("/dev/") ? std::optional("on " + mount.devicePath)
+                                                     : std::nullopt;
+    }
+};
+
+TEST(VolumeDisplayNameTest, AMountPointIsNamedAfterTheVolumeVisibleThere) {
+    const DeviceLabels labels;
+    const std::vector<MountEntry> table{{"/dev/sdb1", "/media/a", "ext4"},
+                                        {"/dev/sdc1", "/media/a", "ext4"},
+                                        {"tmpfs", "/run/user/1000", "tmpfs"}};
+    VolumeNames names(labels, table);
+    EXPECT_EQ(names.displayName("/media/a"), "on /dev/sdc1");
+    EXPECT_EQ(names.displayName("/run/user/1000"), "1000");
+    EXPECT_EQ(names.displayName("/media/gone"), "gone");
 }
 
 } // namespace

@@ -1,4 +1,5 @@
 // The mounted-volume scan on fixture Macs: dock, external and image volumes, and the reasons.
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -45,6 +46,34 @@ protected:
     bool bootVolumeFound = false;
 };
 
+/// A mount table that counts how often it is read.
+class CountingMountTable final : public MountTable {
+public:
+    explicit CountingMountTable(const MountTable& table) : table_(table) {}
+    std::vector<MountEntry> entries() const override {
+        ++reads;
+        return table_.entries();
+    }
+    mutable int reads = 0;
+
+private:
+    const MountTable& table_;
+};
+
+/// A file manager that notes which mount points it was asked to name.
+class RecordingFileManager final : public FileManager {
+public:
+    explicit RecordingFileManager(const FileManager& names) : names_(names) {}
+    std::optional<std::string> displayName(const MountEntry& mount) const override {
+        asked.push_back(mount.mountPoint);
+        return names_.displayName(mount);
+    }
+    mutable MountPoints asked;
+
+private:
+    const FileManager& names_;
+};
+
 const MountPoints kDockVolumes{"/Volumes/Dock SSD", "/Volumes/Dock Backup", "/Volumes/ULTRA FIT",
                                "/Volumes/CARD", "/Volumes/Enclosure"};
 
@@ -66,6 +95,26 @@ TEST_F(ScanVolumesTest, DockVolumesAndTheImageChainThreeDeep) {
         EXPECT_FALSE(bootVolumeFound);
         EXPECT_TRUE(plan.failures.empty());
     }
+}
+
+// Naming every mount used to read the whole table again for each one, and to read labels off
+// disks that have nothing to do with the dock.
+TEST_F(ScanVolumesTest, ReadsTheTableOnceAndNamesOnlyThePlannedVolumesEachOnce) {
+    load("laptop_with_dock_11");
+    const CountingMountTable table(*platform.mountTable);
+    const RecordingFileManager names(*platform.fileManager);
+    ScanExplanation explanation;
+    const ScanSources sources{*platform.registry, table, names, *platform.deviceNaming};
+    ASSERT_EQ(scanVolumes(sources, plan, false, bootVolumeFound, &explanation), 9);
+    EXPECT_EQ(table.reads, 1);
+    MountPoints planned;
+    for (const PlannedVolumeReason& reason : explanation.reasons) {
+        planned.push_back(reason.volume.mountPoint);
+        EXPECT_FALSE(reason.volume.displayName.empty()) << reason.volume.mountPoint;
+    }
+    std::sort(planned.begin(), planned.end());
+    std::sort(names.asked.begin(), names.asked.end());
+    EXPECT_EQ(names.asked, planned);
 }
 
 TEST_F(ScanVolumesTest, EverythingAddsExternalVolumesAndTheImagesOnThem) {

@@ -62,11 +62,13 @@ TEST_F(MemoryProcessRunnerTest, ListsOpenFilesOnThePathsInFieldOutput) {
                                         "f3\n", "n/Volumes/Stick/.idx\n"}));
     EXPECT_EQ(run(mac.listOpenFiles({90}, {"/Volumes/Stick"})).size(), 3U);
     EXPECT_TRUE(run(mac.listOpenFiles({}, {"/Volumes/Stic"})).empty());
+    EXPECT_EQ(run(ToolCommands::forLinux("d").listOpenFiles({90}, {"/Volumes/Stick"})),
+              (std::vector<std::string>{"p90\n", "cmds\n", "f3\n", "n/Volumes/Stick/.idx\n"}));
 }
 
 TEST_F(MemoryProcessRunnerTest, NamesProcessesAfterAHeaderAndRefusesOtherPrograms) {
-    EXPECT_EQ(run(mac.processName(90)), (std::vector<std::string>{"COMMAND\n", "mds\n"}));
-    EXPECT_EQ(run(mac.processName(5)), std::vector<std::string>{"COMMAND\n"});
+    EXPECT_EQ(run(*mac.processName(90)), (std::vector<std::string>{"COMMAND\n", "mds\n"}));
+    EXPECT_EQ(run(*mac.processName(5)), std::vector<std::string>{"COMMAND\n"});
     EXPECT_EQ(runner.run({"/bin/sh", "-c", "true"}, [](std::string_view) {}),
               std::make_error_code(std::errc::no_such_file_or_directory));
     EXPECT_EQ(runner.commands().size(), 3U);
