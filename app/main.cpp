@@ -60,6 +60,8 @@ int main(int argc, char** argv) {
         }
         return complain(reason);
     }
+    // The tray's user can answer a password prompt, where polkit's policy wants one.
+    platform->toolCommands.allowInteraction();
 
     QApplication application(argc, argv);
     QApplication::setOrganizationName(QStringLiteral("Pemrix"));

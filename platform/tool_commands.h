@@ -15,6 +15,10 @@ public:
     /// Linux: quaylet-diskutil at `diskutilPath`, Debian's lsof and procps' ps.
     static ToolCommands forLinux(std::string diskutilPath);
 
+    /// Lets the disk tool have polkit ask the user for a password where its policy wants one
+    /// (Linux; macOS's tool takes no such option).
+    void allowInteraction() { interactive_ = unmountDiskTakesDevice_; }
+
     /// Returns the command that unmounts every volume of the disk carrying `mountPoint`. On
     /// Linux it also names the planned device `deviceNumber` ("MAJ:MIN", when not empty), and
     /// the tool acts only while that device is the one mounted there; macOS's tool takes the
@@ -36,6 +40,7 @@ private:
 
     std::vector<std::string> unmountDiskPrefix_;
     bool unmountDiskTakesDevice_ = false;
+    bool interactive_ = false;
     std::string openFilesTool_;
     std::string psTool_;
     std::vector<std::string> psNameOptions_;

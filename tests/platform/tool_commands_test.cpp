@@ -30,6 +30,11 @@ TEST(ToolCommandsTest, LinuxUsesQuayletDiskutilLsofAndProcpsPs) {
               (Argv{"/usr/bin/lsof", "-Fn", "-p", "3", "/media/a"}));
     EXPECT_EQ(onLinux.listOpenFiles({}, {}), (Argv{"/usr/bin/lsof", "-Fn", "/"}));
     EXPECT_EQ(onLinux.processName(-1), (Argv{"/bin/ps", "-p", "4294967295", "-o", "comm"}));
+    ToolCommands tray = onLinux;
+    tray.allowInteraction();
+    EXPECT_EQ(tray.unmountDisk("/media/x", "7:0"),
+              (Argv{"/opt/quaylet/bin/quaylet-diskutil", "unmountDisk", "--interactive", "--device",
+                    "7:0", "/media/x"}));
 }
 
 TEST(ToolCommandsTest, PathsReachTheToolsAsOneUnalteredArgument) {
