@@ -28,9 +28,8 @@ std::string_view unmountCauseWord(UnmountCause cause) {
 
 bool unmountCauseOfLine(std::string_view line, UnmountCause& cause) {
     for (const auto& [known, word] : kWords) {
-        if (line.starts_with(word) &&
-            (line.size() == word.size() || line[word.size()] == ' ' ||
-             line[word.size()] == ':' || line[word.size()] == '\n')) {
+        if (line.starts_with(word) && (line.size() == word.size() || line[word.size()] == ' ' ||
+                                       line[word.size()] == ':' || line[word.size()] == '\n')) {
             cause = known;
             return true;
         }

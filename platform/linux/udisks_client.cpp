@@ -62,8 +62,8 @@ BlockObject blockObject(const char* path, GVariant* interfaces, GVariant* block)
     }
     if (VariantPtr filesystem = lookup(interfaces, kFilesystem, G_VARIANT_TYPE_VARDICT)) {
         object.hasFilesystem = true;
-        if (VariantPtr points = lookup(filesystem.get(), "MountPoints",
-                                       G_VARIANT_TYPE_BYTESTRING_ARRAY)) {
+        if (VariantPtr points =
+                lookup(filesystem.get(), "MountPoints", G_VARIANT_TYPE_BYTESTRING_ARRAY)) {
             const std::unique_ptr<const gchar*, GFree> list(
                 g_variant_get_bytestring_array(points.get(), nullptr));
             for (const gchar* const* point = list.get(); *point != nullptr; ++point) {
@@ -215,8 +215,8 @@ std::optional<UdisksReply> UdisksClient::deleteLoop(std::uint64_t device) {
         return std::nullopt;
     }
     ErrorPtr error;
-    connection_->call(kService, known->path.c_str(), kLoop, "Delete",
-                      requestOptions(interactive_), nullptr, interactive_, error);
+    connection_->call(kService, known->path.c_str(), kLoop, "Delete", requestOptions(interactive_),
+                      nullptr, interactive_, error);
     return error ? replyOfError(error.get()) : UdisksReply{UnmountCause::none, known->node};
 }
 
