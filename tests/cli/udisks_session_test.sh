@@ -194,6 +194,11 @@ unplug() { # leaves the output in $out, the errors in $errors, the exit status i
     echo "$errors"
 }
 
+# The disk tool's own line about mount point $1, whose first word says how it ended.
+tool_line() {
+    as_user "$(dirname "$cli")/quaylet-diskutil" unmountDisk "$1" | grep -F " $1 (" || true
+}
+
 is_mounted() { findmnt -rn -S "$1" >/dev/null; }
 is_attached() { [[ -n "$(losetup -n -O BACK-FILE "$1" 2>/dev/null)" ]]; }
 
@@ -219,6 +224,9 @@ check "root's mount: not allowed" grep -q "You are not allowed to unmount" <<<"$
 check "root's mount: never in use" bash -c "! grep -q 'in use' <<<\"\$0\"" "$out"
 check "root's mount: points to --interactive" grep -q -- "--interactive" <<<"$errors"
 check "root's mount: still mounted" is_mounted "$loop"
+line=$(tool_line "$scratch/root-mount")
+echo "$line"
+check "root's mount: the tool says Not-allowed" grep -q "^Not-allowed .* through udisks: " <<<"$line"
 umount "$scratch/root-mount"
 losetup -d "$loop"
 
@@ -237,6 +245,9 @@ check "held open by root: another user's or the system's" \
     grep -q "in use by a process of another user or of the system" <<<"$out"
 check "held open by root: names no process" bash -c "! grep -q 'sleep' <<<\"\$0\"" "$out"
 check "held open by root: still mounted" is_mounted "$loop"
+line=$(tool_line "$mounted")
+echo "$line"
+check "held open by root: the tool says Busy" grep -q "^Busy .* through udisks: " <<<"$line"
 kill "$holder"
 wait "$holder" 2>/dev/null || true
 as_user udisksctl unmount --no-user-interaction -b "$loop" >/dev/null || true
