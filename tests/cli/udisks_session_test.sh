@@ -61,6 +61,7 @@ cleanup() {
     rm -rf "$scratch"
 }
 trap cleanup EXIT
+trap 'exit 1' TERM INT HUP
 
 check() { # check DESCRIPTION COMMAND...: counts a failure when the command fails
     local what=$1
@@ -183,9 +184,10 @@ udisks_mount() {
     [[ -n "$mounted" ]] || return 1
 }
 
-unplug() { # leaves the output in $out, the errors in $errors, the exit status in $status
+# unplug [OPTION]: leaves the output in $out, the errors in $errors, the exit status in $status.
+unplug() {
     status=0
-    as_user "$cli" --sysfs "$scratch/sys" unplug --everything >"$scratch/out" \
+    as_user "$cli" --sysfs "$scratch/sys" unplug --everything "$@" >"$scratch/out" \
         2>"$scratch/errors" || status=$?
     out=$(cat "$scratch/out")
     errors=$(cat "$scratch/errors")
@@ -224,6 +226,11 @@ check "root's mount: not allowed" grep -q "You are not allowed to unmount" <<<"$
 check "root's mount: never in use" bash -c "! grep -q 'in use' <<<\"\$0\"" "$out"
 check "root's mount: points to --interactive" grep -q -- "--interactive" <<<"$errors"
 check "root's mount: still mounted" is_mounted "$loop"
+# Allowed to ask, with no agent to ask through: still not allowed, at once.
+unplug --interactive
+check "root's mount, interactive without an agent: not allowed" \
+    grep -q "You are not allowed to unmount" <<<"$out"
+check "root's mount, interactive: no hint" bash -c "! grep -q -- '--interactive' <<<\"\$0\"" "$errors"
 line=$(tool_line "$scratch/root-mount")
 echo "$line"
 check "root's mount: the tool says Not-allowed" grep -q "^Not-allowed .* through udisks: " <<<"$line"
