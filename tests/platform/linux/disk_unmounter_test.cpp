@@ -142,13 +142,16 @@ TEST_F(DiskUnmounterTest, UnmountsEveryFileSystemOfThePlannedDiskDeepestFirst) {
 
 TEST_F(DiskUnmounterTest, AsksUdisksForTheMountsItKnowsAndSaysWhyEachStayed) {
     udisks = std::make_shared<FakeUdisks>(mounts);
-    udisks->refusals = {{"/media/alice/Dock SSD", UnmountCause::notAllowed}};
-    umountRefuses = {"/srv/dock"};
+    // udisks refuses both its mounts; the kernel takes the archive (as fstab's "user" option
+    // allows) but not the SSD's root, nor /srv/dock, which udisks did not mount.
+    udisks->refusals = {{"/media/alice/Dock SSD", UnmountCause::notAllowed},
+                        {"/media/alice/Dock SSD/archive", UnmountCause::notAllowed}};
+    umountRefuses = {"/srv/dock", "/media/alice/Dock SSD"};
     const DiskUnmountReport report = unmountDisk("/media/alice/Dock SSD", false);
-    // The kernel is asked only for /srv/dock, which udisks did not mount.
     EXPECT_EQ(udisks->asked,
               (std::vector<std::string>{"/media/alice/Dock SSD/archive", "/media/alice/Dock SSD"}));
-    EXPECT_EQ(unmounted, std::vector<std::string>{"/srv/dock"});
+    EXPECT_EQ(unmounted, (std::vector<std::string>{"/media/alice/Dock SSD/archive",
+                                                   "/media/alice/Dock SSD", "/srv/dock"}));
     ASSERT_EQ(report.volumes.size(), 3u);
     EXPECT_TRUE(report.volumes[0].unmounted && report.volumes[0].throughUdisks);
     EXPECT_EQ(report.volumes[1].cause, UnmountCause::notAllowed);
@@ -156,7 +159,7 @@ TEST_F(DiskUnmounterTest, AsksUdisksForTheMountsItKnowsAndSaysWhyEachStayed) {
     EXPECT_EQ(report.volumes[2].cause, UnmountCause::notAllowed); // the kernel's EPERM
     EXPECT_FALSE(report.allUnmounted());
 
-    // As root the kernel's refusal is EBUSY: in use.
+    // As root the kernel's refusal is EBUSY: in use (the archive went above).
     udisks.reset();
     umountRefuses = {"/media/alice/Dock SSD"};
     EXPECT_EQ(unmountDisk("/media/alice/Dock SSD", true).volumes[0].cause, UnmountCause::busy);
