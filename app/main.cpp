@@ -91,6 +91,8 @@ int main(int argc, char** argv) {
     }
     const std::unique_ptr<AppStorage> storage =
         options->snapshotPath ? AppStorage::temporary() : AppStorage::user();
+    // The tray's user can answer a password prompt, where polkit's policy wants one.
+    platform->toolCommands.allowInteraction();
 
     DBusNotificationSink notifications(bus, QStringLiteral("Quaylet"), QStringLiteral("quaylet"),
                                        QStringLiteral("quaylet"));

@@ -46,7 +46,7 @@ Exit status: 0, or 2 when the device tree, mount table or snapshot cannot be rea
 
 constexpr std::string_view kUnplug =
     R"(usage: quaylet-cli [--sysfs DIR | --snapshot FILE] unplug [--everything]
-                  [--mountinfo FILE]
+                  [--interactive] [--mountinfo FILE]
 
 Unmounts the volumes behind the dock and the disk images stored on them (up to three
 images deep), innermost images first, never forced. Refuses, unmounting nothing, when the boot
@@ -56,6 +56,9 @@ desktop notification (title, subtitle, text), and one line per volume on standar
 it is done.
 
   --everything      also unmount external storage that is not behind the dock
+  --interactive     let the system ask for a password where unmounting needs one (a volume
+                    that another user or the system mounted); otherwise such a volume is
+                    reported as not allowed
   --mountinfo FILE  decide on the mount table in FILE instead of this system's; as that table
                     is not this system's, nothing is unmounted (exit 2 when something would be)
 

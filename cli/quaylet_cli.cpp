@@ -25,6 +25,12 @@ int runUnplug(Platform& platform, const CliOptions& options, std::ostream& out,
               std::ostream& errors) {
     UnplugCommandOptions unplug;
     unplug.everything = options.everything;
+    if (options.interactive) {
+        platform.toolCommands.allowInteraction();
+    } else {
+        unplug.interactionHint = "quaylet-cli: to be asked for a password where one is needed, "
+                                 "run 'quaylet-cli unplug --interactive'.";
+    }
     if (!options.mountInfoPath.empty()) {
         unplug.unmountForbidden = "the mount table comes from " +
                                   printablePath(options.mountInfoPath) +

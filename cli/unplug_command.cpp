@@ -46,6 +46,9 @@ int runUnplugCommand(Platform& platform, const UnplugCommandOptions& options,
     };
     UnplugOutcome outcome = unmountPlanned(platform, *start.plan, options.everything, progress);
     nameBusyProcess(platform, outcome);
+    if (outcome.notAllowed && !options.interactionHint.empty()) {
+        errors << options.interactionHint << std::endl;
+    }
     return report(outcome, strings, out);
 }
 

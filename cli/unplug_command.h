@@ -16,6 +16,8 @@ struct UnplugCommandOptions {
     /// Why nothing may be unmounted (the mount table is not this system's); empty when the
     /// command may unmount.
     std::string unmountForbidden;
+    /// Said on the errors stream when a volume was not allowed to be unmounted; empty for none.
+    std::string interactionHint;
 };
 
 /// Runs the unplug command on `platform` through the steps the tray runs (eject/unplug_flow.h),

@@ -28,6 +28,9 @@ ToolCommands ToolCommands::forLinux(std::string diskutilPath) {
 std::vector<std::string> ToolCommands::unmountDisk(const std::string& mountPoint,
                                                    std::uint64_t deviceNumber) const {
     std::vector<std::string> argv = unmountDiskPrefix_;
+    if (interactive_) {
+        argv.push_back("--interactive");
+    }
     // With the device named, another disk mounted at the path since the scan is refused.
     if (unmountDiskTakesDevice_ && deviceNumber != 0) {
         argv.push_back("--device");

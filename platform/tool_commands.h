@@ -17,6 +17,10 @@ public:
     /// process's command name itself, so no process-name tool is needed.
     static ToolCommands forLinux(std::string diskutilPath);
 
+    /// Lets the disk tool have polkit ask the user for a password where its policy wants one
+    /// (Linux; macOS's tool takes no such option).
+    void allowInteraction() { interactive_ = unmountDiskTakesDevice_; }
+
     /// Returns the command that unmounts every volume of the disk carrying `mountPoint`. On
     /// Linux it also names the planned device `deviceNumber` (when not 0), and
     /// the tool acts only while that device is the one mounted there; macOS's tool takes the
@@ -38,6 +42,7 @@ private:
 
     std::vector<std::string> unmountDiskPrefix_;
     bool unmountDiskTakesDevice_ = false;
+    bool interactive_ = false;
     std::vector<std::string> openFilesPrefix_;
     std::string psTool_; ///< Empty: no process-name tool.
 };

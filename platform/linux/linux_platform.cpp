@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include <dirent.h>
+#include <unistd.h>
 
 #include "platform/linux/default_diskutil_path.h"
 #include "platform/linux/desktop_application_lookup.h"
@@ -75,6 +76,7 @@ std::optional<Platform> makeLinuxPlatform(const LinuxPlatformOptions& options, s
     platform.applicationLookup =
         std::make_unique<DesktopApplicationLookup>(DesktopApplicationRoots::fromEnvironment());
     platform.toolCommands = ToolCommands::forLinux(defaultDiskutilPath());
+    platform.seesEveryProcess = ::geteuid() == 0;
     error.clear();
     return platform;
 }

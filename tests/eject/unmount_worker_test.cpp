@@ -41,6 +41,9 @@ protected:
             return std::nullopt;
         }
         const std::string& target = argv.back();
+        if (const auto words = says.find(target); words != says.end()) {
+            return words->second; // stays mounted, for the reason its lines give
+        }
         if (busy.count(target) == 0) {
             mounts.mounted.erase(target);
             for (const std::string& mate : sameDisk[target]) {
@@ -60,6 +63,7 @@ protected:
 
     FakeMounts mounts;
     std::set<std::string> busy;
+    std::map<std::string, std::string> says; ///< The tool's lines for a volume that stays.
     std::map<std::string, std::vector<std::string>> sameDisk;
     bool toolStarts = true;
     ScriptedProcessRunner runner{[this](const auto& argv) {
@@ -101,6 +105,17 @@ TEST_F(UnmountWorkerTest, BusyVolumeFailsWithStatusZeroAndTheNextIsStillTried) {
     EXPECT_EQ(toolTargets(), (std::vector<std::string>{"/media/b", "/media/dock1"}));
     EXPECT_EQ(heard,
               (std::vector<std::pair<std::string, bool>>{{"Backup", false}, {"dock1", true}}));
+}
+
+TEST_F(UnmountWorkerTest, TheToolsLineAboutTheVolumeSaysWhyItStayed) {
+    plan.dockVolumes = {volume("dock1"), volume("dock2")};
+    says["/media/dock1"] = "Busy /media/dock2 (/dev/sdb2)\n"
+                           "Not-allowed /media/dock1 (/dev/sdb1) through udisks: not authorized\n";
+    says["/media/dock2"] = "Unmounted /media/dock1 (/dev/sdb1)\nFailed /media/x (/dev/sdb3)\n";
+    unmountAll(plan, tools);
+    ASSERT_EQ(plan.failures.size(), 2u);
+    EXPECT_EQ(plan.failures[0].cause, UnmountCause::notAllowed);
+    EXPECT_EQ(plan.failures[1].cause, UnmountCause::failed); // no line of its own: the first
 }
 
 TEST_F(UnmountWorkerTest, SecondVolumeOfAnUnmountedDiskNeedsNoToolRun) {

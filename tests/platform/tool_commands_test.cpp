@@ -29,6 +29,11 @@ TEST(ToolCommandsTest, OnLinuxTheOpenFilesToolAlsoNamesTheProcesses) {
     EXPECT_EQ(onLinux.listOpenFiles({3}, {"/media/a", "/media/b"}),
               (Argv{"/usr/bin/lsof", "-Fcn", "-p", "3", "/media/a", "/media/b"}));
     EXPECT_EQ(onLinux.processName(3), std::nullopt);
+    ToolCommands tray = onLinux;
+    tray.allowInteraction();
+    EXPECT_EQ(tray.unmountDisk("/media/x", makedev(7, 0)),
+              (Argv{"/opt/quaylet/bin/quaylet-diskutil", "unmountDisk", "--interactive", "--device",
+                    "7:0", "/media/x"}));
 }
 
 TEST(ToolCommandsTest, PathsReachTheToolsAsOneUnalteredArgument) {
