@@ -21,8 +21,11 @@ std::optional<LaunchOptions> LaunchOptions::parse(const QStringList& arguments,
                                       QStringLiteral("FILE"));
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
                                   QStringLiteral("Show this help."));
+    const QCommandLineOption version(QStringLiteral("version"),
+                                     QStringLiteral("Show the version."));
     parser.addOption(snapshot);
     parser.addOption(help);
+    parser.addOption(version);
     if (!parser.parse(arguments)) {
         error = parser.errorText();
         return std::nullopt;
@@ -33,6 +36,7 @@ std::optional<LaunchOptions> LaunchOptions::parse(const QStringList& arguments,
     }
     LaunchOptions options;
     options.help = parser.isSet(help);
+    options.version = parser.isSet(version);
     if (parser.isSet(snapshot)) {
         options.snapshotPath = QFile::encodeName(parser.value(snapshot)).toStdString();
     } else if (const QString path = environment.value(kSnapshotVariable); !path.isEmpty()) {
@@ -43,12 +47,13 @@ std::optional<LaunchOptions> LaunchOptions::parse(const QStringList& arguments,
 
 QString LaunchOptions::usage() {
     return QStringLiteral(
-        "Usage: quaylet [--snapshot FILE]\n"
+        "Usage: quaylet [--snapshot FILE] | --help | --version\n"
         "The tray icon that makes it safe to unplug a Thunderbolt dock.\n"
         "\n"
         "  --snapshot FILE  Run on the machine a snapshot file describes, never on the live\n"
         "                   system's mounts (also: QUAYLET_SNAPSHOT=FILE).\n"
-        "  -h, --help       Show this help.\n");
+        "  -h, --help       Show this help.\n"
+        "  --version        Show the version.\n");
 }
 
 bool hasDesktopSession(const QProcessEnvironment& environment) {

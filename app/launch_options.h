@@ -17,6 +17,8 @@ struct LaunchOptions {
     std::optional<std::string> snapshotPath;
     /// Whether --help was asked for.
     bool help = false;
+    /// Whether --version was asked for.
+    bool version = false;
 
     /// Reads `arguments` (the program name first) and `environment`; nullopt with `error` set
     /// to one line when an option is unknown or lacks its value.

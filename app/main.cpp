@@ -1,6 +1,7 @@
 // Entry point of the tray application: options, the session's platform, the Qt application,
 // the delegate.
 #include <cstdio>
+#include <string>
 
 #include <QApplication>
 #include <QDBusConnection>
@@ -14,7 +15,9 @@
 #include "app/launch_options.h"
 #include "app/security_settings.h"
 #include "app/vlk_app_delegate.h"
+#include "platform/linux/message_catalog.h"
 #include "platform/platform_selection.h"
+#include "platform/program_version.h"
 
 namespace {
 
@@ -46,6 +49,10 @@ int main(int argc, char** argv) {
         std::fputs(LaunchOptions::usage().toLocal8Bit().constData(), stdout);
         return 0;
     }
+    if (options->version) {
+        std::printf("quaylet %s\n", std::string(programVersion()).c_str());
+        return 0;
+    }
     if (!hasDesktopSession(environment)) {
         return complain(QStringLiteral("no desktop session here (DISPLAY and WAYLAND_DISPLAY are "
                                        "unset); 'quaylet-cli status' reports from a terminal."));
@@ -74,8 +81,10 @@ int main(int argc, char** argv) {
 
     DBusNotificationSink notifications(QDBusConnection::sessionBus(), QStringLiteral("Quaylet"));
     QSettings userDefaults;
-    VLKAppDelegate delegate(AppServices{*platform, notifications, StringTable::builtIn(),
-                                        userDefaults, AutostartList::defaultDirectory(),
+    // QApplication has set the locale from the environment, so the texts follow the session's
+    // language.
+    VLKAppDelegate delegate(AppServices{*platform, notifications, localizedStrings(), userDefaults,
+                                        AutostartList::defaultDirectory(),
                                         QCoreApplication::applicationFilePath(),
                                         sessionSecuritySettingsCommand()});
     delegate.applicationDidFinishLaunching();

@@ -19,7 +19,7 @@ struct CommandForm {
 
 constexpr std::array<CommandForm, 3> kCommands{{
     {CliCommand::Status, "status", true, true, true},
-    {CliCommand::Unplug, "unplug", true, false, true},
+    {CliCommand::Unplug, "unplug", true, true, true},
     {CliCommand::Monitor, "monitor", false, false, false},
 }};
 
@@ -64,7 +64,7 @@ public:
                          helpHint(options_.command);
             }
         }
-        if (error_.empty() && !options_.help) {
+        if (error_.empty() && !options_.help && !options_.version) {
             checkCombination(flags);
         }
         if (!error_.empty()) {
@@ -107,6 +107,9 @@ private:
     bool* flagNamed(const std::string& name) {
         if (name == "--help" || name == "-h") {
             return &options_.help;
+        }
+        if (name == "--version") {
+            return &options_.version;
         }
         if (name == "--everything") {
             return &options_.everything;

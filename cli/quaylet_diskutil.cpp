@@ -11,11 +11,13 @@
 #include "platform/linux/device_number.h"
 #include "platform/linux/disk_unmounter.h"
 #include "platform/linux/posix_process_runner.h"
+#include "platform/program_version.h"
 
 namespace {
 
 constexpr const char* kUsage =
     "usage: quaylet-diskutil unmountDisk [--device MAJ:MIN] PATH\n"
+    "       quaylet-diskutil --help | --version\n"
     "  Unmounts every file system of the whole disk that carries PATH (a mount point or a\n"
     "  block device), deepest mount point first, and detaches the disk when it is a loop\n"
     "  device. With --device, does nothing unless the file system mounted at PATH is that\n"
@@ -136,6 +138,10 @@ int refuse(const quaylet::DiskUnmountReport& report, const Request& request) {
 int main(int argc, char** argv) {
     if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
         std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::printf("quaylet-diskutil %s\n", std::string(quaylet::programVersion()).c_str());
         return 0;
     }
     const std::optional<Request> request = parseRequest(argc, argv);
