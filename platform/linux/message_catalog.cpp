@@ -1,9 +1,9 @@
 // The message catalog through glibc's gettext: the string keys are the message identifiers.
 #include "platform/linux/message_catalog.h"
 
-#include <libintl.h>
-
 #include <filesystem>
+
+#include <libintl.h>
 
 namespace quaylet {
 
