@@ -10,7 +10,7 @@ namespace {
 /// Says "mounted" before each tool run and "gone" after it, so every volume is worked.
 class AlternatingProbe : public quaylet::MountPointProbe {
 public:
-    bool isMounted(const std::string&, const std::string&) const override {
+    bool isMounted(const std::string&, std::uint64_t) const override {
         return mounted_ = !mounted_;
     }
 

@@ -8,7 +8,7 @@
 #include <string_view>
 
 #include "cli/printable_text.h"
-#include "platform/linux/device_number.h"
+#include "platform/device_number.h"
 #include "platform/linux/disk_unmounter.h"
 #include "platform/linux/posix_process_runner.h"
 #include "platform/program_version.h"

@@ -1,10 +1,120 @@
-// Placeholder: the gate's checks are filled in next.
+// The release gate: from the system's block devices, which storage about to be unplugged is
+// still mounted, swapped on, or carries an attached disk image.
 #include "eject/release_gate.h"
 
-namespace quaylet {
+#include <set>
+#include <string_view>
 
-ReleaseCheck checkRelease(Platform& /*platform*/, bool /*everything*/) {
-    return {};
+#include "dock/behind_dock.h"
+#include "dock/registry_object.h"
+#include "volumes/disk_services.h"
+#include "volumes/volume_display_name.h"
+
+namespace quaylet {
+namespace {
+
+using Names = std::set<std::string, std::less<>>;
+
+/// Whether block device `name` is storage about to be unplugged, judged on its own registry
+/// entry: behind the dock, or with `everything` any external storage.
+bool isUnpluggedStorage(Registry& registry, const std::string& name, bool everything) {
+    const RegistryObject device(registry, registry.serviceForBsdName(name));
+    if (!device) {
+        return false;
+    }
+    return isServiceBehindDock(registry, device.get()) ||
+           (everything && isExternalStorage(registry, device.get()));
+}
+
+/// Returns the mount the file at `path` lies on: the longest mount point that holds it, the
+/// uppermost when several are equal; null when none does.
+const MountedFileSystemUse* mountHolding(std::string_view path,
+                                         const std::vector<MountedFileSystemUse>& mounts) {
+    const MountedFileSystemUse* holding = nullptr;
+    for (const MountedFileSystemUse& mount : mounts) {
+        const std::string_view point = mount.mountPoint;
+        const bool holds = point == "/" ? path.starts_with('/')
+                                        : path.starts_with(point) && (path.size() == point.size() ||
+                                                                      path[point.size()] == '/');
+        if (holds && (holding == nullptr || point.size() >= holding->mountPoint.size())) {
+            holding = &mount;
+        }
+    }
+    return holding;
+}
+
+bool comesFromHeld(const MountedFileSystemUse& mount, const Names& held) {
+    for (const std::string& device : mount.devices) {
+        if (held.contains(device)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool liesOnHeld(std::string_view path, const StorageUsageReport& report, const Names& held) {
+    const MountedFileSystemUse* mount = mountHolding(path, report.mounts);
+    return mount != nullptr && comesFromHeld(*mount, held);
+}
+
+// The unplugged devices, then everything stacked on them, and the loop devices whose image
+// lies on a file system of theirs, until nothing more is added.
+Names heldDevices(Registry& registry, const StorageUsageReport& report, bool everything) {
+    Names held;
+    for (const BlockDeviceUse& device : report.devices) {
+        if (isUnpluggedStorage(registry, device.name, everything)) {
+            held.insert(device.name);
+        }
+    }
+    for (bool grown = true; grown;) {
+        grown = false;
+        for (const BlockDeviceUse& device : report.devices) {
+            if (held.contains(device.name)) {
+                for (const std::string& holder : device.holders) {
+                    grown = held.insert(holder).second || grown;
+                }
+            } else if (!device.backingFile.empty() &&
+                       liesOnHeld(device.backingFile, report, held)) {
+                grown = held.insert(device.name).second || grown;
+            }
+        }
+    }
+    return held;
+}
+
+} // namespace
+
+ReleaseCheck checkRelease(Platform& platform, bool everything) {
+    ReleaseCheck check;
+    if (!platform.storageUsage) {
+        check.complete = false;
+        check.unreadable = "storage in use";
+        return check;
+    }
+    const StorageUsageReport report = platform.storageUsage->read();
+    check.complete = report.unreadable.empty();
+    check.unreadable = report.unreadable;
+    const Names held = heldDevices(*platform.registry, report, everything);
+    for (const MountedFileSystemUse& mount : report.mounts) {
+        if (comesFromHeld(mount, held)) {
+            check.holds.push_back({RemainingHold::Kind::MountedVolume,
+                                   volumeDisplayName(*platform.fileManager, mount.mountPoint),
+                                   mount.mountPoint});
+        }
+    }
+    for (const SwapUse& swap : report.swaps) {
+        if (swap.device.empty() ? liesOnHeld(swap.path, report, held)
+                                : held.contains(swap.device)) {
+            check.holds.push_back({RemainingHold::Kind::Swap, swap.path, swap.path});
+        }
+    }
+    for (const BlockDeviceUse& device : report.devices) {
+        if (!device.backingFile.empty() && liesOnHeld(device.backingFile, report, held)) {
+            check.holds.push_back({RemainingHold::Kind::AttachedImage,
+                                   lastPathComponent(device.backingFile), device.backingFile});
+        }
+    }
+    return check;
 }
 
 } // namespace quaylet

@@ -2,7 +2,9 @@
 #pragma once
 
 #include <string_view>
+#include <vector>
 
+#include "platform/mount_table.h"
 #include "platform/registry.h"
 
 namespace quaylet {
@@ -17,6 +19,15 @@ public:
                                             std::string_view devicePath) const = 0;
     /// Returns the volume's own media entry (a reference), or 0.
     virtual RegistryHandle volumeService(Registry& registry, std::string_view devicePath) const = 0;
+    /// Returns the whole disks (references, each to be released) that carry the mounted file
+    /// system `mount`: every disk at the bottom of a stacked volume, in a stable order; empty
+    /// when there is none. By default the one whole disk of its device path.
+    virtual std::vector<RegistryHandle> mountedDiskServices(Registry& registry,
+                                                            const MountEntry& mount) const {
+        const RegistryHandle disk = wholeDiskService(registry, mount.devicePath);
+        return disk == kNoRegistryObject ? std::vector<RegistryHandle>{}
+                                         : std::vector<RegistryHandle>{disk};
+    }
 };
 
 } // namespace quaylet

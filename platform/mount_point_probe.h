@@ -1,6 +1,7 @@
 // MountPointProbe: whether a volume is still mounted at a mount point.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace quaylet {
@@ -11,11 +12,10 @@ class MountPointProbe {
 public:
     virtual ~MountPointProbe() = default;
     /// Returns whether `mountPoint` still holds the volume of the planned device `deviceNumber`
-    /// (a volume record's; any volume when empty), also while another mount covers it. Another
+    /// (a volume record's; any volume when 0), also while another mount covers it. Another
     /// file system at the same path, or an automount trigger left there, does not count. False
     /// when it cannot be told.
-    virtual bool isMounted(const std::string& mountPoint,
-                           const std::string& deviceNumber) const = 0;
+    virtual bool isMounted(const std::string& mountPoint, std::uint64_t deviceNumber) const = 0;
 };
 
 } // namespace quaylet

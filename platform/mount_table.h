@@ -1,6 +1,7 @@
 // MountTable: the mounted file systems, in table order.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -11,7 +12,10 @@ struct MountEntry {
     std::string devicePath;     ///< Source of the mount, as the table gives it (/dev/sdb1).
     std::string mountPoint;     ///< Directory it is mounted on, decoded.
     std::string fileSystemType; ///< Type name (ext4, apfs); may be empty.
-    std::string deviceNumber{}; ///< "MAJ:MIN" of the mounted file system; empty when unknown.
+    /// The device number the table gives the file system (major:minor); 0 when it gives none.
+    /// It names the block device also where the source names no node (/dev/root), but is an
+    /// anonymous number (major 0) for file systems over several devices (btrfs).
+    std::uint64_t deviceNumber = 0;
 
     friend bool operator==(const MountEntry&, const MountEntry&) = default;
 };

@@ -11,6 +11,7 @@
 #include "platform/mount_table.h"
 #include "platform/process_runner.h"
 #include "platform/registry.h"
+#include "platform/storage_usage.h"
 #include "platform/tool_commands.h"
 
 namespace quaylet {
@@ -26,6 +27,7 @@ struct Platform {
     std::unique_ptr<ProcessRunner> processRunner;
     std::unique_ptr<MountPointProbe> mountPointProbe;
     std::unique_ptr<ApplicationLookup> applicationLookup;
+    std::unique_ptr<StorageUsage> storageUsage;
     ToolCommands toolCommands = ToolCommands::macOS();
 };
 

@@ -3,6 +3,8 @@
 
 #include <utility>
 
+#include "platform/device_number.h"
+
 namespace quaylet {
 
 ToolCommands::ToolCommands(std::vector<std::string> unmountDiskPrefix, bool unmountDiskTakesDevice,
@@ -24,12 +26,12 @@ ToolCommands ToolCommands::forLinux(std::string diskutilPath) {
 }
 
 std::vector<std::string> ToolCommands::unmountDisk(const std::string& mountPoint,
-                                                   const std::string& deviceNumber) const {
+                                                   std::uint64_t deviceNumber) const {
     std::vector<std::string> argv = unmountDiskPrefix_;
     // With the device named, another disk mounted at the path since the scan is refused.
-    if (unmountDiskTakesDevice_ && !deviceNumber.empty()) {
+    if (unmountDiskTakesDevice_ && deviceNumber != 0) {
         argv.push_back("--device");
-        argv.push_back(deviceNumber);
+        argv.push_back(deviceNumberText(deviceNumber));
     }
     argv.push_back(mountPoint);
     return argv;

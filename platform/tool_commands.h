@@ -16,11 +16,11 @@ public:
     static ToolCommands forLinux(std::string diskutilPath);
 
     /// Returns the command that unmounts every volume of the disk carrying `mountPoint`. On
-    /// Linux it also names the planned device `deviceNumber` ("MAJ:MIN", when not empty), and
+    /// Linux it also names the planned device `deviceNumber` (when not 0), and
     /// the tool acts only while that device is the one mounted there; macOS's tool takes the
     /// mount point alone.
     std::vector<std::string> unmountDisk(const std::string& mountPoint,
-                                         const std::string& deviceNumber) const;
+                                         std::uint64_t deviceNumber) const;
     /// Returns the command listing the processes with files open on `paths` (all of "/" when
     /// there are none), in the tool's field output with names, restricted to `processIds`
     /// when that is not empty.

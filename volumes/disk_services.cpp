@@ -38,6 +38,15 @@ RegistryObject wholeDiskService(Registry& registry, const DeviceNaming& naming,
     return RegistryObject(registry, naming.wholeDiskService(registry, devicePath));
 }
 
+std::vector<RegistryObject> mountedDiskServices(Registry& registry, const DeviceNaming& naming,
+                                                const MountEntry& mount) {
+    std::vector<RegistryObject> disks;
+    for (const RegistryHandle disk : naming.mountedDiskServices(registry, mount)) {
+        disks.emplace_back(registry, disk);
+    }
+    return disks;
+}
+
 RegistryObject volumeService(Registry& registry, const DeviceNaming& naming,
                              std::string_view devicePath) {
     return RegistryObject(registry, naming.volumeService(registry, devicePath));

@@ -3,6 +3,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "dock/registry_object.h"
 #include "platform/device_naming.h"
@@ -13,6 +14,11 @@ namespace quaylet {
 /// Returns the whole disk that carries the volume at `devicePath`; empty when there is none.
 RegistryObject wholeDiskService(Registry& registry, const DeviceNaming& naming,
                                 std::string_view devicePath);
+
+/// Returns the whole disks that carry the mounted file system `mount`: each disk at the
+/// bottom of a stacked volume (device-mapper, md, multi-device btrfs); empty when none.
+std::vector<RegistryObject> mountedDiskServices(Registry& registry, const DeviceNaming& naming,
+                                                const MountEntry& mount);
 
 /// Returns the volume's own media service; empty when there is none.
 RegistryObject volumeService(Registry& registry, const DeviceNaming& naming,

@@ -3,6 +3,7 @@
 
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "dock/behind_dock.h"
 #include "volumes/disk_services.h"
@@ -21,17 +22,19 @@ struct WorkingLists {
 enum class Kind { Dock, External, Image, Unplanned };
 
 // Classifies one mount by the three tests in order of precedence; fills the record's image
-// path for an image and `rule` for a dock volume.
-Kind classify(const ScanSources& sources, VolumeRecord& record, DockRule& rule) {
-    if (const auto disk =
-            wholeDiskService(sources.registry, sources.deviceNaming, record.devicePath)) {
+// path for an image and `rule` for a dock volume. A volume stacked over several disks is
+// behind the dock (or external) when any of them is.
+Kind classify(const ScanSources& sources, const MountEntry& mount, VolumeRecord& record,
+              DockRule& rule) {
+    const std::vector<RegistryObject> disks =
+        mountedDiskServices(sources.registry, sources.deviceNaming, mount);
+    for (const RegistryObject& disk : disks) {
         rule = behindDockRule(sources.registry, disk.get());
         if (rule != DockRule::None) {
             return Kind::Dock;
         }
     }
-    if (const auto disk =
-            wholeDiskService(sources.registry, sources.deviceNaming, record.devicePath)) {
+    for (const RegistryObject& disk : disks) {
         if (isExternalStorage(sources.registry, disk.get())) {
             return Kind::External;
         }
@@ -64,7 +67,7 @@ void classifyAll(const ScanSources& sources, const std::vector<MountEntry>& tabl
                             {},
                             mount.deviceNumber};
         DockRule rule = DockRule::None;
-        switch (classify(sources, record, rule)) {
+        switch (classify(sources, mount, record, rule)) {
         case Kind::Dock:
             if (record.mountPoint == "/") {
                 refuseBootVolume(record, plan, bootVolumeFound);

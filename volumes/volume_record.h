@@ -1,6 +1,7 @@
 // VolumeRecord: one mounted volume, as the scan plans it and the unmount worker uses it.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace quaylet {
@@ -11,10 +12,10 @@ struct VolumeRecord {
     std::string mountPoint;  ///< Directory the volume is mounted on; "/" for the boot volume.
     std::string displayName; ///< Name under which the user knows the volume.
     std::string imagePath;   ///< Image file backing a mounted disk image; empty otherwise.
-    /// The planned device: "MAJ:MIN" of the mounted file system as the mount table gives it,
-    /// so that another file system met later at the same mount point is not taken for it;
-    /// empty where the platform's table gives none.
-    std::string deviceNumber{};
+    /// The planned device: the mounted file system's device number as the mount table gives
+    /// it, so that another file system met later at the same mount point is not taken for it;
+    /// 0 where the platform's table gives none.
+    std::uint64_t deviceNumber = 0;
 
     friend bool operator==(const VolumeRecord&, const VolumeRecord&) = default;
 };

@@ -9,6 +9,7 @@ namespace quaylet {
 namespace {
 
 constexpr std::string_view kVirtualDevices = "/devices/virtual";
+constexpr std::string_view kNvmeSubsystems = "/devices/virtual/nvme-subsystem";
 constexpr std::string_view kDeletedSuffix = " (deleted)";
 constexpr std::int64_t kSectorSize = 512;
 
@@ -69,6 +70,12 @@ TreeNodeIndex DeviceTreeBuilder::virtualDiskParent(const std::string& devicePath
                     characteristics("Virtual Interface", "File"));
         return device;
     }
+    if (sysfs::isSameOrBelow(devicePath, kNvmeSubsystems)) {
+        if (const TreeNodeIndex controller = nvmeController(devicePath);
+            controller != kNoTreeNode) {
+            return storageDeviceFor(controller, devicePath);
+        }
+    }
     if (const TreeNodeIndex member = memberMedia(devicePath); member != kNoTreeNode) {
         return member;
     }
@@ -96,6 +103,35 @@ TreeNodeIndex DeviceTreeBuilder::memberMedia(const std::string& devicePath) {
         }
         if (chosen == kNoTreeNode) {
             chosen = media;
+        }
+    }
+    return chosen;
+}
+
+// A namespace reached over several controllers (native NVMe multipath) lives in the virtual
+// subsystem's folder, which links the controllers (nvmeK) it is reached through. It hangs from
+// one of them, as a member hangs a stacked volume: one on external storage is preferred.
+TreeNodeIndex DeviceTreeBuilder::nvmeController(const std::string& devicePath) {
+    const std::string subsystem(sysfs::parentPath(devicePath));
+    std::vector<std::string> entries = sysfs::listDirectory(root_ + subsystem);
+    std::sort(entries.begin(), entries.end(), sysfs::naturalLess);
+    TreeNodeIndex chosen = kNoTreeNode;
+    for (const std::string& entry : entries) {
+        const std::string_view number =
+            std::string_view(entry).substr(std::min<std::size_t>(4, entry.size()));
+        if (!entry.starts_with("nvme") || !sysfs::parseNumber(number, 10)) {
+            continue;
+        }
+        const std::string controllerPath = resolveDeviceLink(subsystem, entry);
+        const TreeNodeIndex controller = controllerPath.empty() ? 0 : attachPoint(controllerPath);
+        if (controller == 0 || controllerPath.starts_with(kVirtualDevices)) {
+            continue;
+        }
+        if (facts_[static_cast<std::size_t>(controller)].external) {
+            return controller;
+        }
+        if (chosen == kNoTreeNode) {
+            chosen = controller;
         }
     }
     return chosen;

@@ -93,6 +93,7 @@ private:
                         std::string_view uevent);
     TreeNodeIndex virtualDiskParent(const std::string& devicePath, TreeNodeIndex parent);
     TreeNodeIndex memberMedia(const std::string& devicePath);
+    TreeNodeIndex nvmeController(const std::string& devicePath);
     TreeNodeIndex storageDeviceFor(TreeNodeIndex diskParent, const std::string& diskPath);
     PropertyDictionary protocolCharacteristics(TreeNodeIndex storage,
                                                const std::string& diskPath) const;

@@ -7,8 +7,8 @@
 
 #include <sys/stat.h>
 
+#include "platform/device_number.h"
 #include "platform/linux/canonical_path.h"
-#include "platform/linux/device_number.h"
 #include "platform/linux/libmount_handles.h"
 
 namespace quaylet {
@@ -53,7 +53,7 @@ std::vector<MountEntry> LibmountMountTable::entries() const {
     while (mnt_table_next_fs(table.get(), iterator.get(), &fs) == 0) {
         result.push_back(MountEntry{
             libmountText(mnt_fs_get_source(fs)), libmountText(mnt_fs_get_target(fs)),
-            libmountText(mnt_fs_get_fstype(fs)), deviceNumberText(mnt_fs_get_devno(fs))});
+            libmountText(mnt_fs_get_fstype(fs)), static_cast<std::uint64_t>(mnt_fs_get_devno(fs))});
     }
     return result;
 }
@@ -62,7 +62,7 @@ LibmountMountPointProbe::LibmountMountPointProbe(std::string mountInfoPath)
     : table_(std::move(mountInfoPath)) {}
 
 bool LibmountMountPointProbe::isMounted(const std::string& mountPoint,
-                                        const std::string& deviceNumber) const {
+                                        std::uint64_t deviceNumber) const {
     const std::vector<MountEntry> entries = table_.entries();
     if (entries.empty()) {
         // An unreadable table must not read as "unmounted": that would report success.
@@ -76,7 +76,7 @@ bool LibmountMountPointProbe::isMounted(const std::string& mountPoint,
         if (!atPath || entry.fileSystemType == "autofs") {
             continue;
         }
-        if (deviceNumber.empty() || entry.deviceNumber == deviceNumber) {
+        if (deviceNumber == 0 || entry.deviceNumber == deviceNumber) {
             return true;
         }
     }

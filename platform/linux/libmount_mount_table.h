@@ -30,11 +30,11 @@ public:
     /// Makes a probe that reads `mountInfoPath` afresh on every question.
     explicit LibmountMountPointProbe(std::string mountInfoPath = kMountInfoPath);
     /// Returns whether `mountPoint`, as given or in its canonical form, is the target of a
-    /// mount of device `deviceNumber` ("MAJ:MIN"; of any device when empty), at any depth of
+    /// mount of device `deviceNumber` (of any device when 0), at any depth of
     /// the mounts stacked there; autofs triggers do not count. When the table cannot be read,
     /// falls back to whether the path's device differs from its parent's; false when the path
     /// cannot be read either.
-    bool isMounted(const std::string& mountPoint, const std::string& deviceNumber) const override;
+    bool isMounted(const std::string& mountPoint, std::uint64_t deviceNumber) const override;
 
 private:
     LibmountMountTable table_;

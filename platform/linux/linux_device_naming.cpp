@@ -1,7 +1,10 @@
 // LinuxDeviceNaming: from a Linux mount source (/dev/sdb1, /dev/mapper/x) to registry entries.
 #include "platform/linux/linux_device_naming.h"
 
+#include <algorithm>
+
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 
 namespace quaylet {
 namespace {
@@ -22,7 +25,7 @@ std::optional<std::uint64_t> nodeNumber(std::string_view path) {
 
 LinuxDeviceNaming::LinuxDeviceNaming(std::string sysfsRoot, MountSourceNodes nodes,
                                      std::string systemRoot)
-    : devices_(std::move(sysfsRoot)), nodes_(nodes), system_(std::move(systemRoot)) {}
+    : devices_(sysfsRoot), stacks_(sysfsRoot), nodes_(nodes), system_(std::move(systemRoot)) {}
 
 RegistryHandle LinuxDeviceNaming::wholeDiskService(Registry& registry,
                                                    std::string_view devicePath) const {
@@ -34,6 +37,62 @@ RegistryHandle LinuxDeviceNaming::volumeService(Registry& registry,
                                                 std::string_view devicePath) const {
     const auto names = blockDeviceNames(devicePath);
     return names ? registry.serviceForBsdName(names->volume) : kNoRegistryObject;
+}
+
+std::vector<RegistryHandle> LinuxDeviceNaming::mountedDiskServices(Registry& registry,
+                                                                   const MountEntry& mount) const {
+    std::vector<RegistryHandle> disks;
+    for (const std::string& disk : mountedWholeDisks(mount)) {
+        if (const RegistryHandle service = registry.serviceForBsdName(disk)) {
+            disks.push_back(service);
+        }
+    }
+    return disks;
+}
+
+std::optional<BlockDeviceNames> LinuxDeviceNaming::blockDeviceNames(const MountEntry& mount) const {
+    if (auto names = blockDeviceNames(mount.devicePath)) {
+        return names;
+    }
+    // Major 0 is an anonymous number (btrfs, tmpfs, overlay): it names no block device.
+    const std::uint64_t number = mount.deviceNumber;
+    if (major(number) == 0) {
+        return std::nullopt;
+    }
+    auto names = devices_.namesOfNumber(number);
+    if (names && nodes_ == MountSourceNodes::OfThisSystem) {
+        // The number is this system's: the copied tree must call it by this system's name.
+        const auto systemNames = system_.namesOfNumber(number);
+        if (!systemNames || systemNames->volume != names->volume) {
+            return std::nullopt;
+        }
+    }
+    return names;
+}
+
+std::vector<std::string> LinuxDeviceNaming::mountedWholeDisks(const MountEntry& mount) const {
+    std::vector<std::string> disks;
+    const auto names = blockDeviceNames(mount);
+    if (!names) {
+        return disks;
+    }
+    for (const std::string& leaf : stacks_.leaves(names->volume)) {
+        const auto leafNames = devices_.namesOfKernelName(leaf);
+        if (!leafNames) {
+            continue;
+        }
+        disks.push_back(leafNames->wholeDisk);
+        // A whole disk reached over several NVMe controllers stands on each path's disk.
+        for (const std::string& path : stacks_.leaves(leafNames->wholeDisk)) {
+            disks.push_back(path);
+        }
+    }
+    if (disks.empty()) {
+        disks.push_back(names->wholeDisk);
+    }
+    std::sort(disks.begin(), disks.end());
+    disks.erase(std::unique(disks.begin(), disks.end()), disks.end());
+    return disks;
 }
 
 std::optional<BlockDeviceNames>

@@ -7,6 +7,7 @@
 
 #include "platform/device_naming.h"
 #include "platform/linux/sysfs_block_devices.h"
+#include "platform/linux/sysfs_block_stacks.h"
 
 namespace quaylet {
 
@@ -41,6 +42,19 @@ public:
     /// Returns the media entry of `devicePath`'s own block device, or 0.
     RegistryHandle volumeService(Registry& registry, std::string_view devicePath) const override;
 
+    /// Returns the whole disks at the bottom of the stack `mount` is mounted from (the disks
+    /// of every member of a device-mapper, md or multi-device btrfs volume), each once.
+    std::vector<RegistryHandle> mountedDiskServices(Registry& registry,
+                                                    const MountEntry& mount) const override;
+
+    /// Returns the kernel names of the block device `mount` comes from: its source node, else
+    /// (a source such as /dev/root that names no node) the device number the table carries;
+    /// nullopt when neither names a block device of the tree.
+    std::optional<BlockDeviceNames> blockDeviceNames(const MountEntry& mount) const;
+    /// Returns the whole-disk kernel names at the bottom of the stack `mount` comes from,
+    /// sorted, each once; empty when its block device is unknown.
+    std::vector<std::string> mountedWholeDisks(const MountEntry& mount) const;
+
     /// Returns the kernel names of the block device at `devicePath`; nullopt when it is none
     /// (or, for OfThisSystem, when the tree and the running system disagree about it).
     std::optional<BlockDeviceNames> blockDeviceNames(std::string_view devicePath) const;
@@ -50,6 +64,7 @@ private:
     bool agreesWithSystem(std::string_view devicePath, const BlockDeviceNames& names) const;
 
     SysfsBlockDevices devices_;
+    SysfsBlockStacks stacks_;
     MountSourceNodes nodes_;
     SysfsBlockDevices system_;
 };

@@ -14,6 +14,7 @@
 #include "platform/linux/libmount_mount_table.h"
 #include "platform/linux/linux_device_naming.h"
 #include "platform/linux/linux_file_manager.h"
+#include "platform/linux/linux_storage_usage.h"
 #include "platform/linux/posix_process_runner.h"
 #include "platform/linux/sysfs_reader.h"
 #include "platform/linux/sysfs_registry.h"
@@ -59,8 +60,10 @@ std::optional<Platform> makeLinuxPlatform(const LinuxPlatformOptions& options, s
     // A tree other than /sys may be a copy of another machine's, whose device names and
     // numbers this system's mounts must not be matched to unchecked.
     const bool ownTree = sysfs::normalRoot(options.sysfsRoot) == "/sys";
-    platform.deviceNaming = std::make_unique<LinuxDeviceNaming>(
-        options.sysfsRoot, ownTree ? MountSourceNodes::OfTheTree : MountSourceNodes::OfThisSystem);
+    const MountSourceNodes nodes =
+        ownTree ? MountSourceNodes::OfTheTree : MountSourceNodes::OfThisSystem;
+    platform.deviceNaming = std::make_unique<LinuxDeviceNaming>(options.sysfsRoot, nodes);
+    platform.storageUsage = std::make_unique<LinuxStorageUsage>(options.sysfsRoot, nodes);
     // The tools' own complaints (lsof's warnings about file systems it cannot stat) are no
     // part of what the front ends tell; they judge the outcome by the mount table alone.
     platform.processRunner =

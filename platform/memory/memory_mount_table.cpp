@@ -38,12 +38,11 @@ bool MemoryMountTable::acknowledgeChanges() {
 }
 
 bool MemoryMountPointProbe::isMounted(const std::string& mountPoint,
-                                      const std::string& deviceNumber) const {
+                                      std::uint64_t deviceNumber) const {
     const auto entries = table_.entries();
     return std::any_of(entries.begin(), entries.end(), [&](const MountEntry& entry) {
         return entry.mountPoint == mountPoint && entry.fileSystemType != "autofs" &&
-               (deviceNumber.empty() || entry.deviceNumber.empty() ||
-                entry.deviceNumber == deviceNumber);
+               (deviceNumber == 0 || entry.deviceNumber == 0 || entry.deviceNumber == deviceNumber);
     });
 }
 

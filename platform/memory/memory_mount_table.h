@@ -50,7 +50,7 @@ private:
 class MemoryMountPointProbe final : public MountPointProbe {
 public:
     explicit MemoryMountPointProbe(const MemoryMountTable& table) : table_(table) {}
-    bool isMounted(const std::string& mountPoint, const std::string& deviceNumber) const override;
+    bool isMounted(const std::string& mountPoint, std::uint64_t deviceNumber) const override;
 
 private:
     const MemoryMountTable& table_;

@@ -58,6 +58,7 @@ Platform makeSnapshotPlatform(const Snapshot& snapshot) {
     platform.processRunner = std::make_unique<MemoryProcessRunner>(*mounts, snapshot.busyProcesses);
     platform.mountPointProbe = std::make_unique<MemoryMountPointProbe>(*mounts);
     platform.applicationLookup = std::make_unique<MemoryApplicationLookup>(std::move(applications));
+    platform.storageUsage = std::make_unique<MemoryStorageUsage>();
     platform.toolCommands = ToolCommands::macOS();
     platform.mountTable = std::move(mounts);
     return platform;

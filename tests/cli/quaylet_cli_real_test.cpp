@@ -9,7 +9,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/linux/device_number.h"
+#include "platform/device_number.h"
 #include "platform/linux/libmount_mount_table.h"
 #include "tests/support/child_process.h"
 #include "tests/support/copied_device_tree.h"
@@ -184,7 +184,8 @@ TEST_F(QuayletCliRealTest, AnotherDiskMountedOverTheDockSsdIsLeftAloneAndTheDock
         << unplug.output;
     EXPECT_TRUE(cover->isMounted());
     EXPECT_TRUE(other->fileSystem().isMounted());
-    EXPECT_TRUE(probe.isMounted(mountPoint(0), dockSsdDevice()));
+    EXPECT_TRUE(
+        probe.isMounted(mountPoint(0), testing::blockDeviceNumber(volumes[0]->loop().path())));
 }
 
 TEST_F(QuayletCliRealTest, AFileSystemLeftUnderTheDockSsdStaysAndTheDockIsSafe) {

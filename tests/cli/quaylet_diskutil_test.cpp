@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/linux/device_number.h"
+#include "platform/device_number.h"
 #include "platform/linux/libmount_mount_table.h"
 #include "tests/support/child_process.h"
 #include "tests/support/copied_device_tree.h"
@@ -149,7 +149,7 @@ TEST_F(QuayletDiskutilTest, AnotherDiskAtThePlannedVolumesPathIsRefusedAndLeftMo
     EXPECT_TRUE(gone.output.empty() && covered.output.empty());
     EXPECT_TRUE(cover->isMounted());
     EXPECT_TRUE(other->fileSystem().isMounted());
-    EXPECT_TRUE(probe.isMounted(planned, device));
+    EXPECT_TRUE(probe.isMounted(planned, *parseDeviceNumber(device)));
     EXPECT_TRUE(other->loop().isAttached() && volume->loop().isAttached());
 }
 

@@ -170,7 +170,7 @@ TEST_F(EjectRealTest, AnImageAttachedByHandIsReleasedSoItsHostUnmounts) {
     unmountPlan();
     EXPECT_TRUE(plan.failures.empty());
     EXPECT_FALSE(volumes[1]->loop().isAttached());
-    EXPECT_FALSE(probe.isMounted(mountPoint("host"), {}));
+    EXPECT_FALSE(probe.isMounted(mountPoint("host"), 0));
 }
 
 TEST_F(EjectRealTest, TwoPartitionsOfOneDiskGoInOneToolRun) {
@@ -198,11 +198,11 @@ TEST_F(EjectRealTest, AMountPointFullOfShellCharactersIsUnmountedAndNothingElseH
     auto volume = ImageVolume::create(scratch.path() + "/odd.img", 8, odd, error);
     ASSERT_TRUE(volume) << error;
     volumes.push_back(std::move(volume));
-    ASSERT_TRUE(probe.isMounted(odd, {}));
+    ASSERT_TRUE(probe.isMounted(odd, 0));
     plan.dockVolumes = {record(*volumes[0], "odd")};
     unmountPlan();
     EXPECT_TRUE(plan.failures.empty());
-    EXPECT_FALSE(probe.isMounted(odd, {}));
+    EXPECT_FALSE(probe.isMounted(odd, 0));
     EXPECT_FALSE(std::filesystem::exists(backquoteMark));
     EXPECT_FALSE(std::filesystem::exists(dollarMark));
 }

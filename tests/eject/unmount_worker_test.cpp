@@ -2,6 +2,8 @@
 #include <map>
 #include <set>
 
+#include <sys/sysmacros.h>
+
 #include <gtest/gtest.h>
 
 #include "eject/unmount_worker.h"
@@ -15,14 +17,14 @@ using testing::ScriptedProcessRunner;
 /// Mount points that are mounted, and which of them the tool takes off (with their disk mates).
 class FakeMounts : public MountPointProbe {
 public:
-    bool isMounted(const std::string& mountPoint, const std::string&) const override {
+    bool isMounted(const std::string& mountPoint, std::uint64_t) const override {
         return mounted.count(mountPoint) != 0;
     }
     std::set<std::string> mounted;
 };
 
 VolumeRecord volume(const std::string& name) {
-    return VolumeRecord{"/dev/" + name, "/media/" + name, name, "", "7:0"};
+    return VolumeRecord{"/dev/" + name, "/media/" + name, name, "", makedev(7, 0)};
 }
 
 class UnmountWorkerTest : public ::testing::Test {

@@ -1,4 +1,6 @@
 // The exact argument vectors of the tools on each platform.
+#include <sys/sysmacros.h>
+
 #include <gtest/gtest.h>
 
 #include "platform/tool_commands.h"
@@ -10,7 +12,7 @@ using Argv = std::vector<std::string>;
 
 TEST(ToolCommandsTest, MacOSUsesTheSystemsTools) {
     const ToolCommands mac = ToolCommands::macOS();
-    EXPECT_EQ(mac.unmountDisk("/Volumes/Dock SSD", "1:4"),
+    EXPECT_EQ(mac.unmountDisk("/Volumes/Dock SSD", makedev(1, 4)),
               (Argv{"/usr/sbin/diskutil", "unmountDisk", "/Volumes/Dock SSD"}));
     EXPECT_EQ(mac.listOpenFiles({}, {"/Volumes/A", "/Volumes/B"}),
               (Argv{"/usr/sbin/lsof", "-Fn", "/Volumes/A", "/Volumes/B"}));
@@ -21,10 +23,10 @@ TEST(ToolCommandsTest, MacOSUsesTheSystemsTools) {
 
 TEST(ToolCommandsTest, LinuxUsesQuayletDiskutilLsofAndProcpsPs) {
     const ToolCommands onLinux = ToolCommands::forLinux("/opt/quaylet/bin/quaylet-diskutil");
-    EXPECT_EQ(onLinux.unmountDisk("/media/alice/Dock SSD", "8:17"),
+    EXPECT_EQ(onLinux.unmountDisk("/media/alice/Dock SSD", makedev(8, 17)),
               (Argv{"/opt/quaylet/bin/quaylet-diskutil", "unmountDisk", "--device", "8:17",
                     "/media/alice/Dock SSD"}));
-    EXPECT_EQ(onLinux.unmountDisk("/media/x", ""),
+    EXPECT_EQ(onLinux.unmountDisk("/media/x", 0),
               (Argv{"/opt/quaylet/bin/quaylet-diskutil", "unmountDisk", "/media/x"}));
     EXPECT_EQ(onLinux.listOpenFiles({3}, {"/media/a"}),
               (Argv{"/usr/bin/lsof", "-Fn", "-p", "3", "/media/a"}));
@@ -34,7 +36,7 @@ TEST(ToolCommandsTest, LinuxUsesQuayletDiskutilLsofAndProcpsPs) {
 
 TEST(ToolCommandsTest, PathsReachTheToolsAsOneUnalteredArgument) {
     const std::string odd = "/media/a b\"$(touch x)`y`\\z\n";
-    EXPECT_EQ(ToolCommands::forLinux("d").unmountDisk(odd, "7:0").back(), odd);
+    EXPECT_EQ(ToolCommands::forLinux("d").unmountDisk(odd, makedev(7, 0)).back(), odd);
     EXPECT_EQ(ToolCommands::macOS().listOpenFiles({}, {odd}).back(), odd);
 }
 

@@ -87,6 +87,25 @@ bool CopiedDeviceTree::addLoopDevice(const std::string& name, std::uint64_t devi
            writeFile(fs::path(root_) / path / "loop/autoclear", "0\n");
 }
 
+bool CopiedDeviceTree::copyBtrfsMembers(const std::string& member) {
+    std::error_code error;
+    for (const auto& fileSystem : fs::directory_iterator("/sys/fs/btrfs", error)) {
+        const fs::path devices = fileSystem.path() / "devices";
+        if (!fs::exists(devices / member, error)) {
+            continue;
+        }
+        bool copied = true;
+        for (const auto& device : fs::directory_iterator(devices, error)) {
+            const std::string name = device.path().filename();
+            copied = copied && linkTo(fs::path(root_) / "fs/btrfs" / fileSystem.path().filename() /
+                                          "devices" / name,
+                                      fs::canonical(fs::path(root_) / "class/block" / name, error));
+        }
+        return copied && !error;
+    }
+    return false;
+}
+
 bool CopiedDeviceTree::addBlockDirectory(const std::string& path, const std::string& name,
                                          std::uint64_t device, std::uint64_t sectors) {
     const fs::path directory = fs::path(root_) / path;

@@ -33,6 +33,11 @@ public:
     bool addLoopDevice(const std::string& name, std::uint64_t device, std::uint64_t sectors,
                        const std::string& backingFile);
 
+    /// Copies this system's listing of the btrfs that block device `member` belongs to
+    /// (/sys/fs/btrfs/FSID/devices) into the tree, its links leading to the tree's devices of
+    /// the same names; returns whether it worked.
+    bool copyBtrfsMembers(const std::string& member);
+
 private:
     bool addBlockDirectory(const std::string& path, const std::string& name, std::uint64_t device,
                            std::uint64_t sectors);

@@ -1,8 +1,11 @@
 // The core's dock detection and volume scan over the Linux registry of the fixture laptops.
+#include <sys/sysmacros.h>
+
 #include <gtest/gtest.h>
 
 #include "dock/behind_dock.h"
 #include "dock/usb_topology.h"
+#include "platform/linux/boot_disks.h"
 #include "platform/linux/linux_device_naming.h"
 #include "platform/linux/sysfs_registry.h"
 #include "platform/memory/memory_file_manager.h"
@@ -134,6 +137,40 @@ TEST_F(LinuxDockDetectionTest, TheScanRefusesABootVolumeOnTheDockAndSeesNoDockWh
     EXPECT_EQ(scan(undocked, undockedNames, kDockedMounts, true), 1) << "the laptop's own stick";
     EXPECT_EQ(mountPointsOf(plan.externalVolumes), MountPoints{"/media/user/FIT"});
     EXPECT_FALSE(bootVolume);
+}
+
+// The docked laptop with volumes over several disks (see make_sysfs_fixtures.py): a volume is
+// the dock's when any disk below it is, whichever member comes first or the table names.
+TEST_F(LinuxDockDetectionTest, StackedVolumesAndTheRootBelongToTheDockWhenAnyMemberDoes) {
+    SysfsRegistry stacked{fixtureRoot("laptop-dock-stacks")};
+    const LinuxDeviceNaming stackedNames{fixtureRoot("laptop-dock-stacks")};
+    const std::vector<MountEntry> mounts = {
+        // Booted without an initramfs: the root's source names no node, its number does
+        // (LVM on LUKS on the dock's SSD).
+        {"/dev/root", "/", "ext4", makedev(254, 1)},
+        {"/dev/nvme0n1p2", "/home", "ext4"},
+        // LVM over LUKS on the laptop's own stick and the dock's stick.
+        {"/dev/mapper/vgspan-data", "/media/user/Span", "ext4"},
+        // RAID1 of the internal disk and the enclosure's disk behind the dock.
+        {"/dev/md127", "/srv/mirror", "ext4"},
+        // The enclosure's disk as native NVMe multipath shows it.
+        {"/dev/nvme1n1p1", "/media/user/Rocket", "ext4"},
+    };
+    EXPECT_EQ(scan(stacked, stackedNames, mounts, false), 4);
+    EXPECT_EQ(mountPointsOf(plan.dockVolumes),
+              (MountPoints{"/", "/media/user/Span", "/srv/mirror", "/media/user/Rocket"}));
+    EXPECT_TRUE(bootVolume);
+    ASSERT_EQ(plan.failures.size(), 1u);
+    EXPECT_EQ(plan.failures[0].devicePath, "/dev/root");
+
+    // The disk tool's boot disks follow the root down its stack.
+    EXPECT_EQ(
+        bootWholeDisks({{"/dev/root", "/", makedev(254, 1)}}, fixtureRoot("laptop-dock-stacks")),
+        std::vector<std::string>{"sda"});
+    EXPECT_EQ(
+        bootWholeDisks({{"/dev/md127", "/", makedev(9, 127)}}, fixtureRoot("laptop-dock-stacks")),
+        (std::vector<std::string>{"nvme0n1", "nvme1n1"}));
+    EXPECT_EQ(stacked.outstandingHandles(), 0u);
 }
 
 } // namespace

@@ -20,10 +20,11 @@ const std::string kMachine = std::string(testing::kFixturesDir) + "/debian-deskt
 TEST(LibmountMountTableTest, ReadsEntriesInTableOrderWithPathsDecoded) {
     const auto entries = LibmountMountTable(kMachine + "/mountinfo").entries();
     ASSERT_EQ(entries.size(), 7u);
-    EXPECT_EQ(entries[0], (MountEntry{"proc", "/proc", "proc", "0:20"}));
-    EXPECT_EQ(entries[2], (MountEntry{"/dev/sdb1", "/media/alice/Dock SSD", "ext4", "8:17"}));
-    EXPECT_EQ(entries[3],
-              (MountEntry{"/dev/loop3", "/media/alice/Dock SSD/mnt/a\nb\\c", "ext2", "7:3"}));
+    EXPECT_EQ(entries[0], (MountEntry{"proc", "/proc", "proc", makedev(0, 20)}));
+    EXPECT_EQ(entries[2],
+              (MountEntry{"/dev/sdb1", "/media/alice/Dock SSD", "ext4", makedev(8, 17)}));
+    EXPECT_EQ(entries[3], (MountEntry{"/dev/loop3", "/media/alice/Dock SSD/mnt/a\nb\\c", "ext2",
+                                      makedev(7, 3)}));
     EXPECT_TRUE(LibmountMountTable(kMachine + "/no-such-mountinfo").entries().empty());
 }
 
@@ -47,10 +48,10 @@ protected:
 
 TEST_F(LibmountMountPointProbeTest, ComparesThePathAsGivenAndInCanonicalForm) {
     const LibmountMountPointProbe probe(kMachine + "/mountinfo");
-    EXPECT_TRUE(probe.isMounted("/media/alice/Dock SSD", {}));
-    EXPECT_TRUE(probe.isMounted("/media/alice/Dock SSD/mnt/a\nb\\c", "7:3"));
-    EXPECT_FALSE(probe.isMounted("/media/alice", {}));
-    EXPECT_FALSE(probe.isMounted("/media/alice/Dock", {}));
+    EXPECT_TRUE(probe.isMounted("/media/alice/Dock SSD", 0));
+    EXPECT_TRUE(probe.isMounted("/media/alice/Dock SSD/mnt/a\nb\\c", makedev(7, 3)));
+    EXPECT_FALSE(probe.isMounted("/media/alice", 0));
+    EXPECT_FALSE(probe.isMounted("/media/alice/Dock", 0));
 
     // A table naming the canonical path; the probe is asked through a link to it.
     std::filesystem::create_directory(scratch.path() + "/real");
@@ -58,8 +59,8 @@ TEST_F(LibmountMountPointProbeTest, ComparesThePathAsGivenAndInCanonicalForm) {
     std::ofstream(scratch.path() + "/mountinfo")
         << "60 26 8:17 / " << scratch.path() << "/real rw - ext4 /dev/sdb1 rw\n";
     const LibmountMountPointProbe linked(scratch.path() + "/mountinfo");
-    EXPECT_TRUE(linked.isMounted(scratch.path() + "/link", "8:17"));
-    EXPECT_TRUE(linked.isMounted(scratch.path() + "/real/", {}));
+    EXPECT_TRUE(linked.isMounted(scratch.path() + "/link", makedev(8, 17)));
+    EXPECT_TRUE(linked.isMounted(scratch.path() + "/real/", 0));
 }
 
 TEST_F(LibmountMountPointProbeTest, OnlyThePlannedDeviceCountsAndNeverAnAutomountTrigger) {
@@ -69,18 +70,18 @@ TEST_F(LibmountMountPointProbeTest, OnlyThePlannedDeviceCountsAndNeverAnAutomoun
         << "61 60 8:33 / /mnt/dock rw - ext4 /dev/sdc1 rw\n"
         << "70 26 0:41 / /mnt/auto rw - autofs systemd-1 rw,fd=48,direct\n";
     const LibmountMountPointProbe probe(scratch.path() + "/mountinfo");
-    EXPECT_TRUE(probe.isMounted("/mnt/dock", "8:17"));  // covered, still mounted
-    EXPECT_FALSE(probe.isMounted("/mnt/dock", "8:18")); // gone, another disk at its path
-    EXPECT_FALSE(probe.isMounted("/mnt/auto", "8:18"));
-    EXPECT_FALSE(probe.isMounted("/mnt/auto", {}));
+    EXPECT_TRUE(probe.isMounted("/mnt/dock", makedev(8, 17)));  // covered, still mounted
+    EXPECT_FALSE(probe.isMounted("/mnt/dock", makedev(8, 18))); // gone, another disk at its path
+    EXPECT_FALSE(probe.isMounted("/mnt/auto", makedev(8, 18)));
+    EXPECT_FALSE(probe.isMounted("/mnt/auto", 0));
 }
 
 TEST_F(LibmountMountPointProbeTest, UnreadableTableFallsBackToDeviceBoundaries) {
     const LibmountMountPointProbe probe(scratch.path() + "/no-such-mountinfo");
-    EXPECT_TRUE(probe.isMounted("/", "254:0"));
-    EXPECT_TRUE(probe.isMounted("/proc", {}));
-    EXPECT_FALSE(probe.isMounted(scratch.path(), {}));
-    EXPECT_FALSE(probe.isMounted(scratch.path() + "/missing", {}));
+    EXPECT_TRUE(probe.isMounted("/", makedev(254, 0)));
+    EXPECT_TRUE(probe.isMounted("/proc", 0));
+    EXPECT_FALSE(probe.isMounted(scratch.path(), 0));
+    EXPECT_FALSE(probe.isMounted(scratch.path() + "/missing", 0));
 }
 
 } // namespace

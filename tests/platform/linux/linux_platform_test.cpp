@@ -33,7 +33,7 @@ TEST(LinuxPlatformTest, FillsEveryServiceOverTheGivenTree) {
 
     EXPECT_GE(platform->mountMonitor->descriptor(), 0);
     EXPECT_FALSE(platform->mountTable->entries().empty()) << "this process's mounts";
-    const auto command = platform->toolCommands.unmountDisk("/media/x", {});
+    const auto command = platform->toolCommands.unmountDisk("/media/x", 0);
     ASSERT_EQ(command.size(), 3u);
     EXPECT_TRUE(command[0].ends_with("/quaylet-diskutil")) << command[0];
     EXPECT_EQ(command[1], "unmountDisk");

@@ -40,7 +40,7 @@ protected:
 
 TEST_F(MemoryProcessRunnerTest, UnmountDiskTakesEveryVolumeOfTheWholeDisk) {
     pollfd changed{table.changeDescriptor(), POLLIN, 0};
-    const auto lines = run(mac.unmountDisk("/Volumes/Dock Data", {}));
+    const auto lines = run(mac.unmountDisk("/Volumes/Dock Data", 0));
     EXPECT_EQ(lines, std::vector<std::string>{"Unmount of all volumes on disk4 was successful\n"});
     EXPECT_EQ(mountPoints(), (std::vector<std::string>{"/", "/Volumes/Stick", "/Volumes/share"}));
     EXPECT_EQ(poll(&changed, 1, 0), 1);
@@ -50,7 +50,7 @@ TEST_F(MemoryProcessRunnerTest, UnmountDiskTakesEveryVolumeOfTheWholeDisk) {
 
 TEST_F(MemoryProcessRunnerTest, BusyProcessKeepsTheWholeDiskMounted) {
     const auto lines = run(
-        ToolCommands::forLinux("/usr/libexec/quaylet-diskutil").unmountDisk("/Volumes/Stick", {}));
+        ToolCommands::forLinux("/usr/libexec/quaylet-diskutil").unmountDisk("/Volumes/Stick", 0));
     ASSERT_EQ(lines.size(), 2U);
     EXPECT_EQ(lines[1], "Unmount was refused due to a dissenter PID 812\n");
     EXPECT_EQ(mountPoints().size(), 5U);

@@ -1,0 +1,41 @@
+// LinuxStorageUsage: block devices, mounts and swap as sysfs, the mount table and /proc/swaps
+// give them.
+#pragma once
+
+#include <string>
+
+#include "platform/linux/libmount_mount_table.h"
+#include "platform/linux/linux_device_naming.h"
+#include "platform/linux/sysfs_block_stacks.h"
+#include "platform/storage_usage.h"
+
+namespace quaylet {
+
+/// The active swap areas of the running system.
+inline constexpr const char* kSwapsPath = "/proc/swaps";
+
+/// Reads the block devices of the sysfs tree at `sysfsRoot` (the registry's tree, so that a
+/// copied tree is read as the registry reads it), the mount table through libmount, and the
+/// swap list. Mount and swap sources are matched to the tree's devices as `nodes` says.
+class LinuxStorageUsage final : public StorageUsage {
+public:
+    LinuxStorageUsage(std::string sysfsRoot, MountSourceNodes nodes,
+                      std::string mountInfoPath = kMountInfoPath,
+                      std::string swapsPath = kSwapsPath);
+
+    /// Reads all three sources afresh; names the first one that could not be read.
+    StorageUsageReport read() const override;
+
+private:
+    bool readDevices(StorageUsageReport& report) const;
+    bool readMounts(StorageUsageReport& report) const;
+    bool readSwaps(StorageUsageReport& report) const;
+
+    std::string sysfsRoot_;
+    LinuxDeviceNaming naming_;
+    SysfsBlockStacks stacks_;
+    LibmountMountTable mountTable_;
+    std::string swapsPath_;
+};
+
+} // namespace quaylet
