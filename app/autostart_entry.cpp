@@ -30,11 +30,10 @@ using Words = std::unique_ptr<gchar*, WordsDeleter>;
 
 } // namespace
 
-std::optional<QString> autostartEntryProgram(const QString& path) {
+std::optional<AutostartEntry> readAutostartEntry(const QString& path) {
     const KeyFile file(g_key_file_new());
     if (!g_key_file_load_from_file(file.get(), QFile::encodeName(path).constData(), G_KEY_FILE_NONE,
-                                   nullptr) ||
-        g_key_file_get_boolean(file.get(), kGroup, "Hidden", nullptr)) {
+                                   nullptr)) {
         return std::nullopt;
     }
     const Text exec(g_key_file_get_string(file.get(), kGroup, "Exec", nullptr));
@@ -43,9 +42,18 @@ std::optional<QString> autostartEntryProgram(const QString& path) {
         return std::nullopt;
     }
     const Words words(parsed);
-    QString program = QString::fromUtf8(words.get()[0]);
-    program.replace(QStringLiteral("%%"), QStringLiteral("%"));
-    return program;
+    AutostartEntry entry;
+    entry.program = QString::fromUtf8(words.get()[0]);
+    entry.program.replace(QStringLiteral("%%"), QStringLiteral("%"));
+    // A missing or unreadable key reads as false: Hidden defaults to off, and the GNOME key
+    // counts only when it says false.
+    GError* error = nullptr;
+    const bool gnomeEnabled =
+        g_key_file_get_boolean(file.get(), kGroup, "X-GNOME-Autostart-enabled", &error);
+    const bool gnomeOff = !error && !gnomeEnabled;
+    g_clear_error(&error);
+    entry.enabled = !g_key_file_get_boolean(file.get(), kGroup, "Hidden", nullptr) && !gnomeOff;
+    return entry;
 }
 
 QString quoteExecArgument(const QString& argument) {
@@ -72,6 +80,7 @@ bool writeAutostartEntry(const QString& path, const QString& executable) {
     g_key_file_set_string(file.get(), kGroup, "Type", "Application");
     g_key_file_set_string(file.get(), kGroup, "Name", "Quaylet");
     g_key_file_set_string(file.get(), kGroup, "Comment", "Safely unplug a Thunderbolt dock");
+    g_key_file_set_string(file.get(), kGroup, "TryExec", executable.toUtf8().constData());
     g_key_file_set_string(file.get(), kGroup, "Exec",
                           quoteExecArgument(executable).toUtf8().constData());
     g_key_file_set_string(file.get(), kGroup, "Icon", "quaylet");

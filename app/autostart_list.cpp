@@ -2,6 +2,7 @@
 #include "app/autostart_list.h"
 
 #include <algorithm>
+#include <utility>
 
 #include <QDir>
 #include <QFile>
@@ -14,21 +15,21 @@ namespace quaylet {
 
 namespace {
 
-// The program an entry starts, made absolute with symbolic links resolved; empty when it
-// cannot be resolved.
-QString resolvedProgram(const QString& entryPath) {
-    const std::optional<QString> program = autostartEntryProgram(entryPath);
-    if (!program || program->isEmpty()) {
+// The program an entry starts, made absolute with symbolic links resolved (empty when it
+// cannot be resolved), and whether the entry is switched on.
+std::pair<QString, bool> resolvedProgram(const QString& entryPath) {
+    const std::optional<AutostartEntry> entry = readAutostartEntry(entryPath);
+    if (!entry || entry->program.isEmpty()) {
         return {};
     }
-    QString absolute = *program;
+    QString absolute = entry->program;
     if (!absolute.contains(u'/')) {
         absolute = QStandardPaths::findExecutable(absolute);
     }
     if (!QDir::isAbsolutePath(absolute)) {
         return {};
     }
-    return QFileInfo(absolute).canonicalFilePath();
+    return {QFileInfo(absolute).canonicalFilePath(), entry->enabled};
 }
 
 } // namespace
@@ -64,12 +65,16 @@ QStringList AutostartList::entries() const {
 }
 
 std::optional<QString> AutostartList::ownEntry() const {
+    return findOwnEntry(true);
+}
+
+std::optional<QString> AutostartList::findOwnEntry(bool enabled) const {
     const QString target = QFileInfo(executable_).canonicalFilePath();
     if (target.isEmpty()) {
         return std::nullopt;
     }
     for (const QString& entry : entries()) {
-        if (resolvedProgram(entry) == target) {
+        if (resolvedProgram(entry) == std::pair{target, enabled}) {
             return entry;
         }
     }
@@ -81,7 +86,10 @@ bool AutostartList::addOwnEntry() {
         return true;
     }
     const QString target = QFileInfo(executable_).canonicalFilePath();
-    return !target.isEmpty() && writeAutostartEntry(freeEntryPath(), target);
+    // An entry of Quaylet's that was switched off is switched on again by writing it anew,
+    // rather than left beside a second one.
+    return !target.isEmpty() &&
+           writeAutostartEntry(findOwnEntry(false).value_or(freeEntryPath()), target);
 }
 
 bool AutostartList::removeOwnEntry() {

@@ -1,4 +1,4 @@
-// Notify calls to the desktop's notification server, after one capability query.
+// Notify calls to the desktop's notification server, one at a time, after one capability query.
 #include "app/dbus_notification_sink.h"
 
 #include <QDBusMessage>
@@ -14,13 +14,16 @@ namespace {
 const QString kService = QStringLiteral("org.freedesktop.Notifications");
 const QString kPath = QStringLiteral("/org/freedesktop/Notifications");
 const QString kInterface = QStringLiteral("org.freedesktop.Notifications");
+/// How long a call may wait for the server before it counts as failed, in milliseconds.
+constexpr int kCallTimeoutMs = 10000;
 
 } // namespace
 
 DBusNotificationSink::DBusNotificationSink(QDBusConnection connection, QString applicationName,
-                                           QObject* parent)
+                                           QString desktopEntry, QString iconName, QObject* parent)
     : QObject(parent), connection_(std::move(connection)),
-      applicationName_(std::move(applicationName)) {}
+      applicationName_(std::move(applicationName)), desktopEntry_(std::move(desktopEntry)),
+      iconName_(std::move(iconName)) {}
 
 QString DBusNotificationSink::notificationBody(const UserNotification& notification,
                                                bool bodyMarkup) {
@@ -32,47 +35,72 @@ QString DBusNotificationSink::notificationBody(const UserNotification& notificat
 }
 
 void DBusNotificationSink::deliverNotification(const UserNotification& notification) {
-    if (bodyMarkup_) {
-        send(notification);
+    waiting_.push_back(notification);
+    pump();
+}
+
+void DBusNotificationSink::pump() {
+    if (busy_) {
         return;
     }
-    waiting_.push_back(notification);
-    askCapabilities();
+    if (waiting_.empty()) {
+        // Without an answer the server is asked again with the next notification.
+        plainUntilIdle_ = false;
+        emit allSent();
+        return;
+    }
+    if (!bodyMarkup_ && !plainUntilIdle_) {
+        askCapabilities();
+        return;
+    }
+    const UserNotification next = waiting_.front();
+    waiting_.pop_front();
+    send(next);
 }
 
 void DBusNotificationSink::askCapabilities() {
-    if (asking_) {
-        return;
-    }
-    asking_ = true;
+    busy_ = true;
     const QDBusMessage query = QDBusMessage::createMethodCall(kService, kPath, kInterface,
                                                               QStringLiteral("GetCapabilities"));
-    auto* watcher = new QDBusPendingCallWatcher(connection_.asyncCall(query), this);
+    auto* watcher = new QDBusPendingCallWatcher(connection_.asyncCall(query, kCallTimeoutMs), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this,
             [this](QDBusPendingCallWatcher* finished) {
                 const QDBusPendingReply<QStringList> reply = *finished;
                 finished->deleteLater();
-                // Only an answer is kept: without one (no server yet) the waiting notifications
-                // go out as plain text, and the next one asks again.
                 if (reply.isValid()) {
                     bodyMarkup_ = reply.value().contains(QStringLiteral("body-markup"));
+                } else {
+                    plainUntilIdle_ = true;
                 }
-                asking_ = false;
-                std::vector<UserNotification> ready;
-                ready.swap(waiting_);
-                for (const UserNotification& notification : ready) {
-                    send(notification);
-                }
+                busy_ = false;
+                pump();
             });
 }
 
 void DBusNotificationSink::send(const UserNotification& notification) {
+    busy_ = true;
+    QVariantMap hints{
+        {QStringLiteral("desktop-entry"), desktopEntry_},
+        {QStringLiteral("urgency"), QVariant::fromValue(static_cast<uchar>(notification.urgency))}};
+    if (!notification.category.isEmpty()) {
+        hints.insert(QStringLiteral("category"), notification.category);
+    }
     QDBusMessage call =
         QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("Notify"));
-    call << applicationName_ << 0U << QString() << notification.title
-         << notificationBody(notification, bodyMarkup_.value_or(false)) << QStringList()
-         << QVariantMap() << -1;
-    connection_.asyncCall(call);
+    call << applicationName_ << shownIds_.value(notification.replaceKey, 0U) << iconName_
+         << notification.title << notificationBody(notification, bodyMarkup_.value_or(false))
+         << QStringList() << hints << -1;
+    auto* watcher = new QDBusPendingCallWatcher(connection_.asyncCall(call, kCallTimeoutMs), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this,
+            [this, key = notification.replaceKey](QDBusPendingCallWatcher* finished) {
+                const QDBusPendingReply<uint> reply = *finished;
+                finished->deleteLater();
+                if (reply.isValid() && !key.isEmpty()) {
+                    shownIds_.insert(key, reply.value());
+                }
+                busy_ = false;
+                pump();
+            });
 }
 
 } // namespace quaylet

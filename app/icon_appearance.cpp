@@ -10,11 +10,11 @@ namespace quaylet {
 namespace {
 
 constexpr std::array<IconAppearanceRow, 5> kRows{{
-    {"StatusItem", "UNPLUG_IN_MENU", true, false},
-    {"StatusItem", "NO_DOCKS_IN_MENU", false, false},
-    {"StatusBusy1", "EJECTING_IN_MENU", false, true},
-    {"StatusSafe", "SAFE_TO_UNPLUG_DOCK_IN_MENU", true, false},
-    {"StatusUnsafe", "UNPLUG_IN_MENU", true, false},
+    {"StatusItem", "UNPLUG_IN_MENU", true, false, "READY_STATE"},
+    {"StatusItem", "NO_DOCKS_IN_MENU", false, false, "NO_DOCKS_IN_MENU"},
+    {"StatusBusy1", "EJECTING_IN_MENU", false, true, "EJECTING_IN_MENU"},
+    {"StatusSafe", "SAFE_TO_UNPLUG_DOCK_IN_MENU", true, false, "SAFE_TO_UNPLUG_DOCK"},
+    {"StatusUnsafe", "UNPLUG_IN_MENU", true, false, "UNSAFE_TO_UNPLUG_DOCK"},
 }};
 
 constexpr std::array<const char*, kBusyFrameCount> kBusyFrames{

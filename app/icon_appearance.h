@@ -14,13 +14,15 @@ inline constexpr VLKIconAppearance VLKIconAppearanceEjecting = 2;
 inline constexpr VLKIconAppearance VLKIconAppearanceSafe = 3;
 inline constexpr VLKIconAppearance VLKIconAppearanceUnsafe = 4;
 
-/// What one appearance code shows: the image, the unplug item's title key and state, and
-/// whether the busy animation runs.
+/// What one appearance code shows: the image, the unplug item's title key and state, whether
+/// the busy animation runs, and the key of the state in words (the status item's tooltip, which
+/// screen readers read).
 struct IconAppearanceRow {
     const char* imageName;
     const char* titleKey;
     bool unplugEnabled;
     bool animates;
+    const char* stateKey;
 };
 
 /// Returns the row of `code`; the Normal row for every code outside 0 to 4.

@@ -1,5 +1,5 @@
-// Entry point of the tray application: options, the session's platform, the Qt application,
-// the delegate.
+// Entry point of the tray application: options, one tray per session, the session's platform,
+// the Qt application, the delegate.
 #include <cstdio>
 #include <string>
 
@@ -7,13 +7,14 @@
 #include <QDBusConnection>
 #include <QFile>
 #include <QIcon>
-#include <QSettings>
 #include <QSystemTrayIcon>
 
-#include "app/autostart_list.h"
+#include "app/app_storage.h"
 #include "app/dbus_notification_sink.h"
 #include "app/launch_options.h"
 #include "app/security_settings.h"
+#include "app/session_bus_service.h"
+#include "app/tray_host_watcher.h"
 #include "app/vlk_app_delegate.h"
 #include "platform/linux/message_catalog.h"
 #include "platform/platform_selection.h"
@@ -57,6 +58,34 @@ int main(int argc, char** argv) {
         return complain(QStringLiteral("no desktop session here (DISPLAY and WAYLAND_DISPLAY are "
                                        "unset); 'quaylet-cli status' reports from a terminal."));
     }
+
+    QApplication application(argc, argv);
+    QApplication::setOrganizationName(QStringLiteral("Pemrix"));
+    QApplication::setApplicationName(QStringLiteral("Quaylet"));
+    QApplication::setDesktopFileName(QStringLiteral("quaylet"));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/app/quaylet-128.png")));
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    // One tray per session: a later launch hands its request to the running one and ends.
+    const QDBusConnection bus = QDBusConnection::sessionBus();
+    SessionBusService service(bus);
+    switch (service.claim()) {
+    case SessionBusService::Claim::Claimed:
+        break;
+    case SessionBusService::Claim::Taken: {
+        QString error;
+        if (!SessionBusService::forward(bus, options->request, error)) {
+            return complain(
+                QStringLiteral("Quaylet runs already but did not answer: %1").arg(error));
+        }
+        return 0;
+    }
+    case SessionBusService::Claim::NoBus:
+        complain(QStringLiteral("no session bus: notifications are not shown, and a second "
+                                "launch starts a second icon."));
+        break;
+    }
+
     PlatformSelectionError platformError;
     std::optional<Platform> platform =
         selectPlatform(PlatformChoice{options->snapshotPath.value_or(""), {}, {}}, platformError);
@@ -67,26 +96,54 @@ int main(int argc, char** argv) {
         }
         return complain(reason);
     }
+    const std::unique_ptr<AppStorage> storage =
+        options->snapshotPath ? AppStorage::temporary() : AppStorage::user();
 
-    QApplication application(argc, argv);
-    QApplication::setOrganizationName(QStringLiteral("Pemrix"));
-    QApplication::setApplicationName(QStringLiteral("Quaylet"));
-    QApplication::setDesktopFileName(QStringLiteral("quaylet"));
-    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/app/quaylet-128.png")));
-    QApplication::setQuitOnLastWindowClosed(false);
-    if (!QSystemTrayIcon::isSystemTrayAvailable()) {
+    DBusNotificationSink notifications(bus, QStringLiteral("Quaylet"), QStringLiteral("quaylet"),
+                                       QStringLiteral("quaylet"));
+    // QApplication has set the locale from the environment: the texts follow the session's
+    // language.
+    const StringTable& strings = localizedStrings();
+    VLKAppDelegate delegate(AppServices{
+        *platform, notifications, strings, storage->settings(), storage->autostartDirectory(),
+        QCoreApplication::applicationFilePath(), sessionSecuritySettingsCommand()});
+    QObject::connect(&service, &SessionBusService::unplugDockRequested, &delegate,
+                     &VLKAppDelegate::unplugDock);
+    QObject::connect(&service, &SessionBusService::unplugEverythingRequested, &delegate,
+                     &VLKAppDelegate::unplugEverything);
+    QObject::connect(&service, &SessionBusService::preferencesRequested, &delegate,
+                     [&delegate, &service] { delegate.showPreferences(&service); });
+    // The application ends once the last outcome has reached the notification server.
+    QObject::connect(&delegate, &VLKAppDelegate::readyToQuit, &application, [&notifications] {
+        if (notifications.settled()) {
+            QCoreApplication::quit();
+        } else {
+            QObject::connect(&notifications, &DBusNotificationSink::allSent, qApp,
+                             &QCoreApplication::quit, Qt::SingleShotConnection);
+        }
+    });
+
+    TrayHostWatcher trayHost(bus);
+    if (!TrayHostWatcher::present()) {
         complain(
             QStringLiteral("no system tray is running yet; the icon appears when one starts."));
+        notifications.deliverNotification({QStringLiteral("Quaylet"),
+                                           localizedText(strings, "NO_TRAY_HOST"), std::nullopt,
+                                           NotificationUrgency::Normal, QString(), QString()});
     }
+    QObject::connect(&trayHost, &TrayHostWatcher::hostAppeared, &delegate, [&delegate] {
+        if (QSystemTrayIcon* item = delegate.statusItem()) {
+            item->hide();
+            item->show();
+        }
+    });
 
-    DBusNotificationSink notifications(QDBusConnection::sessionBus(), QStringLiteral("Quaylet"));
-    QSettings userDefaults;
-    // QApplication has set the locale from the environment, so the texts follow the session's
-    // language.
-    VLKAppDelegate delegate(AppServices{*platform, notifications, localizedStrings(), userDefaults,
-                                        AutostartList::defaultDirectory(),
-                                        QCoreApplication::applicationFilePath(),
-                                        sessionSecuritySettingsCommand()});
     delegate.applicationDidFinishLaunching();
+    if (options->request == LaunchRequest::UnplugDock) {
+        QMetaObject::invokeMethod(&delegate, &VLKAppDelegate::unplugDock, Qt::QueuedConnection);
+    } else if (options->request == LaunchRequest::UnplugEverything) {
+        QMetaObject::invokeMethod(&delegate, &VLKAppDelegate::unplugEverything,
+                                  Qt::QueuedConnection);
+    }
     return QApplication::exec();
 }

@@ -2,7 +2,6 @@
 #include "app/status_menu.h"
 
 #include <QAction>
-#include <QCoreApplication>
 
 #include "app/vlk_app_delegate.h"
 
@@ -28,7 +27,7 @@ std::unique_ptr<QMenu> buildStatusMenu(VLKAppDelegate& delegate, const StringTab
     menu->addSeparator();
 
     QAction* quit = menu->addAction(localizedText(strings, "QUIT_IN_MENU"));
-    QObject::connect(quit, &QAction::triggered, &delegate, &QCoreApplication::quit);
+    QObject::connect(quit, &QAction::triggered, &delegate, &VLKAppDelegate::quit);
     return menu;
 }
 

@@ -59,7 +59,6 @@ void VLKAppDelegate::applicationDidFinishLaunching() {
     std::signal(SIGCHLD, SIG_IGN);
     std::signal(SIGPIPE, SIG_IGN);
     statusItem_ = std::make_unique<QSystemTrayIcon>();
-    statusItem_->setToolTip(QStringLiteral("Quaylet"));
     statusItem_->setContextMenu(statusMenu_.get());
     // A click on the icon opens the menu too, as a status item's menu does.
     connect(statusItem_.get(), &QSystemTrayIcon::activated, this,
@@ -73,9 +72,14 @@ void VLKAppDelegate::applicationDidFinishLaunching() {
     setupLoginItems();
     monitorVolumes();
     monitorDocks();
-    if (!services_.userDefaults.value(QStringLiteral("hasEverRun"), false).toBool()) {
-        services_.userDefaults.setValue(QStringLiteral("hasEverRun"), true);
-        services_.userDefaults.sync();
+    // The first run is only taken when it can be recorded: with a settings file that cannot
+    // be written, every launch would otherwise add the login item again that the user removed.
+    QSettings& defaults = services_.userDefaults;
+    if (!defaults.value(QStringLiteral("hasEverRun"), false).toBool() && defaults.isWritable()) {
+        // Should the write fail after all, the settings keep the value in memory: this process
+        // still takes the first run only once.
+        defaults.setValue(QStringLiteral("hasEverRun"), true);
+        defaults.sync();
         setLaunchOnLogin(true);
         showPreferences(this);
     }
@@ -136,7 +140,8 @@ void VLKAppDelegate::volumesChanged() {
 void VLKAppDelegate::monitorDocks() {
     if (!dockMonitor_) {
         dockMonitor_ = std::make_unique<DockMonitor>(*services_.platform.registry);
-        dockMonitor_->setDockCountObserver(&VLKAppDelegate::dockCountObserver, this);
+        dockMonitor_->setDockCountObserver(
+            [this](std::uint64_t count) { dockCountChangedTo(count); });
     }
     const bool present = dockMonitor_->startDockMonitor();
     NotificationPort* port = dockMonitor_->notificationPort();
@@ -147,10 +152,12 @@ void VLKAppDelegate::monitorDocks() {
                 [port] { port->dispatchPending(); });
     }
     setIconAppearance(present ? VLKIconAppearanceNormal : VLKIconAppearanceNoDocks);
-}
-
-void VLKAppDelegate::dockCountObserver(void* context, std::uint64_t count) {
-    static_cast<VLKAppDelegate*>(context)->dockCountChangedTo(count);
+    // The dock count cannot change without device events; the status item's text says so.
+    if (const std::error_code failure = dockMonitor_->watchFailure(); failure && statusItem_) {
+        statusItem_->setToolTip(
+            QStringLiteral("Quaylet: cannot watch for docks arriving or leaving (%1)")
+                .arg(QString::fromStdString(failure.message())));
+    }
 }
 
 } // namespace quaylet

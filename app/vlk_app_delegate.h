@@ -67,14 +67,20 @@ public:
     void unplugDock();
     /// The "unplug everything" action: unplug(true).
     void unplugEverything();
-    /// The unplug command; ignored while an earlier one is unmounting.
+    /// The unplug command; ignored while an earlier one is unmounting, and once quitting.
     void unplug(bool everything);
-    /// Posts the safe-to-unplug notification.
-    void goodEject();
-    /// Posts the unsafe-to-unplug notification with the text of `outcome`.
-    void badEject(const UnplugOutcome& outcome);
+    /// Posts the safe-to-unplug notification of the command `everything` names; it replaces
+    /// that command's last notification.
+    void goodEject(bool everything = false);
+    /// Posts the unsafe-to-unplug notification with the text of `outcome`; it replaces the
+    /// last notification of the command `everything` names.
+    void badEject(const UnplugOutcome& outcome, bool everything = false);
     /// Returns whether an unplug command is unmounting.
     bool unplugInProgress() const { return unplugInProgress_; }
+    /// The Quit item's action. Without work on a worker thread, announces readyToQuit at
+    /// once. Otherwise says that Quaylet quits when done, ignores new commands, and announces
+    /// readyToQuit once the last background step has reported; it never waits here.
+    void quit();
 
     /// Applies an appearance code: title, unplug item state, image, busy animation.
     void setIconAppearance(VLKIconAppearance code);
@@ -127,19 +133,21 @@ signals:
     void unplugMenuItemTitleChanged(const QString& title);
     /// The login items list changed, or the login item was set; read launchOnLogin again.
     void launchOnLoginChanged();
+    /// Quit was chosen and no background step is left: the application may end.
+    void readyToQuit();
 
 private:
     class BackgroundUnmount;
 
     void loadLayout();
     void showStatusImage(const QString& name);
-    void endWithoutUnmounting(const UnplugOutcome& outcome);
+    void endWithoutUnmounting(const UnplugOutcome& outcome, bool everything);
     void unmountInBackground(std::unique_ptr<UnplugPlan> plan, bool everything);
-    void completeUnplug(std::unique_ptr<UnplugPlan> plan, bool safe);
-    void deliverOutcome(const UnplugOutcome& outcome);
+    void completeUnplug(std::unique_ptr<UnplugPlan> plan, bool safe, bool everything);
+    void deliverOutcome(const UnplugOutcome& outcome, bool everything);
+    void backgroundStepEnded();
     void loginItemsChanged();
     void watchLoginItems();
-    static void dockCountObserver(void* context, std::uint64_t count);
 
     AppServices services_;
     std::unique_ptr<AutostartList> loginItemsListRef_;
@@ -153,6 +161,8 @@ private:
     std::unique_ptr<QTimer> busyTimer_;
     std::int32_t busyFrameIndex_ = 0;
     bool unplugInProgress_ = false;
+    int backgroundSteps_ = 0; // unmounts whose last report is still to come
+    bool quitting_ = false;
     std::unique_ptr<DockMonitor> dockMonitor_;
     std::unique_ptr<QSocketNotifier> dockNotifier_;
     std::unique_ptr<QSocketNotifier> volumeNotifier_;

@@ -10,6 +10,10 @@ void VLKAppDelegate::setIconAppearance(VLKIconAppearance code) {
     const IconAppearanceRow& row = iconAppearanceRow(code);
     setUnplugMenuItemTitle(localizedText(services_.strings, row.titleKey));
     setUnplugMenuItemEnabled(row.unplugEnabled);
+    if (statusItem_) {
+        statusItem_->setToolTip(
+            QStringLiteral("Quaylet: %1").arg(localizedText(services_.strings, row.stateKey)));
+    }
     // Every code stops the animation, so that at most one busy timer is ever running.
     if (busyTimer_) {
         busyTimer_->stop();

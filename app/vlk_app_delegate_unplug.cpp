@@ -31,20 +31,21 @@ void VLKAppDelegate::unplugEverything() {
 }
 
 void VLKAppDelegate::unplug(bool everything) {
-    if (unplugInProgress_) {
+    if (unplugInProgress_ || quitting_) {
         return;
     }
     UnplugStart start = beginUnplug(services_.platform, everything);
     if (start.outcome) {
-        endWithoutUnmounting(*start.outcome);
+        endWithoutUnmounting(*start.outcome, everything);
         return;
     }
     unplugInProgress_ = true;
+    ++backgroundSteps_;
     setIconAppearance(VLKIconAppearanceEjecting);
     workers_.start(new BackgroundUnmount(*this, std::move(start.plan), everything));
 }
 
-void VLKAppDelegate::endWithoutUnmounting(const UnplugOutcome& outcome) {
+void VLKAppDelegate::endWithoutUnmounting(const UnplugOutcome& outcome, bool everything) {
     setIconAppearance(outcome.safe ? VLKIconAppearanceSafe : VLKIconAppearanceUnsafe);
     // The icon alone answers when there was nothing to unmount, or when a refusal has nothing
     // to name; otherwise the notice follows through the main queue.
@@ -52,28 +53,50 @@ void VLKAppDelegate::endWithoutUnmounting(const UnplugOutcome& outcome) {
         return;
     }
     QMetaObject::invokeMethod(
-        this, [this, outcome] { badEject(outcome); }, Qt::QueuedConnection);
+        this, [this, outcome, everything] { badEject(outcome, everything); }, Qt::QueuedConnection);
 }
 
 void VLKAppDelegate::unmountInBackground(std::unique_ptr<UnplugPlan> plan, bool everything) {
     UnplugOutcome outcome = unmountPlanned(services_.platform, *plan, everything);
     QMetaObject::invokeMethod(
         this,
-        [this, owned = std::move(plan), safe = outcome.safe]() mutable {
-            completeUnplug(std::move(owned), safe);
+        [this, owned = std::move(plan), safe = outcome.safe, everything]() mutable {
+            completeUnplug(std::move(owned), safe, everything);
         },
         Qt::QueuedConnection);
-    if (outcome.safe) {
-        return;
+    if (!outcome.safe) {
+        // The completion is queued first: the icon turns unsafe and the command is free again
+        // before the search below has ended; its report follows on the main thread.
+        nameBusyProcess(services_.platform, outcome);
+        QMetaObject::invokeMethod(
+            this, [this, outcome, everything] { badEject(outcome, everything); },
+            Qt::QueuedConnection);
     }
-    // The completion is queued first: the icon turns unsafe and the command is free again
-    // before the search below has ended; its report follows on the main thread.
-    nameBusyProcess(services_.platform, outcome);
-    QMetaObject::invokeMethod(
-        this, [this, outcome] { badEject(outcome); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(this, &VLKAppDelegate::backgroundStepEnded, Qt::QueuedConnection);
 }
 
-void VLKAppDelegate::completeUnplug(std::unique_ptr<UnplugPlan> plan, bool safe) {
+void VLKAppDelegate::backgroundStepEnded() {
+    --backgroundSteps_;
+    if (quitting_ && backgroundSteps_ == 0) {
+        emit readyToQuit();
+    }
+}
+
+void VLKAppDelegate::quit() {
+    if (backgroundSteps_ == 0) {
+        emit readyToQuit();
+        return;
+    }
+    if (quitting_) {
+        return;
+    }
+    quitting_ = true;
+    services_.notifications.deliverNotification(
+        {QStringLiteral("Quaylet"), localizedText(services_.strings, "QUIT_WHEN_DONE"),
+         std::nullopt, NotificationUrgency::Normal, QString(), QStringLiteral("quit")});
+}
+
+void VLKAppDelegate::completeUnplug(std::unique_ptr<UnplugPlan> plan, bool safe, bool everything) {
     // The notices of this command's own unmounts may still wait on the mount monitor. They
     // come from the time the command was unmounting, when volume events leave the icon alone,
     // and must not turn the outcome shown below back to Normal.
@@ -82,7 +105,7 @@ void VLKAppDelegate::completeUnplug(std::unique_ptr<UnplugPlan> plan, bool safe)
     }
     if (safe) {
         setIconAppearance(VLKIconAppearanceSafe);
-        goodEject();
+        goodEject(everything);
     } else {
         setIconAppearance(VLKIconAppearanceUnsafe);
     }
@@ -90,24 +113,27 @@ void VLKAppDelegate::completeUnplug(std::unique_ptr<UnplugPlan> plan, bool safe)
     unplugInProgress_ = false;
 }
 
-void VLKAppDelegate::goodEject() {
+void VLKAppDelegate::goodEject(bool everything) {
     UnplugOutcome safe;
     safe.safe = true;
-    deliverOutcome(safe);
+    deliverOutcome(safe, everything);
 }
 
-void VLKAppDelegate::badEject(const UnplugOutcome& outcome) {
-    deliverOutcome(outcome);
+void VLKAppDelegate::badEject(const UnplugOutcome& outcome, bool everything) {
+    deliverOutcome(outcome, everything);
 }
 
-void VLKAppDelegate::deliverOutcome(const UnplugOutcome& outcome) {
+void VLKAppDelegate::deliverOutcome(const UnplugOutcome& outcome, bool everything) {
     const UnplugNotification words = unplugNotification(services_.strings, outcome);
     std::optional<QString> text;
     if (words.informativeText) {
         text = QString::fromStdString(*words.informativeText);
     }
     services_.notifications.deliverNotification(
-        {QString::fromStdString(words.title), QString::fromStdString(words.subtitle), text});
+        {QString::fromStdString(words.title), QString::fromStdString(words.subtitle), text,
+         outcome.safe ? NotificationUrgency::Normal : NotificationUrgency::Critical,
+         QStringLiteral("device.removed"),
+         everything ? QStringLiteral("unplug-everything") : QStringLiteral("unplug-dock")});
 }
 
 } // namespace quaylet

@@ -4,11 +4,11 @@
 #include <benchmark/benchmark.h>
 
 #include "dock/behind_dock.h"
-#include "dock/registry_object.h"
-#include "platform/bsd_device_naming.h"
+#include "platform/memory/bsd_device_naming.h"
 #include "platform/memory/memory_file_manager.h"
 #include "platform/memory/memory_mount_table.h"
-#include "platform/memory/memory_registry.h"
+#include "platform/memory_registry.h"
+#include "platform/registry_object.h"
 #include "volumes/scan_volumes.h"
 
 namespace quaylet {

@@ -40,7 +40,12 @@ void MonitorCommand::start() {
     mounts_ = platform_.mountTable->entries();
     out_ << docksLine(docks_.sightingSources()) << std::flush;
     // Set after the start, so that the sightings found at once make the one line above.
-    docks_.setDockCountObserver(&MonitorCommand::dockCountChanged, this);
+    docks_.setDockCountObserver(
+        [this](std::uint64_t) { out_ << docksLine(docks_.sightingSources()) << std::flush; });
+}
+
+std::error_code MonitorCommand::watchFailure() const {
+    return docks_.watchFailure();
 }
 
 bool MonitorCommand::waitAndDispatch(int stopDescriptor) {
@@ -70,11 +75,6 @@ bool MonitorCommand::waitAndDispatch(int stopDescriptor) {
         reportMountChanges();
     }
     return true;
-}
-
-void MonitorCommand::dockCountChanged(void* context, std::uint64_t) {
-    auto* self = static_cast<MonitorCommand*>(context);
-    self->out_ << docksLine(self->docks_.sightingSources()) << std::flush;
 }
 
 void MonitorCommand::reportMountChanges() {

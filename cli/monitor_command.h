@@ -2,6 +2,7 @@
 #pragma once
 
 #include <ostream>
+#include <system_error>
 #include <vector>
 
 #include "dock/dock_monitor.h"
@@ -25,9 +26,10 @@ public:
     /// `stopDescriptor` turns readable, and handles every change waiting. Returns false once
     /// `stopDescriptor` is readable, or when nothing can be waited for.
     bool waitAndDispatch(int stopDescriptor);
+    /// Why docks arriving or leaving cannot be watched; empty while they can.
+    std::error_code watchFailure() const;
 
 private:
-    static void dockCountChanged(void* context, std::uint64_t count);
     void reportMountChanges();
 
     Platform& platform_;

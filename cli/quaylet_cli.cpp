@@ -44,6 +44,11 @@ int runMonitor(Platform& platform, std::ostream& out, std::ostream& errors) {
     }
     MonitorCommand monitor(platform, out);
     monitor.start();
+    if (const std::error_code failure = monitor.watchFailure()) {
+        errors << "quaylet-cli: cannot watch for docks arriving or leaving: " << failure.message()
+               << "." << std::endl;
+        return kExitUsage;
+    }
     while (monitor.waitAndDispatch(stop.descriptor())) {
     }
     return kExitSafe;

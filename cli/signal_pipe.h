@@ -1,7 +1,7 @@
 // SignalPipe: SIGINT and SIGTERM turned into a descriptor an event loop can wait on.
 #pragma once
 
-#include "platform/linux/unique_fd.h"
+#include "platform/unique_fd.h"
 
 namespace quaylet {
 

@@ -5,8 +5,8 @@
 
 #include "dock/dock_identity.h"
 #include "dock/registry_readers.h"
-#include "dock/registry_walk.h"
 #include "dock/usb_topology.h"
+#include "platform/registry_walk.h"
 
 namespace quaylet {
 namespace {

@@ -8,7 +8,6 @@
 
 #include "dock/dock_identity.h"
 #include "dock/property_dump.h"
-#include "dock/registry_object.h"
 #include "dock/registry_readers.h"
 
 namespace quaylet {
@@ -46,19 +45,10 @@ struct DockMonitor::State {
     RegistryObject hubIterator;
     RegistryObject presenceIterator;
     std::vector<std::unique_ptr<DockRecord>> records;
-    DockCountObserver observer = nullptr;
-    void* context = nullptr;
+    DockCountObserver observer;
     std::optional<std::string> controllerClass;
 
     State(Registry& r, DockMonitor* o) : registry(r), owner(o) {}
-
-    ~State() {
-        // Not torn down while the program runs; released here so that every reference the
-        // monitor took goes back exactly once when an owner does destroy it.
-        for (const auto& record : records) {
-            registry.release(record->notification);
-        }
-    }
 
     bool controllerSourceIsCurrent() { return isOperatingSystemAtLeast(registry, 11); }
 
@@ -81,8 +71,8 @@ struct DockMonitor::State {
     }
 
     void notifyObserver() {
-        if (observer != nullptr && context != nullptr) {
-            observer(context, records.size());
+        if (observer) {
+            observer(records.size());
         }
     }
 
@@ -120,13 +110,14 @@ struct DockMonitor::State {
         record->list = owner;
         record->source = source;
         DockRecord* watched = record.get();
-        record->notification = registry.addInterestNotification(
-            *port, service,
-            [this, watched](RegistryHandle terminated, std::uint32_t messageType,
-                            std::uintptr_t argument) {
-                recordInterest(watched, terminated, messageType, argument);
-            });
-        if (record->notification == kNoRegistryObject) {
+        record->notification = RegistryObject{
+            registry, registry.addInterestNotification(
+                          *port, service,
+                          [this, watched](RegistryHandle terminated, std::uint32_t messageType,
+                                          std::uintptr_t argument) {
+                              recordInterest(watched, terminated, messageType, argument);
+                          })};
+        if (!record->notification) {
             return; // a sighting that cannot be watched is not counted
         }
         records.push_back(std::move(record));
@@ -145,8 +136,7 @@ struct DockMonitor::State {
         if (slot == records.end()) {
             return;
         }
-        registry.release(std::exchange((*slot)->notification, kNoRegistryObject));
-        records.erase(slot); // frees the record; the rest keep their order
+        records.erase(slot); // releases its notification; the rest keep their order
         notifyObserver();
     }
 
@@ -184,9 +174,8 @@ DockMonitor::DockMonitor(Registry& registry) : state_(std::make_unique<State>(re
 
 DockMonitor::~DockMonitor() = default;
 
-void DockMonitor::setDockCountObserver(DockCountObserver observer, void* context) {
-    state_->observer = observer;
-    state_->context = context;
+void DockMonitor::setDockCountObserver(DockCountObserver observer) {
+    state_->observer = std::move(observer);
 }
 
 bool DockMonitor::startDockMonitor() {
@@ -198,6 +187,10 @@ bool DockMonitor::startDockMonitor() {
 
 NotificationPort* DockMonitor::notificationPort() const {
     return state_->port.get();
+}
+
+std::error_code DockMonitor::watchFailure() const {
+    return state_->port ? state_->port->failure() : std::error_code();
 }
 
 std::uint64_t DockMonitor::dockCount() const {

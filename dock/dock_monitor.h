@@ -2,16 +2,18 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
-#include <string>
+#include <system_error>
 #include <vector>
 
 #include "platform/registry.h"
+#include "platform/registry_object.h"
 
 namespace quaylet {
 
-/// Told the new number of dock sightings; `context` is the one given with the observer.
-using DockCountObserver = void (*)(void* context, std::uint64_t count);
+/// Told the new number of dock sightings.
+using DockCountObserver = std::function<void(std::uint64_t count)>;
 
 class DockMonitor;
 
@@ -25,8 +27,8 @@ enum class DockSightingSource {
 /// One dock sighting: the interest notification that watches its service for termination.
 struct DockRecord {
     const DockRecord* identity = nullptr; ///< The record's own address, its key in the list.
-    RegistryHandle notification = kNoRegistryObject;
-    DockMonitor* list = nullptr; ///< The monitor whose list owns the record.
+    RegistryObject notification;          ///< Released, which cancels it, with the record.
+    DockMonitor* list = nullptr;          ///< The monitor whose list owns the record.
     DockSightingSource source = DockSightingSource::Controller; ///< Which source saw it.
 };
 
@@ -39,12 +41,14 @@ public:
     DockMonitor(const DockMonitor&) = delete;
     DockMonitor& operator=(const DockMonitor&) = delete;
 
-    /// Stores the observer; it is called only while both `observer` and `context` are set.
-    void setDockCountObserver(DockCountObserver observer, void* context);
+    /// Stores the observer, called after every change of the count; empty for none.
+    void setDockCountObserver(DockCountObserver observer);
     /// Arms the three sources on the first call; returns whether any dock is recorded.
     bool startDockMonitor();
     /// The port whose callbacks must be dispatched on the monitor's thread; null before start.
     NotificationPort* notificationPort() const;
+    /// Why docks arriving or leaving cannot be heard of; empty while they can, and before start.
+    std::error_code watchFailure() const;
     /// Returns the number of dock sightings.
     std::uint64_t dockCount() const;
     /// Returns the source of each sighting, in the order of the records; empty when none.

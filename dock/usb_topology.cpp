@@ -3,9 +3,9 @@
 
 #include <algorithm>
 
-#include "dock/registry_object.h"
 #include "dock/registry_readers.h"
-#include "dock/registry_walk.h"
+#include "platform/registry_object.h"
+#include "platform/registry_walk.h"
 
 namespace quaylet {
 namespace {

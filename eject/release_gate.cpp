@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "dock/behind_dock.h"
-#include "dock/registry_object.h"
+#include "platform/registry_object.h"
 #include "volumes/disk_services.h"
 #include "volumes/volume_display_name.h"
 

@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <system_error>
 
 #include "platform/property_value.h"
 
@@ -54,6 +55,8 @@ public:
     virtual int descriptor() const = 0;
     /// Runs the callbacks that are waiting, on the calling thread.
     virtual void dispatchPending() = 0;
+    /// Why the port cannot hear of services appearing or going away; empty while it can.
+    virtual std::error_code failure() const { return {}; }
 };
 
 /// A tree of services in one plane ("IOService"), each with a class, its base classes and a

@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-#include "dock/registry_walk.h"
+#include "platform/registry_walk.h"
 
 namespace quaylet {
 namespace {

@@ -5,9 +5,9 @@
 #include <string_view>
 #include <vector>
 
-#include "dock/registry_object.h"
 #include "platform/device_naming.h"
 #include "platform/registry.h"
+#include "platform/registry_object.h"
 
 namespace quaylet {
 

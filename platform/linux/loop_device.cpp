@@ -7,7 +7,7 @@
 #include <linux/loop.h>
 #include <sys/ioctl.h>
 
-#include "platform/linux/unique_fd.h"
+#include "platform/unique_fd.h"
 
 namespace quaylet {
 

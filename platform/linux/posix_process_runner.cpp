@@ -11,7 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "platform/linux/unique_fd.h"
+#include "platform/unique_fd.h"
 
 extern char** environ;
 

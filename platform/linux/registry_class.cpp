@@ -1,7 +1,13 @@
-// RegistryClass: the registry classes the Linux backend publishes, and their ancestry.
+// RegistryClass: the registry classes the Linux backend publishes; their ancestry is the
+// registry's one class table (classAncestry).
 #include "platform/linux/registry_class.h"
 
+#include <algorithm>
 #include <array>
+#include <string>
+#include <vector>
+
+#include "platform/class_ancestry.h"
 
 namespace quaylet {
 namespace {
@@ -9,41 +15,40 @@ namespace {
 struct ClassInfo {
     RegistryClass self;
     std::string_view name;
-    RegistryClass base;
 };
 
 using C = RegistryClass;
 
 // Listed in the order of the enumeration, so that a class's row is found by its value.
 constexpr std::array<ClassInfo, 28> kClasses{{
-    {C::IOService, "IOService", C::IOService},
-    {C::IOPlatformExpertDevice, "IOPlatformExpertDevice", C::IOService},
-    {C::IOPCIDevice, "IOPCIDevice", C::IOService},
-    {C::IOPCIBridge, "IOPCIBridge", C::IOService},
-    {C::AppleACPIPCI, "AppleACPIPCI", C::IOPCIBridge},
-    {C::IOPCI2PCIBridge, "IOPCI2PCIBridge", C::IOPCIBridge},
-    {C::AppleUSBHostController, "AppleUSBHostController", C::IOService},
-    {C::AppleUSBXHCI, "AppleUSBXHCI", C::AppleUSBHostController},
-    {C::AppleUSBXHCIPCI, "AppleUSBXHCIPCI", C::AppleUSBXHCI},
-    {C::AppleUSBXHCIFL1100, "AppleUSBXHCIFL1100", C::AppleUSBXHCIPCI},
-    {C::AppleUSBHostPort, "AppleUSBHostPort", C::IOService},
-    {C::AppleUSBXHCIPort, "AppleUSBXHCIPort", C::AppleUSBHostPort},
-    {C::AppleUSB20XHCIPort, "AppleUSB20XHCIPort", C::AppleUSBXHCIPort},
-    {C::AppleUSB30XHCIPort, "AppleUSB30XHCIPort", C::AppleUSBXHCIPort},
-    {C::AppleUSBHubPort, "AppleUSBHubPort", C::AppleUSBHostPort},
-    {C::AppleUSB20HubPort, "AppleUSB20HubPort", C::AppleUSBHubPort},
-    {C::AppleUSB30HubPort, "AppleUSB30HubPort", C::AppleUSBHubPort},
-    {C::IOUSBDevice, "IOUSBDevice", C::IOService},
-    {C::IOUSBHostDevice, "IOUSBHostDevice", C::IOUSBDevice},
-    {C::IOUSBHostInterface, "IOUSBHostInterface", C::IOService},
-    {C::AppleUSBHub, "AppleUSBHub", C::IOService},
-    {C::AppleUSB20Hub, "AppleUSB20Hub", C::AppleUSBHub},
-    {C::AppleUSB30Hub, "AppleUSB30Hub", C::AppleUSBHub},
-    {C::IOBlockStorageDevice, "IOBlockStorageDevice", C::IOService},
-    {C::IOBlockStorageServices, "IOBlockStorageServices", C::IOBlockStorageDevice},
-    {C::IONVMeBlockStorageDevice, "IONVMeBlockStorageDevice", C::IOBlockStorageDevice},
-    {C::AppleDiskImageDevice, "AppleDiskImageDevice", C::IOBlockStorageDevice},
-    {C::IOMedia, "IOMedia", C::IOService},
+    {C::IOService, "IOService"},
+    {C::IOPlatformExpertDevice, "IOPlatformExpertDevice"},
+    {C::IOPCIDevice, "IOPCIDevice"},
+    {C::IOPCIBridge, "IOPCIBridge"},
+    {C::AppleACPIPCI, "AppleACPIPCI"},
+    {C::IOPCI2PCIBridge, "IOPCI2PCIBridge"},
+    {C::AppleUSBHostController, "AppleUSBHostController"},
+    {C::AppleUSBXHCI, "AppleUSBXHCI"},
+    {C::AppleUSBXHCIPCI, "AppleUSBXHCIPCI"},
+    {C::AppleUSBXHCIFL1100, "AppleUSBXHCIFL1100"},
+    {C::AppleUSBHostPort, "AppleUSBHostPort"},
+    {C::AppleUSBXHCIPort, "AppleUSBXHCIPort"},
+    {C::AppleUSB20XHCIPort, "AppleUSB20XHCIPort"},
+    {C::AppleUSB30XHCIPort, "AppleUSB30XHCIPort"},
+    {C::AppleUSBHubPort, "AppleUSBHubPort"},
+    {C::AppleUSB20HubPort, "AppleUSB20HubPort"},
+    {C::AppleUSB30HubPort, "AppleUSB30HubPort"},
+    {C::IOUSBDevice, "IOUSBDevice"},
+    {C::IOUSBHostDevice, "IOUSBHostDevice"},
+    {C::IOUSBHostInterface, "IOUSBHostInterface"},
+    {C::AppleUSBHub, "AppleUSBHub"},
+    {C::AppleUSB20Hub, "AppleUSB20Hub"},
+    {C::AppleUSB30Hub, "AppleUSB30Hub"},
+    {C::IOBlockStorageDevice, "IOBlockStorageDevice"},
+    {C::IOBlockStorageServices, "IOBlockStorageServices"},
+    {C::IONVMeBlockStorageDevice, "IONVMeBlockStorageDevice"},
+    {C::AppleDiskImageDevice, "AppleDiskImageDevice"},
+    {C::IOMedia, "IOMedia"},
 }};
 
 constexpr bool tableIsInOrder() {
@@ -67,14 +72,12 @@ std::string_view registryClassName(RegistryClass registryClass) {
 }
 
 bool registryClassConformsTo(RegistryClass registryClass, std::string_view className) {
-    for (RegistryClass current = registryClass;; current = info(current).base) {
-        if (info(current).name == className) {
-            return true;
-        }
-        if (current == RegistryClass::IOService) {
-            return false;
-        }
+    const std::string_view name = info(registryClass).name;
+    if (name == className) {
+        return true;
     }
+    const std::vector<std::string> bases = classAncestry(name, {});
+    return std::find(bases.begin(), bases.end(), className) != bases.end();
 }
 
 } // namespace quaylet

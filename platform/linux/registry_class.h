@@ -6,7 +6,7 @@
 
 namespace quaylet {
 
-/// One class of registry entry. Each class has one base class; all derive from IOService.
+/// One class of registry entry the Linux backend publishes.
 enum class RegistryClass : std::uint8_t {
     IOService,
     IOPlatformExpertDevice,

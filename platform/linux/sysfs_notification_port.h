@@ -2,37 +2,35 @@
 #pragma once
 
 #include <memory>
+#include <system_error>
 
 #include "platform/linux/device_event_source.h"
-#include "platform/registry.h"
+#include "platform/memory_notification_port.h"
 
 namespace quaylet {
 
-class SysfsRegistryState;
+class SysfsRegistry;
 
-/// A notification port fed by one device event source: "add" and "bind" events run the
-/// matching callbacks of services that appeared, "remove" events send the termination message
-/// to the interest notifications of the device and of everything below it.
-class SysfsNotificationPort final : public NotificationPort {
+/// A notification port fed by one device event source: each batch of events makes the registry
+/// read the device tree again, which publishes the services that appeared and terminates those
+/// that went away; the callbacks that calls for then run.
+class SysfsNotificationPort final : public MemoryNotificationPort {
 public:
-    /// A port of `state`'s registry reading `source` (null: a port that never delivers).
-    SysfsNotificationPort(std::shared_ptr<SysfsRegistryState> state,
-                          std::unique_ptr<DeviceEventSource> source);
-    ~SysfsNotificationPort() override;
-    SysfsNotificationPort(const SysfsNotificationPort&) = delete;
-    SysfsNotificationPort& operator=(const SysfsNotificationPort&) = delete;
+    /// A port of `registry` reading `source`; without a source it never delivers, and
+    /// `failure` says why.
+    SysfsNotificationPort(SysfsRegistry& registry, std::unique_ptr<DeviceEventSource> source,
+                          std::error_code failure);
 
     /// The event source's descriptor; -1 when the port has no source.
     int descriptor() const override;
     /// Reads the waiting events and runs the callbacks they call for, on the calling thread.
     void dispatchPending() override;
-
-    /// Returns whether this port belongs to the registry whose state is `state`.
-    bool belongsTo(const SysfsRegistryState* state) const { return state_.get() == state; }
+    std::error_code failure() const override { return failure_; }
 
 private:
-    std::shared_ptr<SysfsRegistryState> state_;
+    SysfsRegistry& registry_;
     std::unique_ptr<DeviceEventSource> source_;
+    std::error_code failure_;
 };
 
 } // namespace quaylet

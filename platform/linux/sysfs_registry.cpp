@@ -1,8 +1,12 @@
-// SysfsRegistry: the registry backed by the kernel's device tree (sysfs) and device events.
+// SysfsRegistry: the registry kept in step with the kernel's device tree (sysfs) and events.
 #include "platform/linux/sysfs_registry.h"
 
+#include <unordered_set>
+
+#include "platform/class_ancestry.h"
+#include "platform/linux/device_tree_builder.h"
 #include "platform/linux/sysfs_notification_port.h"
-#include "platform/linux/sysfs_registry_state.h"
+#include "platform/linux/sysfs_reader.h"
 #include "platform/linux/udev_device_event_source.h"
 
 namespace quaylet {
@@ -11,124 +15,139 @@ namespace {
 /// The version a current system reports; the dock detection reads its newer layouts.
 constexpr OperatingSystemVersion kReportedVersion{11, 0, 0};
 
+std::unique_ptr<DeviceEventSource> openUdevEvents(std::error_code& error) {
+    return UdevDeviceEventSource::open(UdevDeviceEventSource::preferredStream(), error);
+}
+
+bool isRemoved(const std::string& devicePath, const std::vector<std::string>& removedPaths) {
+    for (const std::string& removed : removedPaths) {
+        if (sysfs::isSameOrBelow(devicePath, removed)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+MemoryEntrySpec entrySpec(const TreeNode& node) {
+    std::string className(registryClassName(node.registryClass));
+    std::vector<std::string> bases = classAncestry(className, {});
+    return MemoryEntrySpec{std::move(className), std::move(bases), node.key, node.properties};
+}
+
 } // namespace
 
 SysfsRegistry::SysfsRegistry(std::string root, EventSourceFactory eventSources)
-    : state_(std::make_shared<SysfsRegistryState>(std::move(root))),
-      eventSources_(std::move(eventSources)) {}
+    : MemoryRegistry(kReportedVersion), root_(sysfs::normalRoot(std::move(root))),
+      eventSources_(eventSources ? std::move(eventSources) : openUdevEvents) {}
 
-SysfsRegistry::~SysfsRegistry() = default;
-
-RegistryHandle SysfsRegistry::parentEntry(RegistryHandle entry) {
-    const auto reference = state_->entry(entry);
-    if (!reference || reference->entry().parent == kNoTreeNode) {
-        return kNoRegistryObject;
+void SysfsRegistry::synchronize(bool force, const std::vector<std::string>& removedPaths) {
+    const std::lock_guard lock(syncMutex_);
+    // The kernel counts every device event; an unchanged count means an unchanged tree. A
+    // copied tree without the count is read once and again only when marked stale.
+    std::optional<std::uint64_t> sequence;
+    if (const auto text = sysfs::readAttribute(root_ + "/kernel/uevent_seqnum")) {
+        sequence = sysfs::parseNumber(*text, 10);
     }
-    return state_->addObject(EntryReference{reference->tree, reference->entry().parent});
-}
-
-RegistryHandle SysfsRegistry::childIterator(RegistryHandle entry) {
-    const auto reference = state_->entry(entry);
-    if (!reference) {
-        return kNoRegistryObject;
+    if (!force && !stale_ && sequence == eventSequence_ && removedPaths.empty()) {
+        return;
     }
-    IteratorObject iterator;
-    for (const TreeNodeIndex child : reference->entry().children) {
-        iterator.pending.push_back(EntryReference{reference->tree, child});
+    const std::shared_ptr<const DeviceTree> tree = buildDeviceTree(root_);
+    stale_ = false;
+    eventSequence_ = sequence;
+
+    // An entry stays when its key is still there under the same parent, and its parent stays.
+    std::unordered_set<TreeNodeIndex> kept;
+    const auto keyOf = [&tree](TreeNodeIndex index) -> const std::string& {
+        static const std::string none;
+        return index == kNoTreeNode ? none : tree->nodes[static_cast<std::size_t>(index)].key;
+    };
+    for (const TreeNodeIndex index : tree->registryOrder) {
+        const TreeNode& node = tree->nodes[static_cast<std::size_t>(index)];
+        const auto known = known_.find(node.key);
+        if (known != known_.end() && known->second.parentKey == keyOf(node.parent) &&
+            (node.parent == kNoTreeNode || kept.contains(node.parent)) &&
+            !isRemoved(node.devicePath, removedPaths)) {
+            kept.insert(index);
+        }
     }
-    return state_->addObject(std::move(iterator));
-}
-
-RegistryHandle SysfsRegistry::iteratorNext(RegistryHandle iterator) {
-    return state_->iteratorNext(iterator);
-}
-
-bool SysfsRegistry::conformsTo(RegistryHandle object, std::string_view className) {
-    const auto reference = state_->entry(object);
-    return reference && registryClassConformsTo(reference->entry().registryClass, className);
-}
-
-std::string SysfsRegistry::className(RegistryHandle object) {
-    const auto reference = state_->entry(object);
-    return reference ? std::string(registryClassName(reference->entry().registryClass))
-                     : std::string();
-}
-
-void SysfsRegistry::release(RegistryHandle object) {
-    state_->release(object);
-}
-
-std::optional<PropertyValue> SysfsRegistry::property(RegistryHandle entry, std::string_view key) {
-    const auto reference = state_->entry(entry);
-    if (!reference) {
-        return std::nullopt;
+    std::unordered_set<std::string> keptKeys;
+    for (const TreeNodeIndex index : kept) {
+        keptKeys.insert(tree->nodes[static_cast<std::size_t>(index)].key);
     }
-    const auto& properties = reference->entry().properties;
-    const auto found = properties.find(key);
-    return found == properties.end() ? std::nullopt : std::optional(found->second);
+    for (auto known = known_.begin(); known != known_.end();) {
+        if (keptKeys.contains(known->first)) {
+            ++known;
+        } else {
+            terminate(known->second.id); // also terminates what lies below it
+            known = known_.erase(known);
+        }
+    }
+
+    // New entries go in parents first, in the tree's order, and are published once all are in.
+    std::vector<MemoryEntryId> added;
+    std::vector<TreeNodeIndex> pending{0};
+    while (!pending.empty() && !tree->nodes.empty()) {
+        const TreeNodeIndex index = pending.back();
+        pending.pop_back();
+        const TreeNode& node = tree->nodes[static_cast<std::size_t>(index)];
+        pending.insert(pending.end(), node.children.rbegin(), node.children.rend());
+        if (isRemoved(node.devicePath, removedPaths)) {
+            continue;
+        }
+        if (kept.contains(index)) {
+            Known& known = known_.at(node.key);
+            if (!(known.properties == node.properties)) {
+                known.properties = node.properties;
+                setProperties(known.id, node.properties);
+            }
+            continue;
+        }
+        std::optional<MemoryEntryId> parent;
+        if (node.parent != kNoTreeNode) {
+            const auto found = known_.find(keyOf(node.parent));
+            if (found == known_.end()) {
+                continue; // below a device that is going away
+            }
+            parent = found->second.id;
+        }
+        const MemoryEntryId id = addEntry(parent, entrySpec(node));
+        known_.insert_or_assign(node.key, Known{id, keyOf(node.parent), node.properties});
+        added.push_back(id);
+    }
+    for (const MemoryEntryId id : added) {
+        publish(id, false);
+    }
 }
 
-std::optional<PropertyDictionary> SysfsRegistry::properties(RegistryHandle entry) {
-    const auto reference = state_->entry(entry);
-    return reference ? std::optional(reference->entry().properties) : std::nullopt;
+void SysfsRegistry::refresh() {
+    const std::lock_guard lock(syncMutex_);
+    stale_ = true;
 }
 
 RegistryHandle SysfsRegistry::matchingServices(MatchingDictionary matching) {
-    return state_->matchingServices(matching);
+    synchronize();
+    return MemoryRegistry::matchingServices(std::move(matching));
 }
 
 RegistryHandle SysfsRegistry::serviceForBsdName(std::string_view bsdName) {
-    const auto tree = state_->currentTree();
-    const TreeNodeIndex media = tree->media(bsdName);
-    return media == kNoTreeNode ? kNoRegistryObject
-                                : state_->addObject(EntryReference{tree, media});
-}
-
-std::unique_ptr<NotificationPort> SysfsRegistry::createNotificationPort() {
-    std::unique_ptr<DeviceEventSource> source;
-    if (eventSources_) {
-        source = eventSources_();
-    } else {
-        std::error_code error;
-        source = UdevDeviceEventSource::open(UdevDeviceEventSource::preferredStream(), error);
-    }
-    return std::make_unique<SysfsNotificationPort>(state_, std::move(source));
+    synchronize();
+    return MemoryRegistry::serviceForBsdName(bsdName);
 }
 
 RegistryHandle SysfsRegistry::addMatchingNotification(NotificationPort& port,
                                                       MatchingDictionary matching,
                                                       MatchingCallback callback) {
-    const auto* ours = dynamic_cast<SysfsNotificationPort*>(&port);
-    if (ours == nullptr || !ours->belongsTo(state_.get()) || !callback) {
-        return kNoRegistryObject;
+    synchronize();
+    return MemoryRegistry::addMatchingNotification(port, std::move(matching), std::move(callback));
+}
+
+std::unique_ptr<NotificationPort> SysfsRegistry::createNotificationPort() {
+    std::error_code error;
+    std::unique_ptr<DeviceEventSource> source = eventSources_(error);
+    if (!source && !error) {
+        error = std::make_error_code(std::errc::no_such_device);
     }
-    return state_->addMatching(ours, std::move(matching), std::move(callback));
-}
-
-RegistryHandle SysfsRegistry::addInterestNotification(NotificationPort& port,
-                                                      RegistryHandle service,
-                                                      InterestCallback callback) {
-    const auto* ours = dynamic_cast<SysfsNotificationPort*>(&port);
-    if (ours == nullptr || !ours->belongsTo(state_.get()) || !callback) {
-        return kNoRegistryObject;
-    }
-    return state_->addInterest(ours, service, std::move(callback));
-}
-
-OperatingSystemVersion SysfsRegistry::operatingSystemVersion() const {
-    return kReportedVersion;
-}
-
-std::size_t SysfsRegistry::outstandingHandles() const {
-    return state_->handleCount();
-}
-
-void SysfsRegistry::refresh() {
-    state_->markStale();
-}
-
-const std::string& SysfsRegistry::root() const {
-    return state_->root();
+    return std::make_unique<SysfsNotificationPort>(*this, std::move(source), error);
 }
 
 } // namespace quaylet

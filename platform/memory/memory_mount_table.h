@@ -5,10 +5,10 @@
 #include <mutex>
 #include <vector>
 
-#include "platform/memory/wake_pipe.h"
 #include "platform/mount_monitor.h"
 #include "platform/mount_point_probe.h"
 #include "platform/mount_table.h"
+#include "platform/wake_pipe.h"
 
 namespace quaylet {
 

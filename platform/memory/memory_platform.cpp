@@ -4,7 +4,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/bsd_device_naming.h"
+#include "platform/memory/bsd_device_naming.h"
 #include "platform/memory/memory_file_manager.h"
 #include "platform/memory/memory_mount_table.h"
 #include "platform/memory/memory_process_runner.h"

@@ -5,8 +5,8 @@
 #include <optional>
 #include <string>
 
-#include "platform/memory/memory_registry.h"
 #include "platform/memory/snapshot.h"
+#include "platform/memory_registry.h"
 #include "platform/platform.h"
 
 namespace quaylet {

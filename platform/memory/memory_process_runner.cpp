@@ -6,7 +6,7 @@
 #include <set>
 #include <utility>
 
-#include "platform/bsd_device_naming.h"
+#include "platform/memory/bsd_device_naming.h"
 
 namespace quaylet {
 namespace {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/memory/class_ancestry.h"
+#include "platform/class_ancestry.h"
 #include "platform/mount_table.h"
 #include "platform/property_value.h"
 #include "platform/registry.h"

@@ -2,6 +2,7 @@
 #include <QDBusConnection>
 #include <QObject>
 #include <QProcess>
+#include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTest>
 #include <QVariantMap>
@@ -71,37 +72,73 @@ protected:
     RecordingServer recorder_;
 };
 
-const UserNotification kBusy{"Thunderbolt Dock", "Do not unplug", "“<b>Tom & Jerry</b>” is busy"};
+const UserNotification kBusy{"Thunderbolt Dock",
+                             "Do not unplug",
+                             "“<b>Tom & Jerry</b>” is busy",
+                             NotificationUrgency::Critical,
+                             "device.removed",
+                             "unplug-dock"};
 
-TEST_F(DBusNotificationSinkTest, SendsSummaryAndBodyAndNothingElse) {
+UserNotification safe(const QString& key) {
+    return {
+        "Thunderbolt Dock", "Safe to unplug", std::nullopt, NotificationUrgency::Normal, {}, key};
+}
+
+TEST_F(DBusNotificationSinkTest, SendsTextIconAndHints) {
     serve({"body"});
-    DBusNotificationSink sink(*client_, "Quaylet");
+    DBusNotificationSink sink(*client_, "Quaylet", "quaylet", "quaylet-icon");
     sink.deliverNotification(kBusy);
-    ASSERT_TRUE(awaitCalls(1));
+    sink.deliverNotification(safe({}));
+    ASSERT_TRUE(awaitCalls(2));
     const QVariantList call = recorder_.calls.front();
-    EXPECT_EQ(call, (QVariantList{"Quaylet", 0U, QString(), "Thunderbolt Dock",
-                                  "Do not unplug\n“<b>Tom & Jerry</b>” is busy", QStringList(),
-                                  QVariantMap(), -1}));
+    EXPECT_EQ(call.mid(0, 6),
+              (QVariantList{"Quaylet", 0U, "quaylet-icon", "Thunderbolt Dock",
+                            "Do not unplug\n“<b>Tom & Jerry</b>” is busy", QStringList()}));
+    EXPECT_EQ(call[7], -1);
+    const QVariantMap hints = call[6].toMap();
+    EXPECT_EQ(hints.value("desktop-entry"), "quaylet");
+    EXPECT_EQ(hints.value("urgency").toInt(), 2);
+    EXPECT_EQ(hints.value("category"), "device.removed");
+    const QVariantMap plain = recorder_.calls[1][6].toMap();
+    EXPECT_EQ(plain.value("urgency").toInt(), 1);
+    EXPECT_FALSE(plain.contains("category"));
+}
+
+TEST_F(DBusNotificationSinkTest, EachKeyReplacesItsOwnLastNotification) {
+    serve({"body"});
+    DBusNotificationSink sink(*client_, "Quaylet", "quaylet", "quaylet");
+    // The server numbers its notifications 1, 2, 3 ... in the order they come.
+    for (const char* key : {"unplug-dock", "unplug-everything", "unplug-dock", "", "",
+                            "unplug-dock", "unplug-everything"}) {
+        sink.deliverNotification(safe(key));
+    }
+    ASSERT_TRUE(awaitCalls(7));
+    QList<uint> replaced;
+    for (const QVariantList& call : recorder_.calls) {
+        replaced.append(call[1].toUInt());
+    }
+    EXPECT_EQ(replaced, (QList<uint>{0, 0, 1, 0, 0, 3, 2}));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return sink.settled(); }, 5000));
 }
 
 TEST_F(DBusNotificationSinkTest, EscapesTheBodyForMarkupServers) {
     serve({"body", "body-markup"});
-    DBusNotificationSink sink(*client_, "Quaylet");
+    DBusNotificationSink sink(*client_, "Quaylet", "quaylet", "quaylet");
     sink.deliverNotification(kBusy);
-    sink.deliverNotification({"Thunderbolt Dock", "Safe to unplug", std::nullopt});
+    sink.deliverNotification(safe({}));
     ASSERT_TRUE(awaitCalls(2));
     EXPECT_EQ(recorder_.calls[0][4].toString(),
               "Do not unplug\n“&lt;b&gt;Tom &amp; Jerry&lt;/b&gt;” is busy");
     EXPECT_EQ(recorder_.calls[1][4].toString(), "Safe to unplug");
-    sink.deliverNotification({"Thunderbolt Dock", "Again", std::nullopt});
-    ASSERT_TRUE(awaitCalls(3));
-    EXPECT_EQ(recorder_.calls[2][4].toString(), "Again");
 }
 
-TEST_F(DBusNotificationSinkTest, MissingServerIsSilentAndAskedAgainLater) {
-    DBusNotificationSink sink(*client_, "Quaylet");
+TEST_F(DBusNotificationSinkTest, MissingServerSettlesAndIsAskedAgainLater) {
+    DBusNotificationSink sink(*client_, "Quaylet", "quaylet", "quaylet");
+    QSignalSpy sent(&sink, &DBusNotificationSink::allSent);
     sink.deliverNotification(kBusy);
-    QTest::qWait(200);
+    EXPECT_FALSE(sink.settled());
+    ASSERT_TRUE(sent.wait(5000));
+    EXPECT_TRUE(sink.settled());
     EXPECT_TRUE(recorder_.calls.isEmpty());
     serve({"body-markup"});
     sink.deliverNotification(kBusy);

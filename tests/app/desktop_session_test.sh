@@ -2,8 +2,11 @@
 # End-to-end test of the tray application on a private desktop that the test starts itself:
 # Xvfb, a private D-Bus session bus, the dunst notification daemon and the trayer tray host,
 # then quaylet on a machine snapshot (never the host's mounts). The icon must dock into the
-# tray, the unplug item must deliver the expected notification to dunst, and the Quit item
-# must end the program. Screenshots and logs go to ARTIFACTS.
+# tray, the unplug item must deliver the expected notification to dunst, a second launch must
+# hand over to the first and end, UnplugDock on the session bus must deliver the same
+# notification in place of the first, and the Quit item must end the program, leaving the
+# user's configuration untouched (a snapshot run keeps its settings and login item apart).
+# Screenshots and logs go to ARTIFACTS.
 # Usage: desktop_session_test.sh QUAYLET SNAPSHOT ARTIFACTS
 # Exit status: 0 passed, 1 failed, 77 skipped (a tool is missing; a failure instead when
 # QUAYLET_REQUIRE_REAL=1).
@@ -34,7 +37,8 @@ skip() {
 }
 
 missing=$(desktop_tools_missing)
-[[ -z "$missing" ]] || skip "missing ${missing% } (Debian: $desktop_packages)"
+command -v jq >/dev/null || missing+="jq "
+[[ -z "$missing" ]] || skip "missing ${missing% } (Debian: $desktop_packages jq)"
 [[ -x "$quaylet" ]] || fail "no program at $quaylet"
 mkdir -p "$artifacts"
 rm -f "$artifacts"/*.png "$artifacts"/*.log "$artifacts"/*.json
@@ -43,10 +47,9 @@ start_private_desktop
 # Quaylet on the snapshot, with a fresh home: its first run also shows the preferences.
 start_quaylet "$quaylet" --snapshot "$snapshot"
 log "icon $icon docked in tray panel $panel on display $DISPLAY"
-wait_for 10 "first-run login item" test -f "$work/config/autostart/quaylet.desktop"
 timeout 10 xdotool search --sync --onlyvisible --name '^Quaylet Preferences$' >/dev/null ||
     fail "no first-run preferences window within 10 s"
-log "first run: login item written, preferences shown"
+log "first run: preferences shown"
 
 # geometry WINDOW: prints "X Y WIDTH HEIGHT" of a window, in root coordinates.
 geometry() {
@@ -104,6 +107,34 @@ done
 
 log "notification read back from dunst"
 
+# A second launch hands over to the running tray and ends, without a second icon.
+icons() { xwininfo -tree -id "$panel" | grep -c '("quaylet" "Quaylet")'; }
+timeout 20 env HOME="$work/home" XDG_CONFIG_HOME="$work/config" "$quaylet" --snapshot "$snapshot" \
+    >"$work/second-launch.log" 2>&1
+status=$?
+((status == 0)) || fail "second launch ended with status $status; see $artifacts/second-launch.log"
+sleep 1 # a second icon would have docked by now
+[[ "$(icons)" -eq 1 ]] || fail "expected one icon in the tray, found $(icons)"
+log "second launch handed over; one icon"
+
+# UnplugDock on the session bus: the menu's notification again, under the same id.
+gdbus call --session --dest com.pemrix.Quaylet --object-path /com/pemrix/Quaylet \
+    --method com.pemrix.Quaylet.UnplugDock >/dev/null || fail "UnplugDock call failed"
+wait_for 30 "notification of UnplugDock shown by dunst" shown
+dunstctl close-all
+two_in_history() { (($(notifications history) >= 2)); }
+wait_for 10 "second notification in dunst's history" two_in_history
+dunstctl history >"$artifacts/notifications.json"
+# The two must agree in every field shown, the id too (the second replaced the first).
+same=$(jq '[.data[0][] | {id: .id.data, appname: .appname.data, summary: .summary.data,
+    body: .body.data, message: .message.data}] | unique | length' \
+    "$artifacts/notifications.json")
+[[ "$same" == 1 ]] || fail "UnplugDock's notification differs from the menu's; see $artifacts/notifications.json"
+jq -e '.data[0][0].message.data | startswith("critical outcome of quaylet:")' \
+    "$artifacts/notifications.json" >/dev/null ||
+    fail "not critical, not device.removed or not quaylet's entry; see $artifacts/notifications.json"
+log "UnplugDock gave the menu's notification, in its place"
+
 # Quit from the menu: the last item. The program must end by itself, successfully.
 open_menu
 xdotool key Up Return
@@ -117,4 +148,6 @@ status=$?
     cat "$work/quaylet.log" >&2
     fail "quaylet quit with status $status"
 }
-log "passed: icon docked, menu opened, notification delivered, quit cleanly"
+[[ -z "$(ls -A "$work/config" 2>/dev/null)" ]] ||
+    fail "the snapshot run wrote into the user's configuration: $(ls -A "$work/config")"
+log "passed: icon docked, menu opened, notification delivered, one instance, bus call, quit cleanly"

@@ -12,11 +12,12 @@ struct OptionsCase {
     std::optional<std::string> snapshotPath;
     bool help;
     bool valid;
+    LaunchRequest request = LaunchRequest::ShowPreferences;
 };
 
 class LaunchOptionsTest : public ::testing::TestWithParam<OptionsCase> {};
 
-TEST_P(LaunchOptionsTest, ReadsTheSnapshotFromTheOptionBeforeTheEnvironment) {
+TEST_P(LaunchOptionsTest, ReadsTheRequestAndTheSnapshotOptionBeforeTheEnvironment) {
     const OptionsCase& c = GetParam();
     QProcessEnvironment environment;
     if (!c.snapshotVariable.isEmpty()) {
@@ -29,6 +30,7 @@ TEST_P(LaunchOptionsTest, ReadsTheSnapshotFromTheOptionBeforeTheEnvironment) {
     if (options) {
         EXPECT_EQ(options->snapshotPath, c.snapshotPath);
         EXPECT_EQ(options->help, c.help);
+        EXPECT_EQ(options->request, c.request);
     } else {
         EXPECT_FALSE(error.isEmpty());
         EXPECT_FALSE(error.contains(u'\n'));
@@ -37,14 +39,22 @@ TEST_P(LaunchOptionsTest, ReadsTheSnapshotFromTheOptionBeforeTheEnvironment) {
 
 INSTANTIATE_TEST_SUITE_P(
     CommandLines, LaunchOptionsTest,
-    ::testing::Values(OptionsCase{{}, "", std::nullopt, false, true},
-                      OptionsCase{{"--snapshot", "/a b/m.json"}, "", "/a b/m.json", false, true},
-                      OptionsCase{{"--snapshot=m.json"}, "/env.json", "m.json", false, true},
-                      OptionsCase{{}, "/env.json", "/env.json", false, true},
-                      OptionsCase{{"--help"}, "", std::nullopt, true, true},
-                      OptionsCase{{"--snapshot"}, "", std::nullopt, false, false},
-                      OptionsCase{{"--unplug"}, "", std::nullopt, false, false},
-                      OptionsCase{{"extra"}, "", std::nullopt, false, false}));
+    ::testing::Values(
+        OptionsCase{{}, "", std::nullopt, false, true},
+        OptionsCase{{"--snapshot", "/a b/m.json"}, "", "/a b/m.json", false, true},
+        OptionsCase{{"--snapshot=m.json"}, "/env.json", "m.json", false, true},
+        OptionsCase{{}, "/env.json", "/env.json", false, true},
+        OptionsCase{{"--help"}, "", std::nullopt, true, true},
+        OptionsCase{{"--snapshot"}, "", std::nullopt, false, false},
+        OptionsCase{{"--unplug-dock"}, "", std::nullopt, false, true, LaunchRequest::UnplugDock},
+        OptionsCase{{"--unplug-everything", "--snapshot", "m"},
+                    "",
+                    "m",
+                    false,
+                    true,
+                    LaunchRequest::UnplugEverything},
+        OptionsCase{{"--unplug-dock", "--unplug-everything"}, "", std::nullopt, false, false},
+        OptionsCase{{"extra"}, "", std::nullopt, false, false}));
 
 TEST(DesktopSession, NeedsADisplayOrAChosenQtPlatform) {
     QProcessEnvironment environment;

@@ -60,6 +60,18 @@ TEST_F(LaunchTest, SecondLaunchShowsOnlyTheIconAndLeavesTheLoginItemAlone) {
     EXPECT_EQ(delegate_->statusImageName(), "StatusItem");
 }
 
+TEST_F(LaunchTest, UnwritableSettingsNeverMakeAFirstRun) {
+    // The settings file's folder cannot be made: "hasEverRun" could never be recorded.
+    QFile blocker(dir_.filePath("Pemrix"));
+    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    for (int run = 0; run < 2; ++run) {
+        delegate_.reset();
+        launch(false);
+        EXPECT_FALSE(delegate_->preferencesWindow()->isVisible());
+        EXPECT_TRUE(entries().isEmpty());
+    }
+}
+
 TEST_F(LaunchTest, PreferencesFromTheMenuActivateTheDarkWindow) {
     launch();
     QObject menuItem;

@@ -132,7 +132,19 @@ CONF
     export DBUS_SESSION_BUS_ADDRESS
 
     # The notification daemon keeps every notification until closed; the tray host docks icons.
-    printf '[global]\n    markup = full\n[urgency_normal]\n    timeout = 0\n' >"$work/dunstrc"
+    # The rule marks the message of a critical notification that names quaylet's desktop entry
+    # and the device.removed category: history does not show those hints themselves.
+    cat >"$work/dunstrc" <<'RC'
+[global]
+    markup = full
+[urgency_normal]
+    timeout = 0
+[quaylet_outcome]
+    desktop_entry = quaylet
+    category = device.removed
+    msg_urgency = critical
+    format = "critical outcome of quaylet: %s\n%b"
+RC
     start dunst dunst -config "$work/dunstrc"
     gdbus wait --session --timeout 20 org.freedesktop.Notifications ||
         fail "no notification daemon on the bus within 20 s"

@@ -44,6 +44,9 @@ TEST_F(StatusItemTest, EachCodeSetsTitleStateAndImage) {
         EXPECT_EQ(delegate.busyTimer() && delegate.busyTimer()->isActive(), row.code == 2);
         EXPECT_TRUE(delegate.statusItem()->icon().isMask());
     }
+    // The state in words, for screen readers, which read the tooltip and not the picture.
+    delegate.setIconAppearance(VLKIconAppearanceUnsafe);
+    EXPECT_EQ(delegate.statusItem()->toolTip(), "Quaylet: UNSAFE_TO_UNPLUG_DOCK");
 }
 
 TEST_F(StatusItemTest, FrameSequenceFromAFreshStartNeverResets) {
@@ -62,8 +65,6 @@ TEST_F(StatusItemTest, FrameSequenceFromAFreshStartNeverResets) {
     EXPECT_EQ(delegate.statusImageName(), "StatusBusy1");
     delegate.busyTimerFired();
     EXPECT_EQ(delegate.statusImageName(), "StatusBusy3");
-    EXPECT_EQ(delegate.busyTimer()->interval(), 83);
-    EXPECT_EQ(delegate.busyTimer()->timerType(), Qt::PreciseTimer);
 }
 
 TEST_F(StatusItemTest, EjectingTwiceLeavesOneLiveTimer) {

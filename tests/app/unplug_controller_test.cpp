@@ -41,9 +41,12 @@ protected:
         }
         return paths;
     }
-    const UserNotification kSafe{"THUNDERBOLT_DOCK", "SAFE_TO_UNPLUG_DOCK", std::nullopt};
+    const UserNotification kSafe{"THUNDERBOLT_DOCK",          "SAFE_TO_UNPLUG_DOCK", std::nullopt,
+                                 NotificationUrgency::Normal, "device.removed",      "unplug-dock"};
     UserNotification unsafe(const char* text) {
-        return {"THUNDERBOLT_DOCK", "UNSAFE_TO_UNPLUG_DOCK", QString::fromUtf8(text)};
+        return {"THUNDERBOLT_DOCK",      "UNSAFE_TO_UNPLUG_DOCK",
+                QString::fromUtf8(text), NotificationUrgency::Critical,
+                "device.removed",        "unplug-dock"};
     }
 };
 
@@ -187,6 +190,30 @@ TEST_F(UnplugControllerTest, LateBusyReportFollowsANewCommand) {
     runner().open();
     ASSERT_TRUE(until([&] { return !sink_.delivered.empty(); }));
     EXPECT_EQ(sink_.delivered, std::vector{unsafe("BUSY_VOLUME_WITH Dock SSD cp")});
+}
+
+TEST_F(UnplugControllerTest, QuitWhileUnmountingReportsTheOutcomeFirst) {
+    runner().hold("diskutil");
+    launch();
+    std::vector<std::size_t> deliveredWhenReady;
+    QObject::connect(delegate_.get(), &VLKAppDelegate::readyToQuit,
+                     [&] { deliveredWhenReady.push_back(sink_.delivered.size()); });
+    delegate_->quit(); // nothing running: at once
+    EXPECT_EQ(deliveredWhenReady, std::vector<std::size_t>{0});
+    delegate_->unplugDock();
+    ASSERT_TRUE(runner().waitUntilHeld());
+    delegate_->quit(); // returns while the unmount is held
+    delegate_->quit();
+    delegate_->unplugEverything();
+    ASSERT_EQ(sink_.delivered.size(), 1U);
+    EXPECT_EQ(sink_.delivered[0].subtitle, "QUIT_WHEN_DONE");
+    EXPECT_EQ(deliveredWhenReady.size(), 1U);
+    runner().open();
+    // Ready only once the busy-process search has reported, after the completion.
+    ASSERT_TRUE(until([&] { return deliveredWhenReady.size() == 2; }));
+    EXPECT_EQ(deliveredWhenReady[1], 2U);
+    EXPECT_EQ(sink_.delivered[1], unsafe("BUSY_VOLUME_WITH Dock SSD cp"));
+    EXPECT_TRUE(mounted("/Volumes/STICK")); // "unplug everything" never ran
 }
 
 TEST_F(UnplugControllerTest, DockLeavingWhileEjectingShowsUntilCompletion) {

@@ -10,8 +10,8 @@
 
 #include "cli/monitor_command.h"
 #include "platform/linux/sysfs_registry.h"
-#include "platform/linux/unique_fd.h"
 #include "platform/memory/memory_mount_table.h"
+#include "platform/unique_fd.h"
 #include "tests/support/injected_event_source.h"
 #include "tests/support/temporary_directory.h"
 #include "tests/support/test_paths.h"
@@ -26,7 +26,7 @@ class MonitorCommandTest : public ::testing::Test {
 protected:
     MonitorCommandTest() {
         showMachine("laptop-undocked");
-        auto registry = std::make_unique<SysfsRegistry>(root, [this] {
+        auto registry = std::make_unique<SysfsRegistry>(root, [this](std::error_code&) {
             auto source = std::make_unique<testing::InjectedEventSource>();
             events = source.get();
             return source;
@@ -68,12 +68,13 @@ TEST_F(MonitorCommandTest, WritesTheDockCountAsTheDockComesAndGoesAndEachMountCh
     EXPECT_EQ(out.str(), "Docks: none seen\n");
     out.str("");
 
-    // Plugged in: the controller, the hub and the presence device each count.
+    // Plugged in: the controller, the hub and the presence device each count, in the order
+    // their services appear in the tree (the presence device is on the USB 2 bus, usb5).
     showMachine("laptop-dock");
     events->push({{"add", kUpstream, "pci"}, {"add", kController, "pci"}});
     EXPECT_EQ(dispatch(), "Docks: 1 sighting (controller)\n"
-                          "Docks: 2 sightings (controller, hub)\n"
-                          "Docks: 3 sightings (controller, hub, presence)\n");
+                          "Docks: 2 sightings (controller, presence)\n"
+                          "Docks: 3 sightings (controller, presence, hub)\n");
 
     mounts->mount({"/dev/sda1", "/media/user/Dock\nSSD", "exfat"});
     EXPECT_EQ(dispatch(), "Mounted /dev/sda1 at /media/user/Dock\\012SSD\n");
@@ -94,6 +95,16 @@ TEST_F(MonitorCommandTest, WritesTheDockCountAsTheDockComesAndGoesAndEachMountCh
     ASSERT_EQ(::write(stop.get(), &one, sizeof one), static_cast<ssize_t>(sizeof one));
     EXPECT_FALSE(monitor->waitAndDispatch(stop.get()));
     EXPECT_EQ(out.str(), "");
+}
+
+TEST_F(MonitorCommandTest, SaysWhyDeviceEventsCannotBeWatched) {
+    platform.registry = std::make_unique<SysfsRegistry>(root, [](std::error_code& error) {
+        error = std::make_error_code(std::errc::permission_denied);
+        return nullptr;
+    });
+    monitor = std::make_unique<MonitorCommand>(platform, out);
+    monitor->start();
+    EXPECT_EQ(monitor->watchFailure(), std::errc::permission_denied);
 }
 
 } // namespace

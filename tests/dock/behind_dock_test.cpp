@@ -3,9 +3,10 @@
 
 #include "dock/behind_dock.h"
 #include "dock/dock_identity.h"
-#include "dock/registry_object.h"
 #include "dock/registry_readers.h"
+#include "platform/registry_object.h"
 #include "tests/support/fixture_machine.h"
+#include "tests/support/probed_registry.h"
 
 namespace quaylet {
 namespace {
@@ -55,7 +56,7 @@ INSTANTIATE_TEST_SUITE_P(
                       DiskCase{"laptop_without_dock", "disk15", DockRule::None}));
 
 TEST(BehindDockTest, ServiceZeroMakesNoParentRequest) {
-    MemoryRegistry registry;
+    testing::ProbedRegistry registry;
     EXPECT_FALSE(isServiceBehindDock(registry, 0));
     EXPECT_EQ(registry.parentRequests(), 0U);
     EXPECT_TRUE(noHandlesLeft(registry));
@@ -121,7 +122,7 @@ TEST_F(TunnelSearchTest, WithoutAGuidReadsTheFifthAncestor) {
 }
 
 TEST(BehindDockTest, FailedParentRequestsLeaveTheHighestEntryReached) {
-    MemoryRegistry small{{11, 0, 0}};
+    testing::ProbedRegistry small{{11, 0, 0}};
     const MemoryEntryId top = small.addEntry(std::nullopt, {"IOService", {}, "top", {}});
     const MemoryEntryId pci = small.addEntry(top, {"IOPCIDevice", {}, "P", {}});
     small.publish(top);

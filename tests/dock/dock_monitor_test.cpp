@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "dock/dock_monitor.h"
-#include "platform/memory/memory_registry.h"
+#include "tests/support/probed_registry.h"
 
 namespace quaylet {
 namespace {
@@ -34,14 +34,11 @@ PropertyDictionary tunnelIds(std::int64_t vendor, std::int64_t model) {
 /// Collects the counts the monitor reports.
 struct CountLog {
     std::vector<std::uint64_t> counts;
-    static void observe(void* context, std::uint64_t count) {
-        static_cast<CountLog*>(context)->counts.push_back(count);
-    }
 };
 
 class DockMonitorTest : public ::testing::Test {
 protected:
-    MemoryRegistry registry;
+    testing::ProbedRegistry registry;
     CountLog log;
     std::unique_ptr<DockMonitor> monitor = std::make_unique<DockMonitor>(registry);
     MemoryEntryId root =
@@ -84,7 +81,7 @@ protected:
     }
 
     bool start() {
-        monitor->setDockCountObserver(&CountLog::observe, &log);
+        monitor->setDockCountObserver([this](std::uint64_t count) { log.counts.push_back(count); });
         return monitor->startDockMonitor();
     }
 
@@ -169,7 +166,7 @@ TEST_F(DockMonitorTest, WithoutAnObserverRecordsAreStillKept) {
     plugDock();
     EXPECT_TRUE(monitor->startDockMonitor());
     EXPECT_EQ(monitor->dockCount(), 3u);
-    monitor->setDockCountObserver(&CountLog::observe, nullptr); // context missing: still silent
+    monitor->setDockCountObserver({});
     registry.terminate(*registry.findEntry("Dock Presence"));
     dispatch();
     EXPECT_TRUE(log.counts.empty());

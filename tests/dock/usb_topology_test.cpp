@@ -3,9 +3,9 @@
 
 #include <gtest/gtest.h>
 
-#include "dock/registry_object.h"
 #include "dock/registry_readers.h"
 #include "dock/usb_topology.h"
+#include "platform/registry_object.h"
 #include "tests/support/fixture_machine.h"
 
 namespace quaylet {

@@ -7,7 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/memory/memory_platform.h"
-#include "platform/memory/memory_registry.h"
+#include "platform/memory_registry.h"
 #include "tests/support/test_paths.h"
 
 namespace quaylet::testing {

@@ -9,7 +9,7 @@
 #include <unistd.h>
 
 #include "platform/linux/device_event_source.h"
-#include "platform/linux/unique_fd.h"
+#include "platform/unique_fd.h"
 
 namespace quaylet::testing {
 

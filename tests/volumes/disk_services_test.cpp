@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/bsd_device_naming.h"
+#include "platform/memory/bsd_device_naming.h"
 #include "tests/support/fixture_machine.h"
 #include "volumes/disk_services.h"
 

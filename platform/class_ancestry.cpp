@@ -1,5 +1,5 @@
 // The built-in ancestry of the macOS registry classes that snapshots use.
-#include "platform/memory/class_ancestry.h"
+#include "platform/class_ancestry.h"
 
 #include <algorithm>
 #include <optional>
@@ -28,7 +28,8 @@ constexpr std::pair<std::string_view, std::string_view> kBuiltIn[] = {
     {"IOPCIDevice", "IOService"},
     {"AppleUSBHostController", "IOService"},
     {"AppleUSBXHCI", "AppleUSBHostController"},
-    {"AppleUSBXHCIFL1100", "AppleUSBXHCI"},
+    {"AppleUSBXHCIPCI", "AppleUSBXHCI"},
+    {"AppleUSBXHCIFL1100", "AppleUSBXHCIPCI"},
     {"AppleUSBXHCITR", "AppleUSBXHCI"},
     {"AppleUSBXHCIAR", "AppleUSBXHCI"},
     {"AppleIntelCNLUSBXHCI", "AppleUSBXHCI"},
@@ -63,6 +64,7 @@ constexpr std::pair<std::string_view, std::string_view> kBuiltIn[] = {
     {"IONVMeBlockStorageDevice", "IOBlockStorageDevice"},
     {"IOAHCIBlockStorageDevice", "IOBlockStorageDevice"},
     {"IOHDIXHDDrive", "IOBlockStorageDevice"},
+    {"AppleDiskImageDevice", "IOBlockStorageDevice"},
     {"IOHDIXHDDriveOutKernel", "IOHDIXHDDrive"},
     {"IOHDIXController", "IOService"},
     {"IONVMeController", "IOService"},

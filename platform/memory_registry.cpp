@@ -1,5 +1,5 @@
-// The in-memory registry's reads, handles and inspection; notifications are in their own file.
-#include "platform/memory/memory_registry.h"
+// The registry engine: reads, handles and reference accounting (notifications: own file).
+#include "platform/memory_registry.h"
 
 #include <algorithm>
 #include <utility>
@@ -37,7 +37,6 @@ RegistryHandle MemoryRegistry::newIterator(std::vector<MemoryEntryId> entries) {
 
 RegistryHandle MemoryRegistry::parentEntry(RegistryHandle entry) {
     const std::lock_guard lock(mutex_);
-    ++parentRequests_;
     const Entry* child = entryFor(entry);
     if (child == nullptr || !child->parent) {
         return kNoRegistryObject;
@@ -259,11 +258,6 @@ std::vector<std::string> MemoryRegistry::describeOutstandingHandles() const {
 std::size_t MemoryRegistry::badReleases() const {
     const std::lock_guard lock(mutex_);
     return badReleases_;
-}
-
-std::size_t MemoryRegistry::parentRequests() const {
-    const std::lock_guard lock(mutex_);
-    return parentRequests_;
 }
 
 std::size_t MemoryRegistry::entryCount() const {

@@ -1,7 +1,8 @@
 // The self-pipe behind the in-memory notification port and mount monitor (POSIX only).
-#include "platform/memory/wake_pipe.h"
+#include "platform/wake_pipe.h"
 
 #include <cerrno>
+#include <utility>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -24,39 +25,32 @@ WakePipe::WakePipe() {
     if (pipe(ends) != 0) {
         return;
     }
-    readEnd_ = ends[0];
-    writeEnd_ = ends[1];
-    if (!makeNonBlockingAndCloseOnExec(readEnd_) || !makeNonBlockingAndCloseOnExec(writeEnd_)) {
-        close(readEnd_);
-        close(writeEnd_);
-        readEnd_ = writeEnd_ = -1;
-    }
-}
-
-WakePipe::~WakePipe() {
-    if (readEnd_ != -1) {
-        close(readEnd_);
-        close(writeEnd_);
+    UniqueFd readEnd(ends[0]);
+    UniqueFd writeEnd(ends[1]);
+    if (makeNonBlockingAndCloseOnExec(readEnd.get()) &&
+        makeNonBlockingAndCloseOnExec(writeEnd.get())) {
+        readEnd_ = std::move(readEnd);
+        writeEnd_ = std::move(writeEnd);
     }
 }
 
 void WakePipe::signal() {
-    if (writeEnd_ == -1) {
+    if (!writeEnd_) {
         return;
     }
     const char byte = 1;
     // A full pipe is already readable, so a write refused with EAGAIN loses nothing.
-    while (write(writeEnd_, &byte, 1) == -1 && errno == EINTR) {
+    while (write(writeEnd_.get(), &byte, 1) == -1 && errno == EINTR) {
     }
 }
 
 void WakePipe::drain() {
-    if (readEnd_ == -1) {
+    if (!readEnd_) {
         return;
     }
     char buffer[256];
     for (;;) {
-        const ssize_t got = read(readEnd_, buffer, sizeof buffer);
+        const ssize_t got = read(readEnd_.get(), buffer, sizeof buffer);
         if (got > 0 || (got == -1 && errno == EINTR)) {
             continue;
         }

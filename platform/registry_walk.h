@@ -1,8 +1,8 @@
 // RegistryWalk: steps up the "IOService" plane from a service, owning each ancestor it holds.
 #pragma once
 
-#include "dock/registry_object.h"
 #include "platform/registry.h"
+#include "platform/registry_object.h"
 
 namespace quaylet {
 

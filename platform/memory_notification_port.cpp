@@ -1,5 +1,5 @@
 // The in-memory notification port: a queue of callbacks behind a readable descriptor.
-#include "platform/memory/memory_notification_port.h"
+#include "platform/memory_notification_port.h"
 
 #include <utility>
 

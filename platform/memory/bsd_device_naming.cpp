@@ -1,5 +1,5 @@
 // BSD device names: from a mount table's device path to the whole disk and the volume.
-#include "platform/bsd_device_naming.h"
+#include "platform/memory/bsd_device_naming.h"
 
 namespace quaylet {
 namespace {

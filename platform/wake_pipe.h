@@ -1,26 +1,25 @@
 // WakePipe: a self-pipe whose read end turns readable when work is waiting.
 #pragma once
 
+#include "platform/unique_fd.h"
+
 namespace quaylet {
 
 /// Owns both ends of a non-blocking pipe. `signal` makes the read end readable until `drain`.
 class WakePipe {
 public:
     WakePipe();
-    ~WakePipe();
-    WakePipe(const WakePipe&) = delete;
-    WakePipe& operator=(const WakePipe&) = delete;
 
     /// The read end, for an event loop to watch; -1 when the pipe could not be made.
-    int descriptor() const { return readEnd_; }
+    int descriptor() const { return readEnd_.get(); }
     /// Makes the read end readable. Does nothing when the pipe could not be made.
     void signal();
     /// Reads everything waiting, so that the read end is no longer readable.
     void drain();
 
 private:
-    int readEnd_ = -1;
-    int writeEnd_ = -1;
+    UniqueFd readEnd_;
+    UniqueFd writeEnd_;
 };
 
 } // namespace quaylet

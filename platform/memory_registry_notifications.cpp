@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <utility>
 
-#include "platform/memory/memory_notification_port.h"
-#include "platform/memory/memory_registry.h"
+#include "platform/memory_notification_port.h"
+#include "platform/memory_registry.h"
 
 namespace quaylet {
 namespace {
@@ -151,11 +151,6 @@ void MemoryRegistry::queueInterestMessage(std::uint32_t interestId, std::uint32_
         });
 }
 
-void MemoryRegistry::failNextInterestNotification() {
-    const std::lock_guard lock(mutex_);
-    failNextInterest_ = true;
-}
-
 void MemoryRegistry::setProperty(MemoryEntryId entry, const std::string& key, PropertyValue value) {
     const std::lock_guard lock(mutex_);
     if (entry >= entries_.size()) {
@@ -171,13 +166,28 @@ void MemoryRegistry::setProperty(MemoryEntryId entry, const std::string& key, Pr
     }
 }
 
-std::shared_ptr<MemoryPortQueue> MemoryRegistry::queueOf(NotificationPort& port) {
+void MemoryRegistry::setProperties(MemoryEntryId entry, PropertyDictionary properties) {
+    const std::lock_guard lock(mutex_);
+    if (entry >= entries_.size()) {
+        return;
+    }
+    const bool indexed = entries_[entry].registered && !entries_[entry].terminated;
+    if (indexed) {
+        unregisterEntry(entry);
+    }
+    entries_[entry].properties = std::move(properties);
+    if (indexed) {
+        registerEntry(entry);
+    }
+}
+
+std::shared_ptr<MemoryPortQueue> MemoryRegistry::queueOf(NotificationPort& port) const {
     const auto* memoryPort = dynamic_cast<MemoryNotificationPort*>(&port);
-    return memoryPort == nullptr ? nullptr : memoryPort->queue();
+    return memoryPort == nullptr || memoryPort->owner() != this ? nullptr : memoryPort->queue();
 }
 
 std::unique_ptr<NotificationPort> MemoryRegistry::createNotificationPort() {
-    return std::make_unique<MemoryNotificationPort>();
+    return std::make_unique<MemoryNotificationPort>(this);
 }
 
 RegistryHandle MemoryRegistry::addMatchingNotification(NotificationPort& port,
@@ -206,9 +216,6 @@ RegistryHandle MemoryRegistry::addInterestNotification(NotificationPort& port,
                                                        InterestCallback callback) {
     std::shared_ptr<MemoryPortQueue> queue = queueOf(port);
     const std::lock_guard lock(mutex_);
-    if (std::exchange(failNextInterest_, false)) {
-        return kNoRegistryObject;
-    }
     const auto object = handles_.find(service);
     if (!queue || !callback || object == handles_.end() ||
         object->second.kind != ObjectKind::Entry || entries_[object->second.id].terminated) {

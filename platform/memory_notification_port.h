@@ -1,4 +1,4 @@
-// MemoryNotificationPort: the in-memory registry's notification port and its work queue.
+// MemoryNotificationPort: the registry engine's notification port and its work queue.
 #pragma once
 
 #include <functional>
@@ -6,8 +6,8 @@
 #include <mutex>
 #include <vector>
 
-#include "platform/memory/wake_pipe.h"
 #include "platform/registry.h"
+#include "platform/wake_pipe.h"
 
 namespace quaylet {
 
@@ -28,18 +28,23 @@ private:
     WakePipe wake_;
 };
 
-/// A notification port of the in-memory registry. Its descriptor is a pipe's read end.
-class MemoryNotificationPort final : public NotificationPort {
+/// A notification port of the registry engine. Its descriptor is a pipe's read end.
+class MemoryNotificationPort : public NotificationPort {
 public:
-    MemoryNotificationPort() : queue_(std::make_shared<MemoryPortQueue>()) {}
+    /// A port of the registry `owner`; notifications of other registries refuse it.
+    explicit MemoryNotificationPort(const void* owner)
+        : owner_(owner), queue_(std::make_shared<MemoryPortQueue>()) {}
 
     int descriptor() const override { return queue_->descriptor(); }
     /// Runs the callbacks queued before the call; later ones wait for the next dispatch.
     void dispatchPending() override;
     /// The queue that notifications armed on this port post to.
     const std::shared_ptr<MemoryPortQueue>& queue() const { return queue_; }
+    /// The registry the port belongs to.
+    const void* owner() const { return owner_; }
 
 private:
+    const void* owner_;
     std::shared_ptr<MemoryPortQueue> queue_;
 };
 

@@ -1,4 +1,4 @@
-// MemoryRegistry: a registry held in memory, built by tests or loaded from a machine snapshot.
+// MemoryRegistry: the registry engine, entries held in memory; the backends build on it.
 #pragma once
 
 #include <cstddef>
@@ -29,10 +29,12 @@ struct MemoryEntrySpec {
 
 class MemoryPortQueue;
 
-/// An in-memory registry. Every reference it hands out is a handle of its own, never reused,
-/// so that outstanding references and double or unknown releases can be counted. Thread-safe;
-/// callbacks run without the registry's lock held, on the thread that dispatches their port.
-class MemoryRegistry final : public Registry {
+/// The registry engine: entries held in memory, built by tests, loaded from a machine snapshot
+/// or kept in step with the kernel's device tree (SysfsRegistry). Every reference it hands out
+/// is a handle of its own, never reused, so that outstanding references and double or unknown
+/// releases can be counted. Thread-safe; callbacks run without the registry's lock held, on the
+/// thread that dispatches their port.
+class MemoryRegistry : public Registry {
 public:
     explicit MemoryRegistry(OperatingSystemVersion version = {11, 0, 0});
     ~MemoryRegistry() override;
@@ -69,10 +71,10 @@ public:
     void terminate(MemoryEntryId entry);
     /// Queues message `type` with `argument` to every interest notification on `entry`.
     void sendMessage(MemoryEntryId entry, std::uint32_t type, std::uintptr_t argument = 0);
-    /// Makes the next addInterestNotification fail (return 0).
-    void failNextInterestNotification();
     /// Sets or replaces one property of `entry`.
     void setProperty(MemoryEntryId entry, const std::string& key, PropertyValue value);
+    /// Replaces the whole property table of `entry`.
+    void setProperties(MemoryEntryId entry, PropertyDictionary properties);
     /// Changes the operating-system version the registry reports.
     void setOperatingSystemVersion(OperatingSystemVersion version);
 
@@ -92,8 +94,6 @@ public:
     std::vector<std::string> describeOutstandingHandles() const;
     /// Returns the number of releases of handles that were not live (double or unknown).
     std::size_t badReleases() const;
-    /// Returns the number of parentEntry calls made so far.
-    std::size_t parentRequests() const;
     /// Returns the number of entries ever added.
     std::size_t entryCount() const;
 
@@ -148,7 +148,7 @@ private:
                               std::uintptr_t argument);
     void deliverMatching(std::uint32_t iteratorId);
     void deliverInterest(std::uint32_t interestId, std::uint32_t type, std::uintptr_t argument);
-    static std::shared_ptr<MemoryPortQueue> queueOf(NotificationPort& port);
+    std::shared_ptr<MemoryPortQueue> queueOf(NotificationPort& port) const;
 
     mutable std::mutex mutex_;
     // Queued callbacks hold a weak reference, so a port dispatched after the registry is
@@ -165,8 +165,6 @@ private:
     RegistryHandle nextHandle_ = 1;
     std::uint32_t nextObjectId_ = 1;
     std::size_t badReleases_ = 0;
-    std::size_t parentRequests_ = 0;
-    bool failNextInterest_ = false;
 };
 
 } // namespace quaylet

@@ -1,0 +1,233 @@
+// What the dock detection and the volume scan rely on from a registry, checked over every
+// backend: the registry engine built in memory, and the sysfs registry over a fixture tree.
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "platform/linux/sysfs_registry.h"
+#include "platform/memory_registry.h"
+#include "tests/support/injected_event_source.h"
+#include "tests/support/test_paths.h"
+
+namespace quaylet {
+namespace {
+
+/// One backend with a dock whose USB 3 hub (0x2109:0x0822) has a disk below it.
+class Backend {
+public:
+    virtual ~Backend() = default;
+    virtual MemoryRegistry& registry() = 0;
+    /// The BSD name of the disk's media.
+    virtual std::string diskName() const = 0;
+    /// Connects the dock (again), or disconnects it; the test's port then has callbacks waiting.
+    virtual void plug() = 0;
+    virtual void unplug() = 0;
+};
+
+class MemoryBackend final : public Backend {
+public:
+    MemoryBackend() {
+        const MemoryEntryId root =
+            registry_.addEntry(std::nullopt, {"IOPlatformExpertDevice", {}, "Root", {}});
+        root_ = root;
+        plug();
+    }
+    MemoryRegistry& registry() override { return registry_; }
+    std::string diskName() const override { return "disk4"; }
+    void plug() override {
+        const MemoryEntryId hub =
+            registry_.addEntry(root_, {"IOUSBHostDevice",
+                                       {"IOUSBDevice", "IOService"},
+                                       "Hub",
+                                       {{"idVendor", 0x2109}, {"idProduct", 0x0822}}});
+        registry_.addEntry(
+            hub, {"IOMedia", {"IOStorage", "IOService"}, "Disk", {{"BSD Name", "disk4"}}});
+        registry_.publish(hub);
+        hub_ = hub;
+    }
+    void unplug() override { registry_.terminate(hub_); }
+
+private:
+    MemoryRegistry registry_;
+    MemoryEntryId root_ = 0;
+    MemoryEntryId hub_ = 0;
+};
+
+constexpr const char* kUpstream = "/devices/pci0000:00/0000:00:07.0/0000:20:00.0";
+
+class SysfsBackend final : public Backend {
+public:
+    SysfsBackend() {
+        std::filesystem::create_directories(directory_);
+        show("laptop-dock");
+    }
+    ~SysfsBackend() override { std::filesystem::remove_all(directory_); }
+    MemoryRegistry& registry() override { return registry_; }
+    std::string diskName() const override { return "sda"; }
+    void plug() override {
+        show("laptop-dock");
+        source_->push({{"add", kUpstream, "pci"}});
+    }
+    void unplug() override {
+        show("laptop-undocked");
+        source_->push({{"remove", kUpstream, "pci"}});
+    }
+
+private:
+    void show(const std::string& machine) {
+        std::filesystem::remove(root_);
+        std::filesystem::create_directory_symlink(
+            std::string(testing::kFixturesDir) + "/" + machine + "/sys", root_);
+    }
+
+    const std::filesystem::path directory_ =
+        std::filesystem::temp_directory_path() / ("quaylet-contract-" + std::to_string(::getpid()));
+    const std::filesystem::path root_ = directory_ / "sys";
+    testing::InjectedEventSource* source_ = nullptr;
+    SysfsRegistry registry_{root_.string(), [this](std::error_code&) {
+                                auto source = std::make_unique<testing::InjectedEventSource>();
+                                source_ = source.get();
+                                return source;
+                            }};
+};
+
+using BackendFactory = std::function<std::unique_ptr<Backend>()>;
+
+class RegistryContractTest : public ::testing::TestWithParam<BackendFactory> {
+protected:
+    void TearDown() override {
+        port.reset();
+        EXPECT_EQ(registry.outstandingHandles(), 0U)
+            << ::testing::PrintToString(registry.describeOutstandingHandles());
+        EXPECT_EQ(registry.badReleases(), 0U);
+    }
+
+    RegistryHandle hub() {
+        MatchingDictionary matching = serviceMatching("IOUSBHostDevice");
+        matching.properties = {{"idVendor", 0x2109}, {"idProduct", 0x0822}};
+        const RegistryHandle iterator = registry.matchingServices(matching);
+        const RegistryHandle found = registry.iteratorNext(iterator);
+        EXPECT_EQ(registry.iteratorNext(iterator), kNoRegistryObject);
+        registry.release(iterator);
+        return found;
+    }
+
+    /// Releases every object `iterator` yields and returns how many there were.
+    int drain(RegistryHandle iterator) {
+        int count = 0;
+        while (const RegistryHandle next = registry.iteratorNext(iterator)) {
+            registry.release(next);
+            ++count;
+        }
+        return count;
+    }
+
+    std::unique_ptr<Backend> backend = GetParam()();
+    MemoryRegistry& registry = backend->registry();
+    std::unique_ptr<NotificationPort> port = registry.createNotificationPort();
+};
+
+TEST_P(RegistryContractTest, WalksFromMediaToTheRootByConformance) {
+    const RegistryHandle media = registry.serviceForBsdName(backend->diskName());
+    ASSERT_NE(media, kNoRegistryObject);
+    const RegistryHandle again = registry.serviceForBsdName(backend->diskName());
+    EXPECT_NE(again, media) << "each reference is a handle of its own";
+    registry.release(again);
+    EXPECT_EQ(registry.className(media), "IOMedia");
+    for (const char* base : {"IOMedia", "IOStorage", "IOService"}) {
+        EXPECT_TRUE(registry.conformsTo(media, base)) << base;
+    }
+    EXPECT_FALSE(registry.conformsTo(media, "IOUSBDevice"));
+    // The hub lies above the disk, and the walk ends at a root.
+    RegistryHandle at = media;
+    bool passedHub = false;
+    for (int steps = 0; at != kNoRegistryObject; ++steps) {
+        ASSERT_LT(steps, 64);
+        passedHub = passedHub || registry.property(at, "idProduct") == PropertyValue(0x0822);
+        const RegistryHandle parent = registry.parentEntry(at);
+        registry.release(at);
+        at = parent;
+    }
+    EXPECT_TRUE(passedHub);
+    EXPECT_EQ(registry.parentEntry(kNoRegistryObject), kNoRegistryObject);
+    EXPECT_EQ(registry.childIterator(kNoRegistryObject), kNoRegistryObject);
+    EXPECT_EQ(registry.serviceForBsdName("nosuchdisk9"), kNoRegistryObject);
+}
+
+TEST_P(RegistryContractTest, MatchesClassAndEveryPropertyAndListsChildren) {
+    const RegistryHandle found = hub();
+    ASSERT_NE(found, kNoRegistryObject);
+    EXPECT_TRUE(registry.conformsTo(found, "IOUSBDevice"));
+    MatchingDictionary other = serviceMatching("IOUSBHostDevice");
+    other.properties = {{"idVendor", 0x2109}, {"idProduct", 0x7777}};
+    EXPECT_EQ(registry.matchingServices(other), kNoRegistryObject);
+    EXPECT_EQ(registry.matchingServices(serviceMatching("NoSuchClass")), kNoRegistryObject);
+    // The hub is among its parent's children.
+    const RegistryHandle parent = registry.parentEntry(found);
+    const RegistryHandle children = registry.childIterator(parent);
+    bool listed = false;
+    while (const RegistryHandle child = registry.iteratorNext(children)) {
+        listed = listed || registry.property(child, "idProduct") == PropertyValue(0x0822);
+        registry.release(child);
+    }
+    EXPECT_TRUE(listed);
+    for (const RegistryHandle handle : {children, parent, found}) {
+        registry.release(handle);
+    }
+}
+
+TEST_P(RegistryContractTest, NotificationsFollowTheDockOutAndBackIn) {
+    int matched = 0;
+    MatchingDictionary matching = serviceMatching("IOUSBHostDevice");
+    matching.properties = {{"idVendor", 0x2109}, {"idProduct", 0x0822}};
+    const RegistryHandle iterator = registry.addMatchingNotification(
+        *port, matching, [&](RegistryHandle notified) { matched += drain(notified); });
+    ASSERT_NE(iterator, kNoRegistryObject);
+    std::vector<std::uint32_t> messages;
+    const RegistryHandle service = registry.iteratorNext(iterator);
+    ASSERT_NE(service, kNoRegistryObject) << "services already there come first";
+    const RegistryHandle interest = registry.addInterestNotification(
+        *port, service,
+        [&](RegistryHandle, std::uint32_t type, std::uintptr_t) { messages.push_back(type); });
+    registry.release(service);
+    ASSERT_NE(interest, kNoRegistryObject);
+
+    // Not drained yet: the notification is not armed, so a new sighting waits in the iterator.
+    backend->unplug();
+    port->dispatchPending();
+    EXPECT_EQ(messages, std::vector<std::uint32_t>{kMessageServiceIsTerminated});
+    backend->plug();
+    port->dispatchPending();
+    EXPECT_EQ(matched, 0);
+    EXPECT_EQ(drain(iterator), 1);
+
+    // Drained: the next arrival calls back; a cancelled watch hears nothing more.
+    backend->unplug();
+    port->dispatchPending();
+    registry.release(interest);
+    backend->plug();
+    port->dispatchPending();
+    EXPECT_EQ(matched, 1);
+    EXPECT_EQ(messages.size(), 1U) << "terminated once, and a terminated service is not watched";
+    registry.release(iterator);
+    backend->unplug();
+    backend->plug();
+    port->dispatchPending();
+    EXPECT_EQ(matched, 1) << "released, the matching notification is cancelled";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Backends, RegistryContractTest,
+    ::testing::Values(
+        BackendFactory([] { return std::unique_ptr<Backend>(std::make_unique<MemoryBackend>()); }),
+        BackendFactory([] { return std::unique_ptr<Backend>(std::make_unique<SysfsBackend>()); })),
+    [](const auto& param) { return std::string(param.index == 0 ? "Memory" : "Sysfs"); });
+
+} // namespace
+} // namespace quaylet
