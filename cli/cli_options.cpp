@@ -20,7 +20,7 @@ struct CommandForm {
 
 constexpr std::array<CommandForm, 3> kCommands{{
     {CliCommand::Status, "status", true, true, true, false},
-    {CliCommand::Unplug, "unplug", true, false, true, true},
+    {CliCommand::Unplug, "unplug", true, true, true, true},
     {CliCommand::Monitor, "monitor", false, false, false, false},
 }};
 
@@ -65,7 +65,7 @@ public:
                          helpHint(options_.command);
             }
         }
-        if (error_.empty() && !options_.help) {
+        if (error_.empty() && !options_.help && !options_.version) {
             checkCombination(flags);
         }
         if (!error_.empty()) {
@@ -108,6 +108,9 @@ private:
     bool* flagNamed(const std::string& name) {
         if (name == "--help" || name == "-h") {
             return &options_.help;
+        }
+        if (name == "--version") {
+            return &options_.version;
         }
         if (name == "--everything") {
             return &options_.everything;

@@ -10,11 +10,13 @@
 #include "cli/printable_text.h"
 #include "platform/device_number.h"
 #include "platform/linux/disk_unmounter.h"
+#include "platform/program_version.h"
 
 namespace {
 
 constexpr const char* kUsage =
     "usage: quaylet-diskutil unmountDisk [--interactive] [--device MAJ:MIN] PATH\n"
+    "       quaylet-diskutil --help | --version\n"
     "  Unmounts every file system of the whole disk that carries PATH (a mount point or a\n"
     "  block device), deepest mount point first, locks the encrypted container it is the\n"
     "  clear text of, and detaches the disk when it is a loop device. What udisks2 knows goes\n"
@@ -159,6 +161,10 @@ int refuse(const quaylet::DiskUnmountReport& report, const Request& request) {
 int main(int argc, char** argv) {
     if (argc == 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
         std::fputs(kUsage, stdout);
+        return 0;
+    }
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::printf("quaylet-diskutil %s\n", std::string(quaylet::programVersion()).c_str());
         return 0;
     }
     const std::optional<Request> request = parseRequest(argc, argv);

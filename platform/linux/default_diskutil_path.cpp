@@ -11,7 +11,11 @@ std::string defaultDiskutilPath() {
     if (error || self.empty()) {
         return kDiskutilName;
     }
-    return (self.parent_path() / kDiskutilName).string();
+    const std::filesystem::path sibling = self.parent_path() / kDiskutilName;
+    if (std::filesystem::exists(sibling, error)) {
+        return sibling.string();
+    }
+    return (self.parent_path().parent_path() / "libexec" / "quaylet" / kDiskutilName).string();
 }
 
 } // namespace quaylet
