@@ -3,13 +3,13 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <system_error>
 
 #include <dirent.h>
 #include <unistd.h>
 
-#include "platform/linux/default_diskutil_path.h"
 #include "platform/linux/desktop_application_lookup.h"
 #include "platform/linux/libmount_mount_monitor.h"
 #include "platform/linux/libmount_mount_table.h"
@@ -41,6 +41,19 @@ std::string unreadableTreeReason(const std::string& root) {
 }
 
 } // namespace
+
+std::string defaultDiskutilPath() {
+    std::error_code error;
+    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (error || self.empty()) {
+        return kDiskutilName;
+    }
+    const std::filesystem::path sibling = self.parent_path() / kDiskutilName;
+    if (std::filesystem::exists(sibling, error)) {
+        return sibling.string();
+    }
+    return (self.parent_path().parent_path() / "libexec" / "quaylet" / kDiskutilName).string();
+}
 
 std::optional<Platform> makeLinuxPlatform(const LinuxPlatformOptions& options, std::string& error) {
     if (std::string reason = unreadableTreeReason(options.sysfsRoot); !reason.empty()) {

@@ -17,6 +17,15 @@ struct LinuxPlatformOptions {
     bool watchMounts = true;
 };
 
+/// The disk tool's program name.
+inline constexpr const char* kDiskutilName = "quaylet-diskutil";
+
+/// Returns the path of quaylet-diskutil: the one in the folder of the running executable when
+/// it is there (a build tree), else PREFIX/libexec/quaylet/quaylet-diskutil beside the
+/// executable's PREFIX/bin; the bare program name (looked up in PATH when started) when the
+/// executable's folder cannot be read.
+std::string defaultDiskutilPath();
+
 /// Builds the live system's platform; nullopt with `error` set when the device tree cannot be read.
 std::optional<Platform> makeLinuxPlatform(const LinuxPlatformOptions& options, std::string& error);
 
