@@ -4,12 +4,12 @@
 #include <gtest/gtest.h>
 
 #include "eject/busy_process_finder.h"
-#include "tests/support/scripted_process_runner.h"
+#include "tests/support/recording_process_runner.h"
 
 namespace quaylet {
 namespace {
 
-using testing::ScriptedProcessRunner;
+using testing::RecordingProcessRunner;
 
 class FakeApplications : public ApplicationLookup {
 public:
@@ -35,7 +35,7 @@ protected:
 
     std::optional<std::string> lsofOutput = std::string();
     std::optional<std::string> psOutput = std::string("COMMAND\n");
-    ScriptedProcessRunner runner{[this](const auto& argv) {
+    RecordingProcessRunner runner{[this](const auto& argv) {
         return answer(argv);
     }};
     ToolCommands commands = ToolCommands::forLinux("/usr/bin/quaylet-diskutil");
@@ -48,8 +48,8 @@ TEST_F(BusyProcessFinderTest, SearchesEachFailedMountPointAsOneUnalteredArgument
     finder.addFailedVolumes({failureAt("/media/alice/Dock SSD"), failureAt(""), failureAt(odd),
                              failureAt("/media/alice/Dock SSD")});
     finder.findBusyProcesses();
-    ASSERT_EQ(runner.runs.size(), 1u);
-    EXPECT_EQ(runner.runs[0],
+    ASSERT_EQ(runner.runs().size(), 1u);
+    EXPECT_EQ(runner.runs()[0],
               (std::vector<std::string>{"/usr/bin/lsof", "-Fn", "/media/alice/Dock SSD", odd,
                                         "/media/alice/Dock SSD"}));
 }
@@ -58,7 +58,7 @@ TEST_F(BusyProcessFinderTest, WithoutSearchPathsSearchesTheRootAndIgnoresIt) {
     finder.setProcessIds({7, 8});
     lsofOutput = "p7\nn/\np8\nn/\n";
     EXPECT_EQ(finder.findBusyProcesses(), 0u);
-    EXPECT_EQ(runner.runs.at(0),
+    EXPECT_EQ(runner.runs().at(0),
               (std::vector<std::string>{"/usr/bin/lsof", "-Fn", "-p", "7,8", "/"}));
 }
 
@@ -106,11 +106,11 @@ TEST_P(ProcessNamingTest, FallsBackFromApplicationToPsToPid) {
     psOutput = naming.psOutput;
     EXPECT_EQ(finder.processNameForPid(4242), naming.expected) << naming.what;
     if (naming.psRuns) {
-        ASSERT_EQ(runner.runs.size(), 1u);
-        EXPECT_EQ(runner.runs[0],
+        ASSERT_EQ(runner.runs().size(), 1u);
+        EXPECT_EQ(runner.runs()[0],
                   (std::vector<std::string>{"/bin/ps", "-p", "4242", "-o", "comm"}));
     } else {
-        EXPECT_TRUE(runner.runs.empty());
+        EXPECT_TRUE(runner.runs().empty());
     }
 }
 
@@ -128,7 +128,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(BusyProcessFinderTest, NamesANegativeIdInSignedDecimal) {
     EXPECT_EQ(finder.processNameForPid(-5), "pid -5");
-    EXPECT_EQ(runner.runs.at(0).at(2), "4294967291");
+    EXPECT_EQ(runner.runs().at(0).at(2), "4294967291");
 }
 
 } // namespace

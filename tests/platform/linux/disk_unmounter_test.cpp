@@ -8,7 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/linux/disk_unmounter.h"
-#include "tests/support/scripted_process_runner.h"
+#include "tests/support/recording_process_runner.h"
 #include "tests/support/temporary_directory.h"
 #include "tests/support/test_paths.h"
 
@@ -94,7 +94,7 @@ protected:
     std::vector<std::string> unmounted;
     std::error_code detachError;
     std::vector<std::string> detached;
-    testing::ScriptedProcessRunner runner{[this](const Argv& argv) {
+    testing::RecordingProcessRunner runner{[this](const Argv& argv) {
         return udisks(argv);
     }};
 };
@@ -105,7 +105,7 @@ TEST_F(DiskUnmounterTest, UnmountsEveryFileSystemOfThePlannedDiskDeepestFirst) {
     // sdc1, mounted inside sdb2's folder, belongs to another disk and is left alone.
     EXPECT_EQ(unmounted, (std::vector<std::string>{"/media/alice/Dock SSD/archive",
                                                    "/media/alice/Dock SSD", "/srv/dock"}));
-    EXPECT_TRUE(runner.runs.empty());
+    EXPECT_TRUE(runner.runs().empty());
     ASSERT_EQ(report.volumes.size(), 3u);
     EXPECT_TRUE(report.allUnmounted());
     EXPECT_EQ(report.loop, LoopRelease::notALoop);
@@ -115,7 +115,7 @@ TEST_F(DiskUnmounterTest, UnmountsEveryFileSystemOfThePlannedDiskDeepestFirst) {
 TEST_F(DiskUnmounterTest, AsAUserAsksUdisksForItsMountsThatTheKernelRefused) {
     umountRefuses = {"/media/alice/Dock SSD/archive", "/media/alice/Dock SSD", "/srv/dock"};
     const DiskUnmountReport report = unmountDisk("/media/alice/Dock SSD", false);
-    EXPECT_EQ(runner.runs,
+    EXPECT_EQ(runner.runs(),
               (std::vector<Argv>{
                   {"/usr/bin/udisksctl", "unmount", "-b", "/dev/sdb2", "--no-user-interaction"},
                   {"/usr/bin/udisksctl", "unmount", "-b", "/dev/sdb1", "--no-user-interaction"},
@@ -130,7 +130,7 @@ TEST_F(DiskUnmounterTest, AsAUserAsksUdisksForItsMountsThatTheKernelRefused) {
 TEST_F(DiskUnmounterTest, AsRootNeverAsksUdisks) {
     umountRefuses = {"/media/alice/Dock SSD"};
     const DiskUnmountReport report = unmountDisk("/media/alice/Dock SSD", true);
-    EXPECT_TRUE(runner.runs.empty());
+    EXPECT_TRUE(runner.runs().empty());
     EXPECT_FALSE(report.allUnmounted());
     EXPECT_FALSE(report.volumes[1].throughUdisks);
 }
@@ -161,7 +161,7 @@ TEST_F(DiskUnmounterTest, RefusesWithoutUnmountingAnything) {
     EXPECT_EQ(covered.refusal, Refusal::coveredDevice);
     EXPECT_EQ(covered.foundSource, "/dev/sdc1");
     EXPECT_TRUE(unmounted.empty());
-    EXPECT_TRUE(runner.runs.empty());
+    EXPECT_TRUE(runner.runs().empty());
 }
 
 class LoopDiskUnmounterTest : public DiskUnmounterTest {
@@ -198,8 +198,8 @@ TEST_F(LoopDiskUnmounterTest, KeepsItAttachedWhileMountedStackedOrBusy) {
 TEST_F(LoopDiskUnmounterTest, AsAUserAsksUdisksToDeleteTheLoopDevice) {
     detachError = std::make_error_code(std::errc::permission_denied);
     const DiskUnmountReport report = unmountDisk("/media/alice/backup", false);
-    EXPECT_EQ(runner.runs.back(), (Argv{"/usr/bin/udisksctl", "loop-delete", "-b", "/dev/loop3",
-                                        "--no-user-interaction"}));
+    EXPECT_EQ(runner.runs().back(), (Argv{"/usr/bin/udisksctl", "loop-delete", "-b", "/dev/loop3",
+                                          "--no-user-interaction"}));
     EXPECT_TRUE(report.loopThroughUdisks);
     EXPECT_EQ(report.loop, LoopRelease::detached);
 }
