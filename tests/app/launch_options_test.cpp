@@ -1,4 +1,4 @@
-// Tests of the command line and the desktop-session check.
+// Tests of the tray's command line.
 #include <gtest/gtest.h>
 
 #include "app/launch_options.h"
@@ -39,34 +39,19 @@ TEST_P(LaunchOptionsTest, ReadsTheRequestAndTheSnapshotOptionBeforeTheEnvironmen
 
 INSTANTIATE_TEST_SUITE_P(
     CommandLines, LaunchOptionsTest,
-    ::testing::Values(
-        OptionsCase{{}, "", std::nullopt, false, true},
-        OptionsCase{{"--snapshot", "/a b/m.json"}, "", "/a b/m.json", false, true},
-        OptionsCase{{"--snapshot=m.json"}, "/env.json", "m.json", false, true},
-        OptionsCase{{}, "/env.json", "/env.json", false, true},
-        OptionsCase{{"--help"}, "", std::nullopt, true, true},
-        OptionsCase{{"--snapshot"}, "", std::nullopt, false, false},
-        OptionsCase{{"--unplug-dock"}, "", std::nullopt, false, true, LaunchRequest::UnplugDock},
-        OptionsCase{{"--unplug-everything", "--snapshot", "m"},
-                    "",
-                    "m",
-                    false,
-                    true,
-                    LaunchRequest::UnplugEverything},
-        OptionsCase{{"--unplug-dock", "--unplug-everything"}, "", std::nullopt, false, false},
-        OptionsCase{{"extra"}, "", std::nullopt, false, false}));
-
-TEST(DesktopSession, NeedsADisplayOrAChosenQtPlatform) {
-    QProcessEnvironment environment;
-    EXPECT_FALSE(hasDesktopSession(environment));
-    environment.insert("DISPLAY", "");
-    EXPECT_FALSE(hasDesktopSession(environment));
-    for (const char* variable : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
-        QProcessEnvironment session;
-        session.insert(variable, "x");
-        EXPECT_TRUE(hasDesktopSession(session)) << variable;
-    }
-}
+    ::testing::Values(OptionsCase{{"--snapshot=m.json"}, "/env.json", "m.json", false, true},
+                      OptionsCase{{}, "/env.json", "/env.json", false, true},
+                      OptionsCase{{"--help"}, "", std::nullopt, true, true},
+                      OptionsCase{{"--snapshot"}, "", std::nullopt, false, false},
+                      OptionsCase{{"--unplug-everything", "--snapshot", "m"},
+                                  "",
+                                  "m",
+                                  false,
+                                  true,
+                                  LaunchRequest::UnplugEverything},
+                      OptionsCase{
+                          {"--unplug-dock", "--unplug-everything"}, "", std::nullopt, false, false},
+                      OptionsCase{{"extra"}, "", std::nullopt, false, false}));
 
 } // namespace
 } // namespace quaylet
