@@ -39,36 +39,30 @@ protected:
         }
         daemon_.start("dbus-daemon", {"--session", "--nofork", "--nopidfile", "--print-address=1"});
         ASSERT_TRUE(daemon_.waitForReadyRead(10000));
-        address_ = QString::fromUtf8(daemon_.readLine()).trimmed();
-        server_ = std::make_unique<QDBusConnection>(QDBusConnection::connectToBus(address_, "srv"));
-        client_ = std::make_unique<QDBusConnection>(QDBusConnection::connectToBus(address_, "cli"));
-        ASSERT_TRUE(server_->isConnected() && client_->isConnected());
+        const QString address = QString::fromUtf8(daemon_.readLine()).trimmed();
+        server_ = QDBusConnection::connectToBus(address, "srv");
+        client_ = QDBusConnection::connectToBus(address, "cli");
+        ASSERT_TRUE(server_.isConnected() && client_.isConnected());
     }
-
     void TearDown() override {
-        server_.reset();
-        client_.reset();
         QDBusConnection::disconnectFromBus("srv");
         QDBusConnection::disconnectFromBus("cli");
         daemon_.terminate();
         daemon_.waitForFinished(5000);
     }
-
     void serve(const QStringList& capabilities) {
         recorder_.capabilities = capabilities;
-        ASSERT_TRUE(server_->registerService("org.freedesktop.Notifications"));
-        ASSERT_TRUE(server_->registerObject("/org/freedesktop/Notifications", &recorder_,
-                                            QDBusConnection::ExportAllSlots));
+        ASSERT_TRUE(server_.registerService("org.freedesktop.Notifications"));
+        ASSERT_TRUE(server_.registerObject("/org/freedesktop/Notifications", &recorder_,
+                                           QDBusConnection::ExportAllSlots));
     }
-
     bool awaitCalls(int count) {
         return QTest::qWaitFor([&] { return recorder_.calls.size() >= count; }, 5000);
     }
 
     QProcess daemon_;
-    QString address_;
-    std::unique_ptr<QDBusConnection> server_;
-    std::unique_ptr<QDBusConnection> client_;
+    QDBusConnection server_{QString()};
+    QDBusConnection client_{QString()};
     RecordingServer recorder_;
 };
 
@@ -86,7 +80,7 @@ UserNotification safe(const QString& key) {
 
 TEST_F(DBusNotificationSinkTest, SendsHintsEscapesForMarkupAndEachKeyReplacesItsOwnLast) {
     serve({"body", "body-markup"});
-    DBusNotificationSink sink(*client_, "Quaylet", "quaylet", "quaylet-icon");
+    DBusNotificationSink sink(client_, "Quaylet", "quaylet", "quaylet-icon");
     sink.deliverNotification(kBusy); // the server numbers its notifications 1, 2, 3 ...
     for (const char* key : {"unplug-everything", "unplug-dock", "", "", "unplug-everything"}) {
         sink.deliverNotification(safe(key));
@@ -112,7 +106,7 @@ TEST_F(DBusNotificationSinkTest, SendsHintsEscapesForMarkupAndEachKeyReplacesIts
 }
 
 TEST_F(DBusNotificationSinkTest, MissingServerSettlesAndIsAskedAgainLater) {
-    DBusNotificationSink sink(*client_, "Quaylet", "quaylet", "quaylet");
+    DBusNotificationSink sink(client_, "Quaylet", "quaylet", "quaylet");
     QSignalSpy sent(&sink, &DBusNotificationSink::allSent);
     sink.deliverNotification(kBusy);
     EXPECT_FALSE(sink.settled());

@@ -28,16 +28,21 @@ TEST_F(LaunchTest, OnlyTheFirstLaunchAddsTheLoginItemAndShowsPreferencesWithoutA
     EXPECT_FALSE(delegate_->preferencesWindow()->isVisible());
 }
 
-TEST_F(LaunchTest, UnwritableSettingsNeverMakeAFirstRun) {
-    // The settings file's folder cannot be made: "hasEverRun" could never be recorded.
-    QFile blocker(dir_.filePath("Pemrix"));
-    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+TEST_F(LaunchTest, UnwritableSettingsNeverMakeAFirstRunNorALoginItem) {
+    // Neither the settings file's folder nor the autostart list can be made: "hasEverRun"
+    // could never be recorded, and a login item never kept.
+    for (const char* blocked : {"Pemrix", "config"}) {
+        QFile blocker(dir_.filePath(blocked));
+        ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
+    }
     for (int run = 0; run < 2; ++run) {
         delegate_.reset();
         launch(false);
         EXPECT_FALSE(delegate_->preferencesWindow()->isVisible());
-        EXPECT_TRUE(entries().isEmpty());
     }
+    delegate_->setLaunchOnLogin(true);
+    EXPECT_FALSE(delegate_->launchOnLogin());
+    EXPECT_TRUE(delegate_->loginItems().isEmpty());
 }
 
 TEST_F(LaunchTest, PrivacySettingsButtonRunsTheCommandOrIsHidden) {

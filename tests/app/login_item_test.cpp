@@ -23,15 +23,5 @@ TEST_F(LoginItemTest, CheckBoxAddsTheEntryAndRemovingItByHandReadsNo) {
     EXPECT_FALSE(box->isChecked());
 }
 
-TEST_F(LoginItemTest, ListThatCannotBeMadeReadsNoAndIgnoresSetting) {
-    QFile blocker(dir_.filePath("config"));
-    ASSERT_TRUE(blocker.open(QIODevice::WriteOnly));
-    VLKAppDelegate& delegate = launch(false);
-    EXPECT_FALSE(delegate.launchOnLogin());
-    delegate.setLaunchOnLogin(true);
-    EXPECT_FALSE(delegate.launchOnLogin());
-    EXPECT_TRUE(delegate.loginItems().isEmpty());
-}
-
 } // namespace
 } // namespace quaylet::testing
