@@ -4,12 +4,12 @@
 #include <gtest/gtest.h>
 
 #include "eject/busy_process_finder.h"
-#include "tests/support/scripted_process_runner.h"
+#include "tests/support/recording_process_runner.h"
 
 namespace quaylet {
 namespace {
 
-using testing::ScriptedProcessRunner;
+using testing::RecordingProcessRunner;
 
 class FakeApplications : public ApplicationLookup {
 public:
@@ -35,7 +35,7 @@ protected:
 
     std::optional<std::string> lsofOutput = std::string();
     std::optional<std::string> psOutput = std::string("COMMAND\n");
-    ScriptedProcessRunner runner{[this](const auto& argv) {
+    RecordingProcessRunner runner{[this](const auto& argv) {
         return answer(argv);
     }};
     ToolCommands commands = ToolCommands::forLinux("/usr/bin/quaylet-diskutil");
@@ -48,8 +48,8 @@ TEST_F(BusyProcessFinderTest, SearchesEachFailedMountPointAsOneUnalteredArgument
     finder.addFailedVolumes({failureAt("/media/alice/Dock SSD"), failureAt(""), failureAt(odd),
                              failureAt("/media/alice/Dock SSD")});
     finder.findBusyProcesses();
-    ASSERT_EQ(runner.runs.size(), 1u);
-    EXPECT_EQ(runner.runs[0],
+    ASSERT_EQ(runner.runs().size(), 1u);
+    EXPECT_EQ(runner.runs()[0],
               (std::vector<std::string>{"/usr/bin/lsof", "-Fcn", "/media/alice/Dock SSD", odd,
                                         "/media/alice/Dock SSD"}));
 }
@@ -58,7 +58,7 @@ TEST_F(BusyProcessFinderTest, WithoutSearchPathsSearchesTheRootAndIgnoresIt) {
     finder.setProcessIds({7, 8});
     lsofOutput = "p7\nn/\np8\nn/\n";
     EXPECT_EQ(finder.findBusyProcesses(), 0u);
-    EXPECT_EQ(runner.runs.at(0),
+    EXPECT_EQ(runner.runs().at(0),
               (std::vector<std::string>{"/usr/bin/lsof", "-Fcn", "-p", "7,8", "/"}));
 }
 
@@ -92,7 +92,7 @@ TEST_F(BusyProcessFinderTest, NamesEachProcessFromTheSameRunWithoutPs) {
     const std::vector<BusyProcess> expected{
         {31, "Files", {"/media/a"}}, {32, "sleep", {"/media/a/x"}}, {33, "pid 33", {"/media/a/y"}}};
     EXPECT_EQ(finder.busyProcesses(), expected);
-    EXPECT_EQ(runner.runs.size(), 1u) << "only the open-files tool runs";
+    EXPECT_EQ(runner.runs().size(), 1u) << "only the open-files tool runs";
 }
 
 struct PsNamingCase {
@@ -117,8 +117,8 @@ TEST_P(PsNamingTest, FallsBackFromApplicationToPsToPid) {
     psOutput = naming.psOutput;
     EXPECT_EQ(finder.processNameForPid(-5), naming.expected);
     const std::vector<std::string> ps{"/bin/ps", "-p", "4294967291", "-c", "-o", "command"};
-    EXPECT_EQ(runner.runs, (naming.application ? std::vector<std::vector<std::string>>{}
-                                               : std::vector<std::vector<std::string>>{ps}));
+    EXPECT_EQ(runner.runs(), (naming.application ? std::vector<std::vector<std::string>>{}
+                                                 : std::vector<std::vector<std::string>>{ps}));
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -7,12 +7,12 @@
 #include <gtest/gtest.h>
 
 #include "eject/unmount_worker.h"
-#include "tests/support/scripted_process_runner.h"
+#include "tests/support/recording_process_runner.h"
 
 namespace quaylet {
 namespace {
 
-using testing::ScriptedProcessRunner;
+using testing::RecordingProcessRunner;
 
 /// Mount points that are mounted, and which of them the tool takes off (with their disk mates).
 class FakeMounts : public MountPointProbe {
@@ -55,7 +55,7 @@ protected:
 
     std::vector<std::string> toolTargets() const {
         std::vector<std::string> targets;
-        for (const auto& argv : runner.runs) {
+        for (const auto& argv : runner.runs()) {
             targets.push_back(argv.back());
         }
         return targets;
@@ -66,7 +66,7 @@ protected:
     std::map<std::string, std::string> says; ///< The tool's lines for a volume that stays.
     std::map<std::string, std::vector<std::string>> sameDisk;
     bool toolStarts = true;
-    ScriptedProcessRunner runner{[this](const auto& argv) {
+    RecordingProcessRunner runner{[this](const auto& argv) {
         return diskTool(argv);
     }};
     ToolCommands commands = ToolCommands::forLinux("/usr/bin/quaylet-diskutil");
@@ -87,8 +87,9 @@ TEST_F(UnmountWorkerTest, UnmountsInnermostImagesFirstThenDockThenExternal) {
     EXPECT_EQ(toolTargets(),
               (std::vector<std::string>{"/media/c", "/media/b", "/media/a", "/media/dock1",
                                         "/media/dock2", "/media/ext"}));
-    EXPECT_EQ(runner.runs[0], (std::vector<std::string>{"/usr/bin/quaylet-diskutil", "unmountDisk",
-                                                        "--device", "7:0", "/media/c"}));
+    EXPECT_EQ(runner.runs()[0],
+              (std::vector<std::string>{"/usr/bin/quaylet-diskutil", "unmountDisk", "--device",
+                                        "7:0", "/media/c"}));
     EXPECT_TRUE(plan.failures.empty());
     EXPECT_EQ(heard.size(), 6u);
 }
@@ -130,7 +131,7 @@ TEST_F(UnmountWorkerTest, EmptyPlanRunsNothingAndEmptiesOldFailures) {
     plan.failures = {UnmountFailure::fromVolume(volume("old"), "", 0)};
     unmountAll(plan, tools);
     EXPECT_TRUE(plan.failures.empty());
-    EXPECT_TRUE(runner.runs.empty());
+    EXPECT_TRUE(runner.runs().empty());
 }
 
 TEST_F(UnmountWorkerTest, ToolThatCannotStartFailsOnlyVolumesStillMounted) {

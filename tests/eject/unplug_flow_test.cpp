@@ -5,7 +5,7 @@
 #include "eject/unplug_flow.h"
 #include "platform/memory/snapshot_loader.h"
 #include "tests/support/fixture_machine.h"
-#include "tests/support/scripted_process_runner.h"
+#include "tests/support/recording_process_runner.h"
 
 namespace quaylet {
 namespace {
@@ -114,7 +114,7 @@ class RefusingTool : public UnplugFlowTest {
 protected:
     UnplugOutcome unplugWith(const std::string& word, bool seesEveryProcess) {
         Platform platform = machine();
-        platform.processRunner = std::make_unique<testing::ScriptedProcessRunner>(
+        platform.processRunner = std::make_unique<testing::RecordingProcessRunner>(
             [word](const std::vector<std::string>& argv) -> std::optional<std::string> {
                 if (argv.size() > 1 && argv[1] == "unmountDisk") {
                     return word + " " + argv.back() + " (/dev/sdz1): refused\n";
