@@ -17,8 +17,15 @@
 namespace quaylet {
 namespace {
 
-int runStatus(Platform& platform, const CliOptions& options, std::ostream& out) {
-    const StatusReport report = buildStatusReport(platform, options.everything);
+int runStatus(Platform& platform, const CliOptions& options, std::ostream& out,
+              std::ostream& errors) {
+    // One read of the table serves the whole scan.
+    const MountTableCopy mounts(platform.mountTable->entries());
+    if (mounts.empty()) {
+        errors << "quaylet-cli: " << localizedStrings().text("UNREADABLE_MOUNT_TABLE") << std::endl;
+        return kExitUsage;
+    }
+    const StatusReport report = buildStatusReport(platform, mounts, options.everything);
     out << (options.json ? statusJson(report) : statusText(report, localizedStrings()));
     return kExitSafe;
 }
@@ -87,7 +94,9 @@ std::optional<Platform> selectCliPlatform(const CliOptions& options, std::string
         }
         return std::nullopt;
     }
-    if (options.mountInfoPath.empty() && platform->mountTable->entries().empty()) {
+    // A status or an unplug judges the table on the one read its scan makes.
+    if (options.command == CliCommand::Monitor && options.mountInfoPath.empty() &&
+        platform->mountTable->entries().empty()) {
         error = localizedStrings().text("UNREADABLE_MOUNT_TABLE");
         return std::nullopt;
     }
@@ -120,7 +129,7 @@ int runQuayletCli(const std::vector<std::string>& arguments, std::ostream& out,
     }
     switch (options.command) {
     case CliCommand::Status:
-        return runStatus(*platform, options, out);
+        return runStatus(*platform, options, out, errors);
     case CliCommand::Unplug:
         return runUnplug(*platform, options, out, errors);
     case CliCommand::Monitor:

@@ -7,7 +7,7 @@
 
 namespace quaylet {
 
-StatusReport buildStatusReport(Platform& platform, bool everything) {
+StatusReport buildStatusReport(Platform& platform, const MountTable& mounts, bool everything) {
     StatusReport report;
     report.everything = everything;
     {
@@ -17,9 +17,9 @@ StatusReport buildStatusReport(Platform& platform, bool everything) {
     }
     UnplugPlan plan;
     ScanExplanation explanation;
-    scanVolumes(ScanSources{*platform.registry, *platform.mountTable, *platform.fileManager,
-                            *platform.deviceNaming},
-                plan, everything, report.bootVolumeBehindDock, &explanation);
+    scanVolumes(
+        ScanSources{*platform.registry, mounts, *platform.fileManager, *platform.deviceNaming},
+        plan, everything, report.bootVolumeBehindDock, &explanation);
     if (report.bootVolumeBehindDock && !plan.failures.empty()) {
         report.bootVolumeName = plan.failures.front().displayName;
     }

@@ -23,7 +23,8 @@ struct StatusReport {
 
 /// Starts a dock monitor on the platform's registry to count the docks, then scans the volumes
 /// as the unplug command would (with external storage when `everything`). Unmounts nothing.
-StatusReport buildStatusReport(Platform& platform, bool everything);
+/// The scan answers every question from `mounts`, one read of the table.
+StatusReport buildStatusReport(Platform& platform, const MountTable& mounts, bool everything);
 
 /// Returns `reasons` (in plan order) in the unmount worker's order: third-, second- and
 /// first-level images, dock volumes, external volumes; each list keeping its own order.

@@ -35,6 +35,10 @@ int runUnplugCommand(Platform& platform, const UnplugCommandOptions& options,
                      const StringTable& strings, std::ostream& out, std::ostream& errors) {
     UnplugStart start = beginUnplug(platform, options.everything);
     if (start.outcome) {
+        if (start.outcome->unreadable && !options.json) {
+            errors << "quaylet-cli: " << strings.text(start.outcome->textKey) << std::endl;
+            return kExitUsage;
+        }
         if (start.outcome->safe) {
             errors << strings.text("STATUS_NOTHING_TO_UNMOUNT") << std::endl;
         }

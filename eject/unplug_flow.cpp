@@ -11,18 +11,6 @@
 namespace quaylet {
 namespace {
 
-/// The entries of one read of the mount table: the scan sees the table that was judged
-/// readable, and reads it no second time.
-class MountTableRead final : public MountTable {
-public:
-    explicit MountTableRead(std::vector<MountEntry> entries) : entries_(std::move(entries)) {}
-    std::vector<MountEntry> entries() const override { return entries_; }
-    bool empty() const { return entries_.empty(); }
-
-private:
-    std::vector<MountEntry> entries_;
-};
-
 UnplugOutcome unsafeNaming(std::string name, std::string textKey) {
     UnplugOutcome outcome;
     outcome.volumeName = std::move(name);
@@ -72,7 +60,8 @@ UnplugOutcome releaseOutcome(const ReleaseCheck& check) {
 } // namespace
 
 UnplugStart beginUnplug(Platform& platform, bool everything, const ReleaseGate& gate) {
-    const MountTableRead mounts(platform.mountTable->entries());
+    // The scan sees the table that was judged readable, and reads it no second time.
+    const MountTableCopy mounts(platform.mountTable->entries());
     if (mounts.empty()) {
         // An unreadable table would read as nothing to unmount: safe, which it may not be.
         return {unreadableOutcome(), nullptr};

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace quaylet {
@@ -26,6 +27,18 @@ public:
     virtual ~MountTable() = default;
     /// Reads the table afresh and returns its entries in table order; empty when unreadable.
     virtual std::vector<MountEntry> entries() const = 0;
+};
+
+/// One read of a mount table, kept: every later question of one command is answered from it
+/// instead of reading the table again.
+class MountTableCopy final : public MountTable {
+public:
+    explicit MountTableCopy(std::vector<MountEntry> entries) : entries_(std::move(entries)) {}
+    std::vector<MountEntry> entries() const override { return entries_; }
+    bool empty() const { return entries_.empty(); }
+
+private:
+    std::vector<MountEntry> entries_;
 };
 
 } // namespace quaylet
