@@ -49,6 +49,35 @@ Json volumeJson(const PlannedVolumeReason& reason) {
     return volume;
 }
 
+const char* leftReasonName(const LeftVolumeReason& left) {
+    switch (left.reason) {
+    case LeftReason::Internal:
+        return left.volume.mountPoint == "/" ? "boot-volume" : "internal";
+    case LeftReason::External:
+        return "external";
+    case LeftReason::Image:
+        return "image";
+    case LeftReason::DeepImage:
+        return "image-too-deep";
+    }
+    return "internal";
+}
+
+Json leftJson(const LeftVolumeReason& left) {
+    Json volume;
+    volume["displayName"] = left.volume.displayName;
+    volume["mountPoint"] = left.volume.mountPoint;
+    volume["device"] = left.volume.devicePath;
+    if (left.reason == LeftReason::Image || left.reason == LeftReason::DeepImage) {
+        volume["imagePath"] = left.volume.imagePath;
+    }
+    if (left.reason == LeftReason::DeepImage) {
+        volume["host"] = left.hostMountPoint;
+    }
+    volume["reason"] = leftReasonName(left);
+    return volume;
+}
+
 } // namespace
 
 std::string statusJson(const StatusReport& report) {
@@ -69,6 +98,11 @@ std::string statusJson(const StatusReport& report) {
         volumes.push_back(volumeJson(reason));
     }
     document["volumes"] = std::move(volumes);
+    Json leftMounted = Json::array();
+    for (const LeftVolumeReason& left : report.leftMounted) {
+        leftMounted.push_back(leftJson(left));
+    }
+    document["leftMounted"] = std::move(leftMounted);
     return document.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
 }
 

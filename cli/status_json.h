@@ -12,7 +12,9 @@ inline constexpr int kStatusJsonSchemaVersion = 1;
 
 /// Returns the report as an indented JSON document: "schemaVersion", "docks" (sightings and their
 /// sources), "everything", "bootVolumeBehindDock" (with "bootVolume", its name, when true) and
-/// "volumes" in unmount order. Bytes that are not UTF-8 become U+FFFD.
+/// "volumes" in unmount order, then "leftMounted": the other block-device volumes with the
+/// "reason" each stays ("boot-volume", "internal", "external", "image", "image-too-deep"). Bytes
+/// that are not UTF-8 become U+FFFD.
 std::string statusJson(const StatusReport& report);
 
 } // namespace quaylet

@@ -2,6 +2,7 @@
 #include "cli/status_report.h"
 
 #include <array>
+#include <utility>
 
 #include "volumes/scan_volumes.h"
 
@@ -24,6 +25,7 @@ StatusReport buildStatusReport(Platform& platform, const MountTable& mounts, boo
         report.bootVolumeName = plan.failures.front().displayName;
     }
     report.volumes = inUnmountOrder(explanation.reasons);
+    report.leftMounted = std::move(explanation.leftMounted);
     return report;
 }
 

@@ -17,8 +17,9 @@ struct StatusReport {
     std::vector<DockSightingSource> dockSightings; ///< One per sighting, in record order.
     bool everything = false;                       ///< Planned with external storage too.
     bool bootVolumeBehindDock = false;
-    std::string bootVolumeName;               ///< Its display name, when behind the dock.
-    std::vector<PlannedVolumeReason> volumes; ///< In the order the unmount worker takes them.
+    std::string bootVolumeName;                ///< Its display name, when behind the dock.
+    std::vector<PlannedVolumeReason> volumes;  ///< In the order the unmount worker takes them.
+    std::vector<LeftVolumeReason> leftMounted; ///< The other volumes, in mount-table order.
 };
 
 /// Starts a dock monitor on the platform's registry to count the docks, then scans the volumes

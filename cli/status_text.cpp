@@ -2,14 +2,14 @@
 #include "cli/status_text.h"
 
 #include <algorithm>
-#include <array>
+#include <vector>
 
 #include "cli/printable_text.h"
 
 namespace quaylet {
 namespace {
 
-using Row = std::array<std::string, 5>;
+using Row = std::vector<std::string>;
 
 std::string dockRuleText(DockRule rule) {
     switch (rule) {
@@ -38,7 +38,7 @@ std::string listText(PlanList list) {
 }
 
 std::string tableText(const std::vector<Row>& rows) {
-    std::array<std::size_t, 5> widths{};
+    std::vector<std::size_t> widths(rows.front().size());
     for (const Row& row : rows) {
         for (std::size_t column = 0; column < row.size(); ++column) {
             widths[column] = std::max(widths[column], row[column].size());
@@ -73,6 +73,19 @@ std::string volumesText(const StatusReport& report, const StringTable& strings) 
     return strings.format("STATUS_UNMOUNT_ORDER", {scope}) + "\n" + tableText(rows);
 }
 
+std::string leftMountedText(const StatusReport& report, const StringTable& strings) {
+    if (report.leftMounted.empty()) {
+        return {};
+    }
+    std::vector<Row> rows{{"NAME", "MOUNT POINT", "DEVICE", "WHY"}};
+    for (const LeftVolumeReason& left : report.leftMounted) {
+        rows.push_back({printablePath(left.volume.displayName),
+                        printablePath(left.volume.mountPoint),
+                        printablePath(left.volume.devicePath), leftReasonText(left)});
+    }
+    return strings.text("STATUS_LEFT_MOUNTED") + "\n" + tableText(rows);
+}
+
 } // namespace
 
 std::string docksLine(const std::vector<DockSightingSource>& sightings) {
@@ -101,8 +114,25 @@ std::string reasonText(const PlannedVolumeReason& reason) {
            printablePath(reason.hostMountPoint);
 }
 
+std::string leftReasonText(const LeftVolumeReason& left) {
+    switch (left.reason) {
+    case LeftReason::Internal:
+        return left.volume.mountPoint == "/" ? "boot volume: the computer's own storage"
+                                             : "internal: not behind the dock";
+    case LeftReason::External:
+        return "external storage, not behind the dock: only with --everything";
+    case LeftReason::Image:
+        return "image file " + printablePath(left.volume.imagePath) + " is on no volume to unmount";
+    case LeftReason::DeepImage:
+        return "image file " + printablePath(left.volume.imagePath) + " on " +
+               printablePath(left.hostMountPoint) + ": deeper than three levels of images";
+    }
+    return "not behind the dock";
+}
+
 std::string statusText(const StatusReport& report, const StringTable& strings) {
-    std::string text = docksLine(report.dockSightings) + volumesText(report, strings);
+    std::string text = docksLine(report.dockSightings) + volumesText(report, strings) +
+                       leftMountedText(report, strings);
     if (report.bootVolumeBehindDock) {
         text +=
             strings.format("STATUS_BOOT_VOLUME_WARNING", {printablePath(report.bootVolumeName)}) +

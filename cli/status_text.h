@@ -9,8 +9,8 @@
 namespace quaylet {
 
 /// Returns the report as lines of text: the docks seen, a table of the volumes to unmount in
-/// their order with the reason for each, and a warning when the boot volume is behind the dock;
-/// the sentences in the texts of `strings`.
+/// their order with the reason for each, a table of the volumes left mounted and why, and a
+/// warning when the boot volume is behind the dock; the sentences in the texts of `strings`.
 std::string statusText(const StatusReport& report, const StringTable& strings);
 
 /// Returns the line naming the dock sightings and their sources ("Docks: none seen" when none).
@@ -18,5 +18,9 @@ std::string docksLine(const std::vector<DockSightingSource>& sightings);
 
 /// Returns why a planned volume is in the plan, in words ("image file X on Y").
 std::string reasonText(const PlannedVolumeReason& reason);
+
+/// Returns why a mounted volume is left out of the plan, in words ("internal: not behind the
+/// dock").
+std::string leftReasonText(const LeftVolumeReason& left);
 
 } // namespace quaylet

@@ -1,6 +1,7 @@
 // The mounted-volume scan: classify every mount, then follow disk images three levels deep.
 #include "volumes/scan_volumes.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <map>
 #include <string>
@@ -20,6 +21,7 @@ namespace {
 struct WorkingLists {
     std::vector<VolumeRecord> dock, external, images, levels[3];
     std::vector<PlannedVolumeReason> dockReasons, levelReasons[3];
+    std::vector<LeftVolumeReason> others; ///< Every other block-device mount, in table order.
 };
 
 enum class Kind { Dock, External, Image, Unplanned };
@@ -32,6 +34,7 @@ struct Classification {
     Kind kind = Kind::Unplanned;
     DockRule rule = DockRule::None; ///< Dock volumes: the sign that put the disk behind the dock.
     std::string imagePath;          ///< Images: the image file.
+    bool onDisk = false;            ///< Whether the mount comes from a block device.
 };
 
 // Classifies one mount by the three tests in order of precedence. A volume stacked over several
@@ -41,6 +44,7 @@ Classification classify(const ScanSources& sources, const MountEntry& mount) {
     Classification result;
     const std::vector<RegistryObject> disks =
         mountedDiskServices(sources.registry, sources.deviceNaming, mount);
+    result.onDisk = !disks.empty();
     for (const RegistryObject& disk : disks) {
         result.rule = behindDockRule(sources.registry, disk.get());
         if (result.rule != DockRule::None) {
@@ -92,13 +96,18 @@ void classifyAll(const ScanSources& sources, const std::vector<MountEntry>& tabl
             work.dock.push_back(std::move(record));
             break;
         case Kind::External:
+            work.others.push_back({LeftReason::External, record, {}});
             work.external.push_back(std::move(record));
             break;
         case Kind::Image:
             record.imagePath = tested.imagePath;
+            work.others.push_back({LeftReason::Image, record, {}});
             work.images.push_back(std::move(record));
             break;
         case Kind::Unplanned:
+            if (tested.onDisk) {
+                work.others.push_back({LeftReason::Internal, std::move(record), {}});
+            }
             break;
         }
     }
@@ -126,7 +135,7 @@ void collectLevel(WorkingLists& work, int level, const std::vector<VolumeRecord>
 
 // Names every volume the scan keeps, from the scan's one reading of the mount table. Only
 // these are named: a name may have to be read off the device, and disks the plan leaves alone
-// are not to be touched.
+// are not to be touched, unless an explanation asks what became of each of them.
 void nameKeptVolumes(VolumeNames& names, UnplugPlan& plan, ScanExplanation* explanation) {
     for (auto* list : {&plan.dockVolumes, &plan.externalVolumes, &plan.firstLevelImages,
                        &plan.secondLevelImages, &plan.thirdLevelImages}) {
@@ -140,6 +149,9 @@ void nameKeptVolumes(VolumeNames& names, UnplugPlan& plan, ScanExplanation* expl
     if (explanation != nullptr) {
         for (PlannedVolumeReason& reason : explanation->reasons) {
             reason.volume.displayName = names.displayName(reason.volume.mountPoint);
+        }
+        for (LeftVolumeReason& left : explanation->leftMounted) {
+            left.volume.displayName = names.displayName(left.volume.mountPoint);
         }
     }
 }
@@ -155,6 +167,25 @@ void explain(const WorkingLists& work, bool everything, ScanExplanation& explana
     for (const auto& level : work.levelReasons) {
         reasons.insert(reasons.end(), level.begin(), level.end());
     }
+    // The rest: external storage when it is not planned, images on no planned volume or on a
+    // third-level image.
+    for (LeftVolumeReason other : work.others) {
+        const bool planned =
+            std::any_of(reasons.begin(), reasons.end(), [&](const PlannedVolumeReason& reason) {
+                return reason.volume == other.volume;
+            });
+        if (planned) {
+            continue;
+        }
+        if (other.reason == LeftReason::Image) {
+            if (const VolumeRecord* host =
+                    findHostVolume(other.volume.imagePath, work.levels[2], nullptr)) {
+                other.reason = LeftReason::DeepImage;
+                other.hostMountPoint = host->mountPoint;
+            }
+        }
+        explanation.leftMounted.push_back(std::move(other));
+    }
 }
 
 } // namespace
@@ -164,6 +195,7 @@ std::int32_t scanVolumes(const ScanSources& sources, UnplugPlan& plan, bool ever
     plan.clear();
     if (explanation != nullptr) {
         explanation->reasons.clear();
+        explanation->leftMounted.clear();
     }
     const std::vector<MountEntry> table = sources.mountTable.entries();
     if (table.empty()) {

@@ -13,6 +13,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include "platform/linux/boot_disks.h"
 #include "platform/linux/canonical_path.h"
 #include "platform/linux/libmount_unmount.h"
 #include "platform/linux/loop_device.h"
@@ -116,8 +117,11 @@ DiskUnmountReport DiskUnmounter::unmountDisk(const std::string& path,
     }
     report.wholeDisk = *disk;
     const std::vector<BlockMount> ofDisk = mountsOfDisk(*disk, mounts);
+    // The boot disk: root is mounted from it, or from a stack (dm, md, btrfs) over it.
+    const std::vector<std::string> bootDisks = bootWholeDisks(mounts, system_.sysRoot);
     if (std::any_of(ofDisk.begin(), ofDisk.end(),
-                    [](const BlockMount& mount) { return mount.target == "/"; })) {
+                    [](const BlockMount& mount) { return mount.target == "/"; }) ||
+        std::find(bootDisks.begin(), bootDisks.end(), *disk) != bootDisks.end()) {
         report.refusal = DiskUnmountReport::Refusal::bootDisk;
         return report;
     }

@@ -99,7 +99,7 @@ TEST_F(ScanVolumesTest, DockVolumesAndTheImageChainThreeDeep) {
 
 // Naming every mount used to read the whole table again for each one, and to read labels off
 // disks that have nothing to do with the dock.
-TEST_F(ScanVolumesTest, ReadsTheTableOnceAndNamesOnlyThePlannedVolumesEachOnce) {
+TEST_F(ScanVolumesTest, ReadsTheTableOnceAndNamesOnlyTheExplainedVolumesEachOnce) {
     load("laptop_with_dock_11");
     const CountingMountTable table(*platform.mountTable);
     const RecordingFileManager names(*platform.fileManager);
@@ -107,10 +107,14 @@ TEST_F(ScanVolumesTest, ReadsTheTableOnceAndNamesOnlyThePlannedVolumesEachOnce) 
     const ScanSources sources{*platform.registry, table, names, *platform.deviceNaming};
     ASSERT_EQ(scanVolumes(sources, plan, false, bootVolumeFound, &explanation), 9);
     EXPECT_EQ(table.reads, 1);
+    // The explanation names the volumes it leaves mounted too.
     MountPoints planned;
     for (const PlannedVolumeReason& reason : explanation.reasons) {
         planned.push_back(reason.volume.mountPoint);
         EXPECT_FALSE(reason.volume.displayName.empty()) << reason.volume.mountPoint;
+    }
+    for (const LeftVolumeReason& left : explanation.leftMounted) {
+        planned.push_back(left.volume.mountPoint);
     }
     std::sort(planned.begin(), planned.end());
     std::sort(names.asked.begin(), names.asked.end());

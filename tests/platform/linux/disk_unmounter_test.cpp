@@ -2,6 +2,7 @@
 // the loop detach scripted.
 #include <algorithm>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <memory>
 
@@ -191,6 +192,16 @@ TEST_F(DiskUnmounterTest, RefusesWithoutUnmountingAnything) {
     const DiskUnmountReport covered = unmountDisk("/media/alice/Dock SSD", true, makedev(8, 17));
     EXPECT_EQ(covered.refusal, Refusal::coveredDevice);
     EXPECT_EQ(covered.foundSource, "/dev/sdc1");
+
+    // Root on LVM over LUKS on the dock SSD's sda2 makes sda the boot disk, also for sda1.
+    fs::remove_all(sysRoot());
+    fs::copy(std::string(testing::kFixturesDir) + "/laptop-dock-stacks/sys", sysRoot(),
+             fs::copy_options::recursive | fs::copy_options::copy_symlinks);
+    std::ofstream(scratch.path() + "/mountinfo")
+        << "22 1 254:1 / / rw - ext4 /dev/root rw\n"
+           "60 22 8:1 / /media/user/DockSSD rw - exfat /dev/sda1 rw\n";
+    mounts = readBlockMounts(scratch.path() + "/mountinfo");
+    EXPECT_EQ(unmountDisk("/media/user/DockSSD", true, makedev(8, 1)).refusal, Refusal::bootDisk);
     EXPECT_TRUE(unmounted.empty());
 }
 
