@@ -171,26 +171,5 @@ TEST_F(SysfsNotificationTest, AServiceGoneWithoutItsRemoveEventIsTerminatedAllTh
     registry_.release(notification);
 }
 
-TEST_F(SysfsNotificationTest, CancelledOrForeignNotificationsDeliverNothing) {
-    showMachine("laptop-dock");
-    SysfsRegistry other(root_.string());
-    const auto otherPort = other.createNotificationPort();
-    EXPECT_EQ(registry_.addMatchingNotification(*otherPort, serviceMatching("IOMedia"),
-                                                [](RegistryHandle) {}),
-              kNoRegistryObject);
-    const RegistryHandle ssd = registry_.serviceForBsdName("sda");
-    EXPECT_EQ(registry_.addInterestNotification(
-                  *port_, kNoRegistryObject, [](RegistryHandle, std::uint32_t, std::uintptr_t) {}),
-              kNoRegistryObject);
-    int calls = 0;
-    const RegistryHandle notification = registry_.addInterestNotification(
-        *port_, ssd, [&calls](RegistryHandle, std::uint32_t, std::uintptr_t) { ++calls; });
-    registry_.release(ssd);
-    registry_.release(notification);
-    source_->push({{"remove", kUpstream, "pci"}});
-    port_->dispatchPending();
-    EXPECT_EQ(calls, 0);
-}
-
 } // namespace
 } // namespace quaylet
