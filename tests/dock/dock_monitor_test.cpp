@@ -106,21 +106,6 @@ TEST_F(DockMonitorTest, ConnectedDockIsCountedOncePerSourceBeforeStartReturns) {
     EXPECT_EQ(monitor->dockCount(), 3u);
 }
 
-TEST_F(DockMonitorTest, UnpluggingCountsDownStepByStepAndPluggingCountsUp) {
-    const MemoryEntryId dock = plugDock();
-    start();
-    log.counts.clear();
-
-    registry.terminate(dock);
-    dispatch();
-    EXPECT_EQ(log.counts, (std::vector<std::uint64_t>{2, 1, 0}));
-
-    log.counts.clear();
-    plugDock();
-    dispatch();
-    EXPECT_EQ(log.counts, (std::vector<std::uint64_t>{1, 2, 3}));
-}
-
 TEST_F(DockMonitorTest, OnlyTerminationMessagesRemoveRecords) {
     const MemoryEntryId dock = plugDock();
     start();
