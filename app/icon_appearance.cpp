@@ -1,9 +1,7 @@
-// The appearance table, the busy frame sequence and the template-image version boundary.
+// The appearance table and the busy frame sequence.
 #include "app/icon_appearance.h"
 
 #include <array>
-#include <cmath>
-#include <limits>
 
 namespace quaylet {
 
@@ -38,14 +36,6 @@ const char* busyFrameImageName(std::int32_t index) {
         return kBusyFrames[0];
     }
     return kBusyFrames[static_cast<std::size_t>(index)];
-}
-
-bool marksTemplateImages(double toolkitVersion) {
-    return std::floor(toolkitVersion) > kTemplateImageToolkitBoundary;
-}
-
-double currentToolkitVersion() {
-    return std::numeric_limits<double>::max();
 }
 
 } // namespace quaylet

@@ -38,13 +38,4 @@ std::int32_t nextBusyFrameIndex(std::int32_t index);
 /// Returns the image name of frame `index` (0 gives "StatusBusy1"); "StatusBusy1" outside 0-5.
 const char* busyFrameImageName(std::int32_t index);
 
-/// Toolkit version from which status images are marked as template (mask) images.
-inline constexpr double kTemplateImageToolkitBoundary = 1265.0;
-/// Returns whether a toolkit of `toolkitVersion` marks status images as templates: when its
-/// whole-number part is above the boundary.
-bool marksTemplateImages(double toolkitVersion);
-/// Returns the version the running toolkit counts as. Linux trays take any image, so it is
-/// always beyond the boundary.
-double currentToolkitVersion();
-
 } // namespace quaylet

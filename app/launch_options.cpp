@@ -26,7 +26,9 @@ std::optional<LaunchOptions> LaunchOptions::parse(const QStringList& arguments,
     const QCommandLineOption unplugEverything(
         QStringLiteral("unplug-everything"),
         QStringLiteral("Run the unplug command for every external volume."));
-    parser.addOptions({snapshot, help, unplugDock, unplugEverything});
+    const QCommandLineOption version(QStringLiteral("version"),
+                                     QStringLiteral("Show the version."));
+    parser.addOptions({snapshot, help, unplugDock, unplugEverything, version});
     if (!parser.parse(arguments)) {
         error = parser.errorText();
         return std::nullopt;
@@ -41,6 +43,7 @@ std::optional<LaunchOptions> LaunchOptions::parse(const QStringList& arguments,
     }
     LaunchOptions options;
     options.help = parser.isSet(help);
+    options.version = parser.isSet(version);
     if (parser.isSet(unplugDock)) {
         options.request = LaunchRequest::UnplugDock;
     } else if (parser.isSet(unplugEverything)) {
@@ -57,6 +60,7 @@ std::optional<LaunchOptions> LaunchOptions::parse(const QStringList& arguments,
 QString LaunchOptions::usage() {
     return QStringLiteral(
         "Usage: quaylet [--snapshot FILE] [--unplug-dock | --unplug-everything]\n"
+        "       quaylet --help | --version\n"
         "The tray icon that makes it safe to unplug a Thunderbolt dock. One runs per session:\n"
         "a second launch asks the running one to show its preferences, or to unplug.\n"
         "\n"
@@ -65,7 +69,8 @@ QString LaunchOptions::usage() {
         "                       temporary folder (also: QUAYLET_SNAPSHOT=FILE).\n"
         "  --unplug-dock        Unplug the dock, in the running tray or in a new one.\n"
         "  --unplug-everything  Unplug every external volume, in the running tray or a new one.\n"
-        "  -h, --help           Show this help.\n");
+        "  -h, --help           Show this help.\n"
+        "  --version            Show the version.\n");
 }
 
 bool hasDesktopSession(const QProcessEnvironment& environment) {

@@ -25,6 +25,8 @@ struct LaunchOptions {
     std::optional<std::string> snapshotPath;
     /// Whether --help was asked for.
     bool help = false;
+    /// Whether --version was asked for.
+    bool version = false;
     /// What the launch asks for.
     LaunchRequest request = LaunchRequest::ShowPreferences;
 

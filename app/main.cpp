@@ -1,6 +1,7 @@
 // Entry point of the tray application: options, one tray per session, the session's platform,
 // the Qt application, the delegate.
 #include <cstdio>
+#include <string>
 
 #include <QApplication>
 #include <QDBusConnection>
@@ -15,7 +16,9 @@
 #include "app/session_bus_service.h"
 #include "app/tray_host_watcher.h"
 #include "app/vlk_app_delegate.h"
+#include "platform/linux/message_catalog.h"
 #include "platform/platform_selection.h"
+#include "platform/program_version.h"
 
 namespace {
 
@@ -45,6 +48,10 @@ int main(int argc, char** argv) {
     }
     if (options->help) {
         std::fputs(LaunchOptions::usage().toLocal8Bit().constData(), stdout);
+        return 0;
+    }
+    if (options->version) {
+        std::printf("quaylet %s\n", std::string(programVersion()).c_str());
         return 0;
     }
     if (!hasDesktopSession(environment)) {
@@ -91,10 +98,14 @@ int main(int argc, char** argv) {
     }
     const std::unique_ptr<AppStorage> storage =
         options->snapshotPath ? AppStorage::temporary() : AppStorage::user();
+    // The tray's user can answer a password prompt, where polkit's policy wants one.
+    platform->toolCommands.allowInteraction();
 
     DBusNotificationSink notifications(bus, QStringLiteral("Quaylet"), QStringLiteral("quaylet"),
                                        QStringLiteral("quaylet"));
-    const StringTable& strings = StringTable::builtIn();
+    // QApplication has set the locale from the environment: the texts follow the session's
+    // language.
+    const StringTable& strings = localizedStrings();
     VLKAppDelegate delegate(AppServices{
         *platform, notifications, strings, storage->settings(), storage->autostartDirectory(),
         QCoreApplication::applicationFilePath(), sessionSecuritySettingsCommand()});

@@ -19,11 +19,9 @@ void VLKAppDelegate::setIconAppearance(VLKIconAppearance code) {
         busyTimer_->stop();
     }
     const QString image = QString::fromLatin1(row.imageName);
-    // The shared image is marked before the tray gets its copy: an icon is a value, and a mark
-    // set afterwards would not reach the copy shown.
-    if (marksTemplateImages(currentToolkitVersion())) {
-        images_.markAsTemplate(image);
-    }
+    // The shared image is marked as a template (mask) before the tray gets its copy: an icon
+    // is a value, and a mark set afterwards would not reach the copy shown.
+    images_.markAsTemplate(image);
     showStatusImage(image);
     if (row.animates) {
         busyTimer_ = std::make_unique<QTimer>();

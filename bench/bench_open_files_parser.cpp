@@ -36,7 +36,8 @@ void BM_ParseRecordedOutput(benchmark::State& state) {
     const std::vector<std::string> lines = recordedLines();
     for (auto _ : state) {
         std::vector<quaylet::BusyProcess> results;
-        quaylet::OpenFilesParser parser(results, [](std::int32_t) { return std::string("app"); });
+        quaylet::OpenFilesParser parser(
+            results, [](std::int32_t, std::string_view) { return std::string("app"); });
         for (const std::string& line : lines) {
             parser.parseLine(line);
         }

@@ -12,15 +12,16 @@ namespace {
 struct CommandForm {
     CliCommand command;
     std::string_view name;
-    bool everything; ///< Takes --everything.
-    bool json;       ///< Takes --json.
-    bool mountInfo;  ///< Takes --mountinfo.
+    bool everything;  ///< Takes --everything.
+    bool json;        ///< Takes --json.
+    bool mountInfo;   ///< Takes --mountinfo.
+    bool interactive; ///< Takes --interactive.
 };
 
 constexpr std::array<CommandForm, 3> kCommands{{
-    {CliCommand::Status, "status", true, true, true},
-    {CliCommand::Unplug, "unplug", true, false, true},
-    {CliCommand::Monitor, "monitor", false, false, false},
+    {CliCommand::Status, "status", true, true, true, false},
+    {CliCommand::Unplug, "unplug", true, true, true, true},
+    {CliCommand::Monitor, "monitor", false, false, false, false},
 }};
 
 const CommandForm* findCommand(std::string_view name) {
@@ -64,7 +65,7 @@ public:
                          helpHint(options_.command);
             }
         }
-        if (error_.empty() && !options_.help) {
+        if (error_.empty() && !options_.help && !options_.version) {
             checkCombination(flags);
         }
         if (!error_.empty()) {
@@ -108,8 +109,14 @@ private:
         if (name == "--help" || name == "-h") {
             return &options_.help;
         }
+        if (name == "--version") {
+            return &options_.version;
+        }
         if (name == "--everything") {
             return &options_.everything;
+        }
+        if (name == "--interactive") {
+            return &options_.interactive;
         }
         return name == "--json" ? &options_.json : nullptr;
     }
@@ -147,8 +154,9 @@ private:
         for (const std::string& flag : flags) {
             const bool allowed = (flag == "--everything" && form->everything) ||
                                  (flag == "--json" && form->json) ||
-                                 (flag == "--mountinfo" && form->mountInfo) || flag == "--help" ||
-                                 flag == "--sysfs" || flag == "--snapshot";
+                                 (flag == "--mountinfo" && form->mountInfo) ||
+                                 (flag == "--interactive" && form->interactive) ||
+                                 flag == "--help" || flag == "--sysfs" || flag == "--snapshot";
             if (!allowed) {
                 error_ = "the " + std::string(form->name) + " command does not take " + flag +
                          ". " + helpHint(options_.command);

@@ -20,8 +20,10 @@ inline constexpr int kExitUsage = 2;  ///< Bad usage, or the system could not be
 struct CliOptions {
     CliCommand command = CliCommand::None;
     bool help = false;         ///< --help: print the command's usage and do nothing else.
+    bool version = false;      ///< --version: print the program's version and do nothing else.
     bool everything = false;   ///< --everything: all external storage, not only the dock's.
-    bool json = false;         ///< --json: the status as a JSON document.
+    bool json = false;         ///< --json: the status or outcome as a JSON document.
+    bool interactive = false;  ///< --interactive: unplug may have polkit ask for a password.
     std::string sysfsRoot;     ///< --sysfs DIR; empty for the live /sys.
     std::string snapshotPath;  ///< --snapshot FILE; empty for the live system.
     std::string mountInfoPath; ///< --mountinfo FILE; empty for this process's mount table.

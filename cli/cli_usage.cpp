@@ -20,6 +20,7 @@ Options (before or after the command):
   --snapshot FILE  run on a machine snapshot (registry, mounts and tools held in memory)
                    instead of the live system, for diagnosis and demonstration
   --help           show the usage of quaylet-cli or of one command
+  --version        show the version of quaylet-cli
 
 Exit status: 0 the dock may be unplugged (or the command succeeded), 1 it may not,
 2 bad usage or a device tree, mount table or snapshot that cannot be read.
@@ -37,7 +38,7 @@ level 1 to 3), name, mount point, device, and why it is there. Warns when the bo
 sits behind the dock. Changes nothing.
 
   --everything      include external storage that is not behind the dock
-  --json            print the status as a JSON document
+  --json            print the status as a JSON document (with "schemaVersion")
   --mountinfo FILE  read the mount table from FILE (a copy of /proc/PID/mountinfo) instead of
                     this system's; volumes are then named by their mount points
 
@@ -45,8 +46,8 @@ Exit status: 0, or 2 when the device tree, mount table or snapshot cannot be rea
 )";
 
 constexpr std::string_view kUnplug =
-    R"(usage: quaylet-cli [--sysfs DIR | --snapshot FILE] unplug [--everything]
-                  [--mountinfo FILE]
+    R"(usage: quaylet-cli [--sysfs DIR | --snapshot FILE] unplug [--everything] [--json]
+                  [--interactive] [--mountinfo FILE]
 
 Unmounts the volumes behind the dock and the disk images stored on them (up to three
 images deep), innermost images first, never forced. Refuses, unmounting nothing, when the boot
@@ -56,6 +57,11 @@ desktop notification (title, subtitle, text), and one line per volume on standar
 it is done.
 
   --everything      also unmount external storage that is not behind the dock
+  --interactive     let the system ask for a password where unmounting needs one (a volume
+                    that another user or the system mounted); otherwise such a volume is
+                    reported as not allowed
+  --json            print the outcome as a JSON document (with "schemaVersion") instead of
+                    the notification's words
   --mountinfo FILE  decide on the mount table in FILE instead of this system's; as that table
                     is not this system's, nothing is unmounted (exit 2 when something would be)
 

@@ -10,14 +10,16 @@
 #include "cli/status_report.h"
 #include "cli/status_text.h"
 #include "cli/unplug_command.h"
+#include "platform/linux/message_catalog.h"
 #include "platform/platform_selection.h"
+#include "platform/program_version.h"
 
 namespace quaylet {
 namespace {
 
 int runStatus(Platform& platform, const CliOptions& options, std::ostream& out) {
     const StatusReport report = buildStatusReport(platform, options.everything);
-    out << (options.json ? statusJson(report) : statusText(report));
+    out << (options.json ? statusJson(report) : statusText(report, localizedStrings()));
     return kExitSafe;
 }
 
@@ -25,12 +27,19 @@ int runUnplug(Platform& platform, const CliOptions& options, std::ostream& out,
               std::ostream& errors) {
     UnplugCommandOptions unplug;
     unplug.everything = options.everything;
+    if (options.interactive) {
+        platform.toolCommands.allowInteraction();
+    } else {
+        unplug.interactionHint = "quaylet-cli: to be asked for a password where one is needed, "
+                                 "run 'quaylet-cli unplug --interactive'.";
+    }
+    unplug.json = options.json;
     if (!options.mountInfoPath.empty()) {
         unplug.unmountForbidden = "the mount table comes from " +
                                   printablePath(options.mountInfoPath) +
                                   ", not from this system. Run without --mountinfo to unplug.";
     }
-    return runUnplugCommand(platform, unplug, StringTable::builtIn(), out, errors);
+    return runUnplugCommand(platform, unplug, localizedStrings(), out, errors);
 }
 
 int runMonitor(Platform& platform, std::ostream& out, std::ostream& errors) {
@@ -56,8 +65,11 @@ int runMonitor(Platform& platform, std::ostream& out, std::ostream& errors) {
 /// unmount, which is not known to be safe.
 std::optional<Platform> selectCliPlatform(const CliOptions& options, std::string& error) {
     PlatformSelectionError failure;
+    // Only the monitor waits for mount changes; the other commands run once.
     std::optional<Platform> platform = selectPlatform(
-        PlatformChoice{options.snapshotPath, options.sysfsRoot, options.mountInfoPath}, failure);
+        PlatformChoice{options.snapshotPath, options.sysfsRoot, options.mountInfoPath,
+                       options.command == CliCommand::Monitor},
+        failure);
     if (!platform) {
         switch (failure.source) {
         case PlatformSelectionError::Source::Snapshot:
@@ -76,7 +88,7 @@ std::optional<Platform> selectCliPlatform(const CliOptions& options, std::string
         return std::nullopt;
     }
     if (options.mountInfoPath.empty() && platform->mountTable->entries().empty()) {
-        error = StringTable::builtIn().text("UNREADABLE_MOUNT_TABLE");
+        error = localizedStrings().text("UNREADABLE_MOUNT_TABLE");
         return std::nullopt;
     }
     return platform;
@@ -92,6 +104,10 @@ int runQuayletCli(const std::vector<std::string>& arguments, std::ostream& out,
         return kExitUsage;
     }
     const CliOptions& options = *parse.options;
+    if (options.version) {
+        out << "quaylet-cli " << programVersion() << "\n";
+        return kExitSafe;
+    }
     if (options.help) {
         out << usageText(options.command);
         return kExitSafe;

@@ -1,5 +1,5 @@
-// quaylet-diskutil unmountDisk [--device MAJ:MIN] PATH: unmounts every file system of the disk
-// carrying PATH.
+// quaylet-diskutil unmountDisk [--interactive] [--device MAJ:MIN] PATH: unmounts every file
+// system of the disk carrying PATH.
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -10,56 +10,81 @@
 #include "cli/printable_text.h"
 #include "platform/device_number.h"
 #include "platform/linux/disk_unmounter.h"
-#include "platform/linux/posix_process_runner.h"
+#include "platform/program_version.h"
 
 namespace {
 
 constexpr const char* kUsage =
-    "usage: quaylet-diskutil unmountDisk [--device MAJ:MIN] PATH\n"
+    "usage: quaylet-diskutil unmountDisk [--interactive] [--device MAJ:MIN] PATH\n"
+    "       quaylet-diskutil --help | --version\n"
     "  Unmounts every file system of the whole disk that carries PATH (a mount point or a\n"
-    "  block device), deepest mount point first, and detaches the disk when it is a loop\n"
-    "  device. With --device, does nothing unless the file system mounted at PATH is that\n"
-    "  device. Never forces. Exit status: 0 all unmounted, 1 some stayed mounted or nothing\n"
-    "  was done, 2 bad usage.\n";
+    "  block device), deepest mount point first, locks the encrypted container it is the\n"
+    "  clear text of, and detaches the disk when it is a loop device. What udisks2 knows goes\n"
+    "  through udisks, the rest through the kernel. With --device, does nothing unless the\n"
+    "  file system mounted at PATH is that device. With --interactive, polkit may ask for a\n"
+    "  password; without it, what needs one is not allowed. Never forces.\n"
+    "  Prints one line a file system, starting with how it ended: Unmounted, Gone (no longer\n"
+    "  mounted), Busy, Not-allowed or Failed.\n"
+    "  Exit status: 0 all unmounted, 1 some stayed mounted or nothing was done, 2 bad usage.\n";
 
 /// The request of the command line.
 struct Request {
     std::string path;
+    bool interactive = false;
     std::optional<std::uint64_t> device;
     std::string deviceText;
 };
 
-/// Reads `unmountDisk [--device MAJ:MIN] PATH`; nullopt when the command line is not that.
+/// Reads `unmountDisk [--interactive] [--device MAJ:MIN] PATH`; nullopt when the command line
+/// is not that.
 std::optional<Request> parseRequest(int argc, char** argv) {
     if (argc < 3 || std::strcmp(argv[1], "unmountDisk") != 0) {
         return std::nullopt;
     }
     Request request;
     int at = 2;
-    if (argc == 5 && std::strcmp(argv[2], "--device") == 0) {
-        request.device = quaylet::parseDeviceNumber(argv[3]);
+    if (at < argc - 1 && std::strcmp(argv[at], "--interactive") == 0) {
+        request.interactive = true;
+        ++at;
+    }
+    if (at < argc - 2 && std::strcmp(argv[at], "--device") == 0) {
+        request.device = quaylet::parseDeviceNumber(argv[at + 1]);
         if (!request.device) {
             return std::nullopt;
         }
-        request.deviceText = argv[3];
-        at = 4;
+        request.deviceText = argv[at + 1];
+        at += 2;
     }
-    if (argc != at + 1 || argv[at][0] == '\0') {
+    if (argc != at + 1 || argv[at][0] == '\0' || std::strncmp(argv[at], "--", 2) == 0) {
         return std::nullopt;
     }
     request.path = argv[at]; // used as given, whatever bytes it holds
     return request;
 }
 
+/// One line a file system; its first word says how it ended, for the unplug command to read.
 void printVolume(const quaylet::VolumeOutcome& volume) {
     const std::string where = quaylet::printablePath(volume.mountPoint) + " (" +
                               quaylet::printablePath(volume.devicePath) + ")";
+    const std::string word(quaylet::unmountCauseWord(volume.cause));
     const char* how = volume.throughUdisks ? " through udisks" : "";
-    if (volume.unmounted) {
-        std::printf("Unmounted %s%s\n", where.c_str(), how);
+    if (volume.detail.empty()) {
+        std::printf("%s %s%s\n", word.c_str(), where.c_str(), how);
     } else {
-        std::printf("Still mounted: %s%s\n", where.c_str(),
-                    volume.throughUdisks ? " (udisks refused too)" : "");
+        std::printf("%s %s%s: %s\n", word.c_str(), where.c_str(), how,
+                    quaylet::printableText(volume.detail).c_str());
+    }
+}
+
+void printLock(const quaylet::DiskUnmountReport& report) {
+    if (!report.lock) {
+        return;
+    }
+    const std::string container = quaylet::printablePath(report.container);
+    if (report.lock->cause == quaylet::UnmountCause::none) {
+        std::printf("Locked %s\n", container.c_str());
+    } else {
+        std::printf("Left unlocked: %s\n", container.c_str());
     }
 }
 
@@ -138,13 +163,16 @@ int main(int argc, char** argv) {
         std::fputs(kUsage, stdout);
         return 0;
     }
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::printf("quaylet-diskutil %s\n", std::string(quaylet::programVersion()).c_str());
+        return 0;
+    }
     const std::optional<Request> request = parseRequest(argc, argv);
     if (!request) {
         std::fputs(kUsage, stderr);
         return 2;
     }
-    quaylet::PosixProcessRunner runner;
-    quaylet::DiskUnmounter unmounter(runner, quaylet::DiskUnmounterSystem::live());
+    quaylet::DiskUnmounter unmounter(quaylet::DiskUnmounterSystem::live(request->interactive));
     const quaylet::DiskUnmountReport report = unmounter.unmountDisk(request->path, request->device);
     if (report.refusal != quaylet::DiskUnmountReport::Refusal::none) {
         return refuse(report, *request);
@@ -152,6 +180,7 @@ int main(int argc, char** argv) {
     for (const quaylet::VolumeOutcome& volume : report.volumes) {
         printVolume(volume);
     }
+    printLock(report);
     printLoop(report);
     return report.allUnmounted() ? 0 : 1;
 }

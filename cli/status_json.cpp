@@ -53,6 +53,7 @@ Json volumeJson(const PlannedVolumeReason& reason) {
 
 std::string statusJson(const StatusReport& report) {
     Json document;
+    document["schemaVersion"] = kStatusJsonSchemaVersion;
     Json sources = Json::array();
     for (const DockSightingSource source : report.dockSightings) {
         sources.push_back(std::string(sightingSourceName(source)));

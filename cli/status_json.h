@@ -7,8 +7,11 @@
 
 namespace quaylet {
 
-/// Returns the report as an indented JSON document: "docks" (sightings and their sources),
-/// "everything", "bootVolumeBehindDock" (with "bootVolume", its name, when true) and
+/// The version of the document's layout; it grows when a member changes meaning or goes away.
+inline constexpr int kStatusJsonSchemaVersion = 1;
+
+/// Returns the report as an indented JSON document: "schemaVersion", "docks" (sightings and their
+/// sources), "everything", "bootVolumeBehindDock" (with "bootVolume", its name, when true) and
 /// "volumes" in unmount order. Bytes that are not UTF-8 become U+FFFD.
 std::string statusJson(const StatusReport& report);
 

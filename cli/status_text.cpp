@@ -58,9 +58,9 @@ std::string tableText(const std::vector<Row>& rows) {
     return text;
 }
 
-std::string volumesText(const StatusReport& report) {
+std::string volumesText(const StatusReport& report, const StringTable& strings) {
     if (report.volumes.empty()) {
-        return "Nothing to unmount.\n";
+        return strings.text("STATUS_NOTHING_TO_UNMOUNT") + "\n";
     }
     std::vector<Row> rows{{"LIST", "NAME", "MOUNT POINT", "DEVICE", "WHY"}};
     for (const PlannedVolumeReason& reason : report.volumes) {
@@ -68,11 +68,9 @@ std::string volumesText(const StatusReport& report) {
                         printablePath(reason.volume.mountPoint),
                         printablePath(reason.volume.devicePath), reasonText(reason)});
     }
-    const std::string scope = report.everything
-                                  ? "the dock's volumes, other external storage, and the disk "
-                                    "images on them"
-                                  : "the dock's volumes, and the disk images on them";
-    return "To unmount, in this order (" + scope + "):\n" + tableText(rows);
+    const std::string scope =
+        strings.text(report.everything ? "STATUS_EVERYTHING_SCOPE" : "STATUS_DOCK_SCOPE");
+    return strings.format("STATUS_UNMOUNT_ORDER", {scope}) + "\n" + tableText(rows);
 }
 
 } // namespace
@@ -103,11 +101,12 @@ std::string reasonText(const PlannedVolumeReason& reason) {
            printablePath(reason.hostMountPoint);
 }
 
-std::string statusText(const StatusReport& report) {
-    std::string text = docksLine(report.dockSightings) + volumesText(report);
+std::string statusText(const StatusReport& report, const StringTable& strings) {
+    std::string text = docksLine(report.dockSightings) + volumesText(report, strings);
     if (report.bootVolumeBehindDock) {
-        text += "Warning: the boot volume \"" + printablePath(report.bootVolumeName) +
-                "\" (/) is behind the dock; unplug will refuse and unmount nothing.\n";
+        text +=
+            strings.format("STATUS_BOOT_VOLUME_WARNING", {printablePath(report.bootVolumeName)}) +
+            "\n";
     }
     return text;
 }

@@ -4,12 +4,14 @@
 #include <string>
 
 #include "cli/status_report.h"
+#include "platform/string_table.h"
 
 namespace quaylet {
 
 /// Returns the report as lines of text: the docks seen, a table of the volumes to unmount in
-/// their order with the reason for each, and a warning when the boot volume is behind the dock.
-std::string statusText(const StatusReport& report);
+/// their order with the reason for each, and a warning when the boot volume is behind the dock;
+/// the sentences in the texts of `strings`.
+std::string statusText(const StatusReport& report, const StringTable& strings);
 
 /// Returns the line naming the dock sightings and their sources ("Docks: none seen" when none).
 std::string docksLine(const std::vector<DockSightingSource>& sightings);

@@ -4,19 +4,24 @@
 
 #include "cli/cli_options.h"
 #include "cli/printable_text.h"
+#include "cli/unplug_json.h"
 #include "eject/unplug_flow.h"
 
 namespace quaylet {
 namespace {
 
-/// Prints the notification's texts one a line, each made safe for a terminal, and returns the
-/// exit status of the outcome.
-int report(const UnplugOutcome& outcome, const StringTable& strings, std::ostream& out) {
+/// Prints the notification's texts one a line, each made safe for a terminal, or the outcome as
+/// JSON, and returns the exit status of the outcome.
+int report(const UnplugOutcome& outcome, const StringTable& strings, bool json, std::ostream& out) {
     const UnplugNotification notification = unplugNotification(strings, outcome);
-    out << printableText(notification.title) << "\n"
-        << printableText(notification.subtitle) << "\n";
-    if (notification.informativeText) {
-        out << printableText(*notification.informativeText) << "\n";
+    if (json) {
+        out << unplugJson(outcome, notification);
+    } else {
+        out << printableText(notification.title) << "\n"
+            << printableText(notification.subtitle) << "\n";
+        if (notification.informativeText) {
+            out << printableText(*notification.informativeText) << "\n";
+        }
     }
     if (outcome.safe) {
         return kExitSafe;
@@ -31,9 +36,9 @@ int runUnplugCommand(Platform& platform, const UnplugCommandOptions& options,
     UnplugStart start = beginUnplug(platform, options.everything);
     if (start.outcome) {
         if (start.outcome->safe) {
-            errors << "Nothing to unmount." << std::endl;
+            errors << strings.text("STATUS_NOTHING_TO_UNMOUNT") << std::endl;
         }
-        return report(*start.outcome, strings, out);
+        return report(*start.outcome, strings, options.json, out);
     }
     if (!options.unmountForbidden.empty()) {
         errors << "quaylet-cli: nothing was unmounted: " << options.unmountForbidden << std::endl;
@@ -46,7 +51,10 @@ int runUnplugCommand(Platform& platform, const UnplugCommandOptions& options,
     };
     UnplugOutcome outcome = unmountPlanned(platform, *start.plan, options.everything, progress);
     nameBusyProcess(platform, outcome);
-    return report(outcome, strings, out);
+    if (outcome.notAllowed && !options.interactionHint.empty()) {
+        errors << options.interactionHint << std::endl;
+    }
+    return report(outcome, strings, options.json, out);
 }
 
 } // namespace quaylet

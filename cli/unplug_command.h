@@ -13,15 +13,18 @@ namespace quaylet {
 /// How one unplug command may act.
 struct UnplugCommandOptions {
     bool everything = false; ///< Plan all external storage, not only the dock's.
+    bool json = false;       ///< Print the outcome as a JSON document (cli/unplug_json.h).
     /// Why nothing may be unmounted (the mount table is not this system's); empty when the
     /// command may unmount.
     std::string unmountForbidden;
+    /// Said on the errors stream when a volume was not allowed to be unmounted; empty for none.
+    std::string interactionHint;
 };
 
 /// Runs the unplug command on `platform` through the steps the tray runs (eject/unplug_flow.h),
 /// with a progress line for each volume on `errors`, and writes the outcome to `out` in the
-/// notification's words. Returns kExitSafe, kExitUnsafe, or kExitUsage when the mount table
-/// cannot be read or the options forbid the unmounting the plan needs.
+/// notification's words (or as JSON). Returns kExitSafe, kExitUnsafe, or kExitUsage when the mount
+/// table cannot be read or the options forbid the unmounting the plan needs.
 int runUnplugCommand(Platform& platform, const UnplugCommandOptions& options,
                      const StringTable& strings, std::ostream& out, std::ostream& errors);
 

@@ -6,6 +6,25 @@
 #include "eject/open_files_parser.h"
 
 namespace quaylet {
+namespace {
+
+/// Runs the ps tool; returns the second line it prints (the first is a header) without its
+/// newline, or an empty text.
+std::string nameFromPs(ProcessRunner& runner, const std::vector<std::string>& argv) {
+    std::string name;
+    int lineNumber = 0;
+    runner.run(argv, [&](std::string_view line) {
+        if (++lineNumber == 2) {
+            if (!line.empty() && line.back() == '\n') {
+                line.remove_suffix(1);
+            }
+            name = line;
+        }
+    });
+    return name;
+}
+
+} // namespace
 
 BusyProcessFinder::BusyProcessFinder(ProcessTools tools) : tools_(tools) {}
 
@@ -32,8 +51,9 @@ void BusyProcessFinder::clear() {
 }
 
 std::uint32_t BusyProcessFinder::findBusyProcesses() {
-    OpenFilesParser parser(busyProcesses_,
-                           [this](std::int32_t pid) { return processNameForPid(pid); });
+    OpenFilesParser parser(busyProcesses_, [this](std::int32_t pid, std::string_view command) {
+        return processNameForPid(pid, command);
+    });
     const std::error_code error =
         tools_.runner.run(tools_.commands.listOpenFiles(processIds_, searchPaths_),
                           [&parser](std::string_view line) { parser.parseLine(line); });
@@ -54,24 +74,18 @@ std::uint32_t BusyProcessFinder::copyBusyProcesses(std::vector<BusyProcess>& des
     return processCount();
 }
 
-std::string BusyProcessFinder::processNameForPid(std::int32_t pid) const {
+std::string BusyProcessFinder::processNameForPid(std::int32_t pid, std::string_view command) const {
     if (std::optional<std::string> name = tools_.applications.applicationName(pid);
         name && !name->empty()) {
         return std::move(*name);
     }
-    // The ps tool prints a header line first; the second line is the name.
-    std::string name;
-    int lineNumber = 0;
-    tools_.runner.run(tools_.commands.processName(pid), [&](std::string_view line) {
-        if (++lineNumber == 2) {
-            if (!line.empty() && line.back() == '\n') {
-                line.remove_suffix(1);
-            }
-            name = line;
+    if (!command.empty()) {
+        return std::string(command);
+    }
+    if (const auto psCommand = tools_.commands.processName(pid)) {
+        if (std::string name = nameFromPs(tools_.runner, *psCommand); !name.empty()) {
+            return name;
         }
-    });
-    if (!name.empty()) {
-        return name;
     }
     return "pid " + std::to_string(pid);
 }

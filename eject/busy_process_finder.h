@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "eject/busy_process.h"
@@ -41,9 +42,10 @@ public:
     std::uint32_t processCount() const;
     /// Replaces the content of `destination` with the processes found; returns their number.
     std::uint32_t copyBusyProcesses(std::vector<BusyProcess>& destination) const;
-    /// Returns the display name of process `pid`: its application's name, else the ps tool's,
-    /// else "pid N". Never empty.
-    std::string processNameForPid(std::int32_t pid) const;
+    /// Returns the display name of process `pid`: its application's name, else `command` (the
+    /// command name the open-files tool reported), else the ps tool's where the platform has
+    /// one, else "pid N". Never empty.
+    std::string processNameForPid(std::int32_t pid, std::string_view command = {}) const;
 
     const std::vector<std::uint32_t>& processIds() const { return processIds_; }
     const std::vector<std::string>& searchPaths() const { return searchPaths_; }

@@ -51,18 +51,17 @@ void OpenFilesParser::parseLine(std::string_view line) {
     }
     if (line.front() == 'p') {
         endGroup();
-        BusyProcess process;
-        process.pid = parseProcessId(withoutNewline(line).substr(1));
-        process.name = namer_(process.pid);
-        group_ = std::move(process);
+        group_.emplace().pid = parseProcessId(withoutNewline(line).substr(1));
         return;
     }
-    if (!group_ || line.front() != 'n') {
-        return; // before the first process, or a field this parser does not need
+    if (!group_) {
+        return; // before the first process
     }
-    const std::string_view path = withoutNewline(line).substr(1);
-    if (path != "/") {
-        group_->openPaths.emplace_back(path);
+    const std::string_view value = withoutNewline(line).substr(1);
+    if (line.front() == 'c') {
+        command_ = value;
+    } else if (line.front() == 'n' && value != "/") {
+        group_->openPaths.emplace_back(value);
     }
 }
 
@@ -71,10 +70,13 @@ void OpenFilesParser::finish() {
 }
 
 void OpenFilesParser::endGroup() {
+    // A group without paths is dropped unnamed: naming may cost a program run.
     if (group_ && !group_->openPaths.empty()) {
+        group_->name = namer_(group_->pid, command_);
         results_.push_back(std::move(*group_));
     }
     group_.reset();
+    command_.clear();
 }
 
 } // namespace quaylet

@@ -12,15 +12,17 @@
 
 namespace quaylet {
 
-/// Names a process by its id; never returns an empty name.
-using ProcessNamer = std::function<std::string(std::int32_t pid)>;
+/// Names a process by its id and the command name the tool reported for it (empty when it
+/// reported none); never returns an empty name.
+using ProcessNamer = std::function<std::string(std::int32_t pid, std::string_view command)>;
 
-/// Reads field output ("p" lines start a process, "n" lines carry its paths) one whole line at
-/// a time, and appends one BusyProcess per process group that has a path other than "/".
+/// Reads field output ("p" lines start a process, a "c" line gives its command name, "n"
+/// lines carry its paths) one whole line at a time, and appends one BusyProcess per process
+/// group that has a path other than "/".
 class OpenFilesParser {
 public:
-    /// Makes a parser that appends to `results` and names each group through `namer` as soon
-    /// as its "p" line is read.
+    /// Makes a parser that appends to `results` and names each group it keeps through `namer`
+    /// once the group has ended, when its command name is known.
     OpenFilesParser(std::vector<BusyProcess>& results, ProcessNamer namer);
 
     /// Parses one whole line, with or without its trailing newline.
@@ -34,6 +36,7 @@ private:
     std::vector<BusyProcess>& results_;
     ProcessNamer namer_;
     std::optional<BusyProcess> group_; ///< The group being read; none before the first "p".
+    std::string command_;              ///< The group's command name; empty until its "c" line.
 };
 
 /// Reads a process id the way the C library's atoi reads it (leading blanks, a sign, digits),

@@ -97,9 +97,11 @@ ReleaseCheck checkRelease(Platform& platform, bool everything) {
     const Names held = heldDevices(*platform.registry, report, everything);
     for (const MountedFileSystemUse& mount : report.mounts) {
         if (comesFromHeld(mount, held)) {
-            check.holds.push_back({RemainingHold::Kind::MountedVolume,
-                                   volumeDisplayName(*platform.fileManager, mount.mountPoint),
-                                   mount.mountPoint});
+            check.holds.push_back(
+                {RemainingHold::Kind::MountedVolume,
+                 volumeDisplayName(*platform.fileManager,
+                                   MountEntry{mount.devicePath, mount.mountPoint, {}}),
+                 mount.mountPoint});
         }
     }
     for (const SwapUse& swap : report.swaps) {

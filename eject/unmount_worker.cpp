@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cstddef>
+#include <optional>
 #include <string_view>
 
 namespace quaylet {
@@ -25,9 +26,11 @@ void unmountAll(UnplugPlan& plan, const UnmountTools& tools) {
             const VolumeRecord working = (*lists[list])[index];
             std::int32_t status = 0;
             std::string message;
-            const bool unmounted = unmountVolume(working, status, message, tools);
+            UnmountCause cause = UnmountCause::busy;
+            const bool unmounted = unmountVolume(working, status, message, cause, tools);
             if (!unmounted) {
                 plan.failures.push_back(UnmountFailure::fromVolume(working, message, status));
+                plan.failures.back().cause = cause;
             }
             if (tools.onVolumeDone) {
                 tools.onVolumeDone(working, unmounted);
@@ -37,17 +40,35 @@ void unmountAll(UnplugPlan& plan, const UnmountTools& tools) {
 }
 
 bool unmountVolume(const VolumeRecord& volume, std::int32_t& status, std::string& message,
-                   const UnmountTools& tools) {
+                   UnmountCause& cause, const UnmountTools& tools) {
     status = 0;
     message.clear();
+    cause = UnmountCause::busy;
     // Judged by the planned device: a file system under or over it at the same path, or an
     // automount trigger left there, is not this volume.
     if (!tools.mounts.isMounted(volume.mountPoint, volume.deviceNumber)) {
         return true; // already gone: no tool run
     }
-    // The tool's words and exit status say nothing reliable; only the mount table does.
+    // Whether the volume is gone, only the mount table says; the tool's lines say why not. Its
+    // line about this volume names the mount point as given when that is printable as it is.
+    const std::string ownLine = " " + volume.mountPoint + " (";
+    std::optional<UnmountCause> own;
+    std::optional<UnmountCause> first;
     tools.runner.run(tools.commands.unmountDisk(volume.mountPoint, volume.deviceNumber),
-                     [](std::string_view) {});
+                     [&](std::string_view line) {
+                         UnmountCause said = UnmountCause::none;
+                         if (!unmountCauseOfLine(line, said) || said == UnmountCause::none ||
+                             said == UnmountCause::gone) {
+                             return;
+                         }
+                         if (!own && line.find(ownLine) != std::string_view::npos) {
+                             own = said;
+                         }
+                         if (!first) {
+                             first = said;
+                         }
+                     });
+    cause = own.value_or(first.value_or(UnmountCause::busy));
     return !tools.mounts.isMounted(volume.mountPoint, volume.deviceNumber);
 }
 

@@ -27,8 +27,10 @@ struct UnmountTools {
 void unmountAll(UnplugPlan& plan, const UnmountTools& tools);
 
 /// Unmounts the disk carrying `volume` and returns whether the volume is gone; sets `status` to
-/// 0 and empties `message`.
+/// 0 and empties `message`. When it stays mounted, `cause` says why, as the tool's line about
+/// the volume (or its first line about a volume that stayed mounted) starts; busy when the
+/// tool says nothing of it.
 bool unmountVolume(const VolumeRecord& volume, std::int32_t& status, std::string& message,
-                   const UnmountTools& tools);
+                   UnmountCause& cause, const UnmountTools& tools);
 
 } // namespace quaylet

@@ -99,14 +99,21 @@ UnplugOutcome unmountPlanned(Platform& platform, UnplugPlan& plan, bool everythi
     if (plan.copyFailures(failures) < 1) {
         return releaseOutcome(gate(platform, everything));
     }
-    UnplugOutcome outcome = unsafeNaming(failures.front().displayName, "BUSY_VOLUME");
+    // Named by the first volume that stayed mounted, with why: a volume the user may not
+    // unmount is not in use, and the advice differs.
+    const UnmountFailure& first = failures.front();
+    UnplugOutcome outcome = unsafeNaming(
+        first.displayName, first.cause == UnmountCause::notAllowed ? "NOT_ALLOWED_VOLUME"
+                           : first.cause == UnmountCause::failed   ? "UNMOUNT_FAILED_VOLUME"
+                                                                   : "BUSY_VOLUME");
+    outcome.notAllowed = first.cause == UnmountCause::notAllowed;
     outcome.failures = std::move(failures);
     return outcome;
 }
 
 void nameBusyProcess(Platform& platform, UnplugOutcome& outcome) {
-    if (outcome.failures.empty()) {
-        return;
+    if (outcome.failures.empty() || outcome.textKey != "BUSY_VOLUME") {
+        return; // only a volume in use has a process to name
     }
     BusyProcessFinder finder(
         ProcessTools{*platform.processRunner, platform.toolCommands, *platform.applicationLookup});
@@ -114,6 +121,10 @@ void nameBusyProcess(Platform& platform, UnplugOutcome& outcome) {
     finder.findBusyProcesses();
     std::vector<BusyProcess> processes;
     if (finder.copyBusyProcesses(processes) == 0) {
+        // Without root the tool sees only the user's own processes: none of them holds it.
+        if (!platform.seesEveryProcess) {
+            outcome.textKey = "BUSY_VOLUME_OTHER_USER";
+        }
         return;
     }
     outcome.processName = processes.front().name;

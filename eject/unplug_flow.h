@@ -40,9 +40,11 @@ UnplugOutcome unmountPlanned(Platform& platform, UnplugPlan& plan, bool everythi
                              const UnmountProgress& progress = {},
                              const ReleaseGate& gate = checkRelease);
 
-/// When volumes of `outcome` stayed mounted, names the first process that the open-files tool
-/// finds busy on any of them, and takes the text that names it with the first volume; nothing
-/// changes when no process is found. Blocks until the tools have ended.
+/// When the first volume of `outcome` stayed mounted because it is in use, names the first
+/// process that the open-files tool finds busy on any of the volumes, and takes the text that
+/// names it with the first volume. When no process is found, nothing changes, unless the tool
+/// cannot see other users' processes: the text then says that one of those holds it. Blocks
+/// until the tools have ended.
 void nameBusyProcess(Platform& platform, UnplugOutcome& outcome);
 
 } // namespace quaylet

@@ -15,6 +15,7 @@ namespace quaylet {
 struct UnplugOutcome {
     bool safe = false;       ///< The dock may be unplugged.
     bool unreadable = false; ///< Not safe because the system's storage could not be read.
+    bool notAllowed = false; ///< Not safe because the user may not unmount the named volume.
     std::string volumeName;  ///< What still holds the storage, when not safe; may be empty.
     std::optional<std::string> processName; ///< The process found busy on a volume, if any.
     std::string textKey;                    ///< The informative text's key; empty for none.

@@ -9,8 +9,9 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     std::vector<quaylet::BusyProcess> results;
-    quaylet::OpenFilesParser parser(results,
-                                    [](std::int32_t pid) { return "pid " + std::to_string(pid); });
+    quaylet::OpenFilesParser parser(results, [](std::int32_t pid, std::string_view command) {
+        return command.empty() ? "pid " + std::to_string(pid) : std::string(command);
+    });
     std::string_view rest(reinterpret_cast<const char*>(data), size);
     std::size_t processLines = 0;
     std::size_t nameLines = 0;

@@ -1,8 +1,10 @@
-// FileManager: the names under which the desktop shows paths.
+// FileManager: the names under which the desktop shows mounted volumes.
 #pragma once
 
 #include <optional>
 #include <string>
+
+#include "platform/mount_table.h"
 
 namespace quaylet {
 
@@ -10,8 +12,9 @@ namespace quaylet {
 class FileManager {
 public:
     virtual ~FileManager() = default;
-    /// Returns the name under which the file manager shows `path`, or nullopt when it has none.
-    virtual std::optional<std::string> displayName(const std::string& path) const = 0;
+    /// Returns the name under which the file manager shows the root of `mount`, the mount
+    /// visible at its mount point; nullopt when it has none.
+    virtual std::optional<std::string> displayName(const MountEntry& mount) const = 0;
 };
 
 } // namespace quaylet

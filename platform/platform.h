@@ -29,6 +29,9 @@ struct Platform {
     std::unique_ptr<ApplicationLookup> applicationLookup;
     std::unique_ptr<StorageUsage> storageUsage;
     ToolCommands toolCommands = ToolCommands::macOS();
+    /// Whether the open-files tool sees the processes of every user (it runs as root), so that
+    /// finding none of them on a busy volume means none is there.
+    bool seesEveryProcess = true;
 };
 
 } // namespace quaylet

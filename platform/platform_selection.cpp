@@ -40,6 +40,7 @@ std::optional<Platform> selectPlatform(const PlatformChoice& choice,
         return platform;
     }
     LinuxPlatformOptions options;
+    options.watchMounts = choice.watchMounts;
     if (!choice.sysfsRoot.empty()) {
         options.sysfsRoot = choice.sysfsRoot;
     }

@@ -13,6 +13,7 @@ struct PlatformChoice {
     std::string snapshotPath;  ///< A machine snapshot file; empty for the live system.
     std::string sysfsRoot;     ///< Root of the live system's device tree; empty for /sys.
     std::string mountInfoPath; ///< A recorded mount table to use instead of this system's.
+    bool watchMounts = true;   ///< Whether the live system's mount table is watched.
 };
 
 /// What could not be read when no platform could be built.

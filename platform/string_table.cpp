@@ -47,6 +47,17 @@ const StringTable& StringTable::builtIn() {
     return table;
 }
 
+StringTable StringTable::translated(
+    const std::function<std::optional<std::string>(std::string_view key)>& translate) const {
+    StringTable table = *this;
+    for (auto& [key, text] : table.texts_) {
+        if (std::optional<std::string> translation = translate(key)) {
+            text = std::move(*translation);
+        }
+    }
+    return table;
+}
+
 std::string StringTable::text(std::string_view key) const {
     const auto found = texts_.find(key);
     return found == texts_.end() ? std::string(key) : found->second;

@@ -24,6 +24,11 @@ public:
     /// Returns the texts built into the program; an empty table if they could not be read.
     static const StringTable& builtIn();
 
+    /// Returns a copy whose texts are those `translate` gives for their keys; a text stays as
+    /// it is where `translate` gives none (nullopt), so a missing translation reads in English.
+    StringTable translated(
+        const std::function<std::optional<std::string>(std::string_view key)>& translate) const;
+
     /// Returns the text of `key`; the key itself when the table has no such text.
     std::string text(std::string_view key) const;
     /// Returns the text of `key` with its place markers filled from `arguments`.

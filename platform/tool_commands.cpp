@@ -8,26 +8,29 @@
 namespace quaylet {
 
 ToolCommands::ToolCommands(std::vector<std::string> unmountDiskPrefix, bool unmountDiskTakesDevice,
-                           std::string openFilesTool, std::string psTool,
-                           std::vector<std::string> psNameOptions)
+                           std::vector<std::string> openFilesPrefix, std::string psTool)
     : unmountDiskPrefix_(std::move(unmountDiskPrefix)),
-      unmountDiskTakesDevice_(unmountDiskTakesDevice), openFilesTool_(std::move(openFilesTool)),
-      psTool_(std::move(psTool)), psNameOptions_(std::move(psNameOptions)) {}
+      unmountDiskTakesDevice_(unmountDiskTakesDevice), openFilesPrefix_(std::move(openFilesPrefix)),
+      psTool_(std::move(psTool)) {}
 
 ToolCommands ToolCommands::macOS() {
-    return ToolCommands({"/usr/sbin/diskutil", "unmountDisk"}, false, "/usr/sbin/lsof", "/bin/ps",
-                        {"-c", "-o", "command"});
+    return ToolCommands({"/usr/sbin/diskutil", "unmountDisk"}, false, {"/usr/sbin/lsof", "-Fn"},
+                        "/bin/ps");
 }
 
 ToolCommands ToolCommands::forLinux(std::string diskutilPath) {
-    // procps' ps has no -c; "comm" is the executable's name, under a "COMMAND" header line.
-    return ToolCommands({std::move(diskutilPath), "unmountDisk"}, true, "/usr/bin/lsof", "/bin/ps",
-                        {"-o", "comm"});
+    // The "c" field is the command name ps would print (the kernel's comm): asking for it in
+    // the same run saves starting ps once per process.
+    return ToolCommands({std::move(diskutilPath), "unmountDisk"}, true, {"/usr/bin/lsof", "-Fcn"},
+                        "");
 }
 
 std::vector<std::string> ToolCommands::unmountDisk(const std::string& mountPoint,
                                                    std::uint64_t deviceNumber) const {
     std::vector<std::string> argv = unmountDiskPrefix_;
+    if (interactive_) {
+        argv.push_back("--interactive");
+    }
     // With the device named, another disk mounted at the path since the scan is refused.
     if (unmountDiskTakesDevice_ && deviceNumber != 0) {
         argv.push_back("--device");
@@ -39,7 +42,7 @@ std::vector<std::string> ToolCommands::unmountDisk(const std::string& mountPoint
 
 std::vector<std::string> ToolCommands::listOpenFiles(const std::vector<std::uint32_t>& processIds,
                                                      const std::vector<std::string>& paths) const {
-    std::vector<std::string> argv{openFilesTool_, "-Fn"};
+    std::vector<std::string> argv = openFilesPrefix_;
     if (!processIds.empty()) {
         std::string ids;
         for (const std::uint32_t id : processIds) {
@@ -59,11 +62,13 @@ std::vector<std::string> ToolCommands::listOpenFiles(const std::vector<std::uint
     return argv;
 }
 
-std::vector<std::string> ToolCommands::processName(std::int32_t pid) const {
+std::optional<std::vector<std::string>> ToolCommands::processName(std::int32_t pid) const {
+    if (psTool_.empty()) {
+        return std::nullopt;
+    }
     // The id is written as the unsigned number the tool expects, whatever its sign.
-    std::vector<std::string> argv{psTool_, "-p", std::to_string(static_cast<std::uint32_t>(pid))};
-    argv.insert(argv.end(), psNameOptions_.begin(), psNameOptions_.end());
-    return argv;
+    return std::vector<std::string>{psTool_, "-p", std::to_string(static_cast<std::uint32_t>(pid)),
+                                    "-c",    "-o", "command"};
 }
 
 } // namespace quaylet

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -12,8 +13,13 @@ class ToolCommands {
 public:
     /// macOS: /usr/sbin/diskutil, /usr/sbin/lsof and /bin/ps.
     static ToolCommands macOS();
-    /// Linux: quaylet-diskutil at `diskutilPath`, Debian's lsof and procps' ps.
+    /// Linux: quaylet-diskutil at `diskutilPath` and Debian's lsof, which reports each
+    /// process's command name itself, so no process-name tool is needed.
     static ToolCommands forLinux(std::string diskutilPath);
+
+    /// Lets the disk tool have polkit ask the user for a password where its policy wants one
+    /// (Linux; macOS's tool takes no such option).
+    void allowInteraction() { interactive_ = unmountDiskTakesDevice_; }
 
     /// Returns the command that unmounts every volume of the disk carrying `mountPoint`. On
     /// Linux it also names the planned device `deviceNumber` (when not 0), and
@@ -22,23 +28,23 @@ public:
     std::vector<std::string> unmountDisk(const std::string& mountPoint,
                                          std::uint64_t deviceNumber) const;
     /// Returns the command listing the processes with files open on `paths` (all of "/" when
-    /// there are none), in the tool's field output with names, restricted to `processIds`
-    /// when that is not empty.
+    /// there are none), in the tool's field output with names (and, on Linux, each process's
+    /// command name), restricted to `processIds` when that is not empty.
     std::vector<std::string> listOpenFiles(const std::vector<std::uint32_t>& processIds,
                                            const std::vector<std::string>& paths) const;
-    /// Returns the command printing a header line, then the executable name of process `pid`.
-    std::vector<std::string> processName(std::int32_t pid) const;
+    /// Returns the command printing a header line, then the executable name of process `pid`;
+    /// nullopt where the open-files tool names the processes instead.
+    std::optional<std::vector<std::string>> processName(std::int32_t pid) const;
 
 private:
     ToolCommands(std::vector<std::string> unmountDiskPrefix, bool unmountDiskTakesDevice,
-                 std::string openFilesTool, std::string psTool,
-                 std::vector<std::string> psNameOptions);
+                 std::vector<std::string> openFilesPrefix, std::string psTool);
 
     std::vector<std::string> unmountDiskPrefix_;
     bool unmountDiskTakesDevice_ = false;
-    std::string openFilesTool_;
-    std::string psTool_;
-    std::vector<std::string> psNameOptions_;
+    bool interactive_ = false;
+    std::vector<std::string> openFilesPrefix_;
+    std::string psTool_; ///< Empty: no process-name tool.
 };
 
 } // namespace quaylet

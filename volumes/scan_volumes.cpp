@@ -1,7 +1,10 @@
 // The mounted-volume scan: classify every mount, then follow disk images three levels deep.
 #include "volumes/scan_volumes.h"
 
+#include <cstdint>
+#include <map>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -21,33 +24,43 @@ struct WorkingLists {
 
 enum class Kind { Dock, External, Image, Unplanned };
 
-// Classifies one mount by the three tests in order of precedence; fills the record's image
-// path for an image and `rule` for a dock volume. A volume stacked over several disks is
-// behind the dock (or external) when any of them is.
-Kind classify(const ScanSources& sources, const MountEntry& mount, VolumeRecord& record,
-              DockRule& rule) {
+/// A mount's source and device number: what the three tests are asked about.
+using MountedDevice = std::pair<std::string_view, std::uint64_t>;
+
+/// What the three tests say of one mounted device.
+struct Classification {
+    Kind kind = Kind::Unplanned;
+    DockRule rule = DockRule::None; ///< Dock volumes: the sign that put the disk behind the dock.
+    std::string imagePath;          ///< Images: the image file.
+};
+
+// Classifies one mount by the three tests in order of precedence. A volume stacked over several
+// disks is behind the dock (or external) when any of them is. The external test asks about the
+// disks the dock test found, so they are looked up once.
+Classification classify(const ScanSources& sources, const MountEntry& mount) {
+    Classification result;
     const std::vector<RegistryObject> disks =
         mountedDiskServices(sources.registry, sources.deviceNaming, mount);
     for (const RegistryObject& disk : disks) {
-        rule = behindDockRule(sources.registry, disk.get());
-        if (rule != DockRule::None) {
-            return Kind::Dock;
+        result.rule = behindDockRule(sources.registry, disk.get());
+        if (result.rule != DockRule::None) {
+            result.kind = Kind::Dock;
+            return result;
         }
     }
     for (const RegistryObject& disk : disks) {
         if (isExternalStorage(sources.registry, disk.get())) {
-            return Kind::External;
+            result.kind = Kind::External;
+            return result;
         }
     }
-    std::string imagePath;
     if (const auto volume =
-            volumeService(sources.registry, sources.deviceNaming, record.devicePath)) {
-        if (diskImagePath(sources.registry, volume.get(), imagePath)) {
-            record.imagePath = std::move(imagePath);
-            return Kind::Image;
+            volumeService(sources.registry, sources.deviceNaming, mount.devicePath)) {
+        if (diskImagePath(sources.registry, volume.get(), result.imagePath)) {
+            result.kind = Kind::Image;
         }
     }
-    return Kind::Unplanned;
+    return result;
 }
 
 void refuseBootVolume(const VolumeRecord& record, UnplugPlan& plan, bool& bootVolumeFound) {
@@ -60,25 +73,29 @@ void refuseBootVolume(const VolumeRecord& record, UnplugPlan& plan, bool& bootVo
 // Sorts every mount into the dock, external and image lists, in table order.
 void classifyAll(const ScanSources& sources, const std::vector<MountEntry>& table,
                  WorkingLists& work, UnplugPlan& plan, bool& bootVolumeFound) {
+    // Mounts of one device (bind mounts, subvolumes) get its answers: a device is tested once.
+    std::map<MountedDevice, Classification> devices;
     for (const MountEntry& mount : table) {
-        VolumeRecord record{mount.devicePath,
-                            mount.mountPoint,
-                            volumeDisplayName(sources.fileManager, mount.mountPoint),
-                            {},
-                            mount.deviceNumber};
-        DockRule rule = DockRule::None;
-        switch (classify(sources, mount, record, rule)) {
+        const MountedDevice device{mount.devicePath, mount.deviceNumber};
+        auto known = devices.find(device);
+        if (known == devices.end()) {
+            known = devices.emplace(device, classify(sources, mount)).first;
+        }
+        const Classification& tested = known->second;
+        VolumeRecord record{mount.devicePath, mount.mountPoint, {}, {}, mount.deviceNumber};
+        switch (tested.kind) {
         case Kind::Dock:
             if (record.mountPoint == "/") {
                 refuseBootVolume(record, plan, bootVolumeFound);
             }
-            work.dockReasons.push_back({PlanList::DockVolumes, record, rule, {}, false});
+            work.dockReasons.push_back({PlanList::DockVolumes, record, tested.rule, {}, false});
             work.dock.push_back(std::move(record));
             break;
         case Kind::External:
             work.external.push_back(std::move(record));
             break;
         case Kind::Image:
+            record.imagePath = tested.imagePath;
             work.images.push_back(std::move(record));
             break;
         case Kind::Unplanned:
@@ -103,6 +120,26 @@ void collectLevel(WorkingLists& work, int level, const std::vector<VolumeRecord>
             work.levels[level].push_back(image);
             work.levelReasons[level].push_back(
                 {kLists[level], image, DockRule::None, host->mountPoint, byMountPoint});
+        }
+    }
+}
+
+// Names every volume the scan keeps, from the scan's one reading of the mount table. Only
+// these are named: a name may have to be read off the device, and disks the plan leaves alone
+// are not to be touched.
+void nameKeptVolumes(VolumeNames& names, UnplugPlan& plan, ScanExplanation* explanation) {
+    for (auto* list : {&plan.dockVolumes, &plan.externalVolumes, &plan.firstLevelImages,
+                       &plan.secondLevelImages, &plan.thirdLevelImages}) {
+        for (VolumeRecord& volume : *list) {
+            volume.displayName = names.displayName(volume.mountPoint);
+        }
+    }
+    for (UnmountFailure& failure : plan.failures) {
+        failure.displayName = names.displayName(failure.mountPoint);
+    }
+    if (explanation != nullptr) {
+        for (PlannedVolumeReason& reason : explanation->reasons) {
+            reason.volume.displayName = names.displayName(reason.volume.mountPoint);
         }
     }
 }
@@ -148,6 +185,8 @@ std::int32_t scanVolumes(const ScanSources& sources, UnplugPlan& plan, bool ever
     plan.firstLevelImages = std::move(work.levels[0]);
     plan.secondLevelImages = std::move(work.levels[1]);
     plan.thirdLevelImages = std::move(work.levels[2]);
+    VolumeNames names(sources.fileManager, table);
+    nameKeptVolumes(names, plan, explanation);
     return plan.volumeCount();
 }
 

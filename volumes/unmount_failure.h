@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/unmount_cause.h"
 #include "volumes/volume_record.h"
 
 namespace quaylet {
@@ -21,6 +22,8 @@ struct UnmountFailure {
     std::string imagePath;
     std::string message;
     std::int32_t status = 0;
+    /// Why it stayed mounted, as the disk tool said; busy when it did not say.
+    UnmountCause cause = UnmountCause::busy;
 
     /// Makes a failure from a volume's record and the reason it stayed mounted.
     static UnmountFailure fromVolume(const VolumeRecord& volume, std::string message,

@@ -3,11 +3,11 @@
 
 namespace quaylet {
 
-std::string volumeDisplayName(const FileManager& fileManager, const std::string& mountPoint) {
-    if (auto name = fileManager.displayName(mountPoint); name && !name->empty()) {
+std::string volumeDisplayName(const FileManager& fileManager, const MountEntry& mount) {
+    if (auto name = fileManager.displayName(mount); name && !name->empty()) {
         return std::move(*name);
     }
-    return lastPathComponent(mountPoint);
+    return lastPathComponent(mount.mountPoint);
 }
 
 std::string lastPathComponent(std::string_view path) {
@@ -18,6 +18,26 @@ std::string lastPathComponent(std::string_view path) {
     const auto slash = path.rfind('/', end);
     const auto begin = slash == std::string_view::npos ? 0 : slash + 1;
     return std::string(path.substr(begin, end + 1 - begin));
+}
+
+VolumeNames::VolumeNames(const FileManager& fileManager, const std::vector<MountEntry>& table)
+    : fileManager_(fileManager) {
+    visible_.reserve(table.size());
+    for (const MountEntry& mount : table) {
+        visible_.insert_or_assign(mount.mountPoint, &mount); // a later mount covers an earlier
+    }
+}
+
+const std::string& VolumeNames::displayName(const std::string& mountPoint) {
+    auto named = names_.find(mountPoint);
+    if (named == names_.end()) {
+        const auto visible = visible_.find(mountPoint);
+        std::string name = visible == visible_.end()
+                               ? lastPathComponent(mountPoint)
+                               : volumeDisplayName(fileManager_, *visible->second);
+        named = names_.emplace(mountPoint, std::move(name)).first;
+    }
+    return named->second;
 }
 
 } // namespace quaylet

@@ -1,4 +1,5 @@
-// Unmounting a whole disk: its file systems deepest first through libmount, then its loop device.
+// Unmounting a whole disk: its file systems deepest first through udisks or libmount, then its
+// encrypted container and its loop device.
 #include "platform/linux/disk_unmounter.h"
 
 #include <algorithm>
@@ -16,6 +17,7 @@
 #include "platform/linux/libmount_unmount.h"
 #include "platform/linux/loop_device.h"
 #include "platform/linux/sysfs_block_devices.h"
+#include "platform/linux/udisks_client.h"
 
 namespace quaylet {
 namespace {
@@ -79,14 +81,14 @@ std::vector<const BlockMount*> mountsAt(const std::string& path,
 
 } // namespace
 
-DiskUnmounterSystem DiskUnmounterSystem::live() {
+DiskUnmounterSystem DiskUnmounterSystem::live(bool interactive) {
     DiskUnmounterSystem system;
     system.readMounts = [] {
         return readBlockMounts();
     };
     system.unmount = unmountThroughLibmount;
     system.detachLoop = detachLoopDevice;
-    system.isRoot = ::geteuid() == 0;
+    system.udisks = UdisksClient::connect(interactive);
     return system;
 }
 
@@ -96,12 +98,7 @@ bool DiskUnmountReport::allUnmounted() const {
                        [](const VolumeOutcome& volume) { return volume.unmounted; });
 }
 
-bool shouldAskUdisks(const BlockMount& mount, bool isRoot) {
-    return !isRoot && mount.mountedByUdisks;
-}
-
-DiskUnmounter::DiskUnmounter(ProcessRunner& runner, DiskUnmounterSystem system)
-    : runner_(runner), system_(std::move(system)) {}
+DiskUnmounter::DiskUnmounter(DiskUnmounterSystem system) : system_(std::move(system)) {}
 
 DiskUnmountReport DiskUnmounter::unmountDisk(const std::string& path,
                                              std::optional<std::uint64_t> plannedDevice) {
@@ -133,7 +130,21 @@ DiskUnmountReport DiskUnmounter::unmountDisk(const std::string& path,
     // Judged once all are tried, by the table as it now is.
     const std::vector<BlockMount> after = system_.readMounts();
     for (std::size_t i = 0; i < ofDisk.size(); ++i) {
-        report.volumes[i].unmounted = !isMounted(ofDisk[i], after);
+        VolumeOutcome& volume = report.volumes[i];
+        volume.unmounted = !isMounted(ofDisk[i], after);
+        if (volume.unmounted && volume.cause != UnmountCause::gone) {
+            volume.cause = UnmountCause::none;
+            volume.detail.clear();
+        } else if (!volume.unmounted &&
+                   (volume.cause == UnmountCause::none || volume.cause == UnmountCause::gone)) {
+            volume.cause = UnmountCause::failed;
+            volume.detail = "still mounted afterwards";
+        }
+    }
+    if (system_.udisks && report.allUnmounted()) {
+        for (const BlockMount& mount : ofDisk) {
+            lockContainer(report, mount.device);
+        }
     }
     if (SysfsBlockDevices(system_.sysRoot).isLoopDevice(*disk)) {
         releaseLoop(report, after);
@@ -200,30 +211,52 @@ std::vector<BlockMount> DiskUnmounter::mountsOfDisk(const std::string& disk,
 
 VolumeOutcome DiskUnmounter::unmountVolume(const BlockMount& mount,
                                            std::vector<BlockMount>& mounted) {
-    VolumeOutcome outcome{mount.source, mount.target, false, false};
+    VolumeOutcome outcome;
+    outcome.devicePath = mount.source;
+    outcome.mountPoint = mount.target;
     if (!isUppermost(mount, mounted)) {
-        return outcome; // covered by another mount that is not ours to take
+        outcome.cause = UnmountCause::busy; // covered by another mount that is not ours to take
+        outcome.detail = "another file system is mounted over it";
+        return outcome;
     }
-    const std::error_code error = system_.unmount(mount);
-    if (!error) {
+    // udisks first where it knows the mount: it lets the user unmount what polkit allows, and
+    // keeps its own records (and the folder it made under /media) right.
+    if (std::optional<UdisksReply> reply =
+            system_.udisks ? system_.udisks->unmount(mount) : std::nullopt) {
+        outcome.throughUdisks = true;
+        outcome.cause = reply->cause;
+        if (reply->cause != UnmountCause::none) {
+            outcome.detail = reply->message;
+        }
+        // polkit asks for an administrator where fstab's "user" option lets the user unmount
+        // without one: the kernel may still take what udisks would not.
+        if (reply->cause == UnmountCause::notAllowed && !system_.unmount(mount)) {
+            outcome.cause = UnmountCause::none;
+            outcome.detail.clear();
+        }
+    } else if (const std::error_code error = system_.unmount(mount)) {
+        outcome.cause = unmountCauseOfError(error);
+        outcome.detail = error.message();
+    }
+    if (outcome.cause == UnmountCause::none || outcome.cause == UnmountCause::gone) {
         // The uppermost match is the one that went.
         const auto gone = std::find_if(mounted.rbegin(), mounted.rend(),
                                        [&](const BlockMount& m) { return sameMount(m, mount); });
-        mounted.erase(std::next(gone).base());
-        return outcome;
-    }
-    // A user's unmount is refused for permissions, by libmount or the kernel (EPERM), or by
-    // the file system's umount helper: udisks may do it for the user who mounted through it.
-    if (shouldAskUdisks(mount, system_.isRoot)) {
-        outcome.throughUdisks = true;
-        const std::string device =
-            mount.source.starts_with("/dev/")
-                ? mount.source
-                : system_.devDir + "/" +
-                      SysfsBlockDevices(system_.sysRoot).deviceName(mount.device).value_or("");
-        runTool({system_.udisksTool, "unmount", "-b", device, "--no-user-interaction"});
+        if (gone != mounted.rend()) {
+            mounted.erase(std::next(gone).base());
+        }
     }
     return outcome;
+}
+
+void DiskUnmounter::lockContainer(DiskUnmountReport& report, std::uint64_t device) {
+    if (report.lock) {
+        return; // one container a disk
+    }
+    if (std::optional<UdisksReply> reply = system_.udisks->lockContainerOf(device)) {
+        report.container = reply->message;
+        report.lock = std::move(reply);
+    }
 }
 
 void DiskUnmounter::releaseLoop(DiskUnmountReport& report, const std::vector<BlockMount>& mounts) {
@@ -245,36 +278,49 @@ void DiskUnmounter::releaseLoop(DiskUnmountReport& report, const std::vector<Blo
 }
 
 void DiskUnmounter::detachLoop(DiskUnmountReport& report) {
-    std::error_code error = system_.detachLoop(report.loopDevice);
-    const bool refused =
-        error == std::errc::permission_denied || error == std::errc::operation_not_permitted;
-    if (refused && !system_.isRoot) {
+    std::error_code error;
+    const std::optional<std::uint64_t> number =
+        SysfsBlockDevices(system_.sysRoot).deviceNumber(report.wholeDisk);
+    if (std::optional<UdisksReply> reply =
+            system_.udisks && number ? system_.udisks->deleteLoop(*number) : std::nullopt) {
         report.loopThroughUdisks = true;
-        runTool(
-            {system_.udisksTool, "loop-delete", "-b", report.loopDevice, "--no-user-interaction"});
-    } else if (error == std::errc::device_or_resource_busy) {
+        switch (reply->cause) {
+        case UnmountCause::none:
+            break;
+        case UnmountCause::busy:
+            error = std::make_error_code(std::errc::device_or_resource_busy);
+            break;
+        case UnmountCause::gone:
+            error = std::make_error_code(std::errc::no_such_device_or_address);
+            break;
+        case UnmountCause::notAllowed:
+            error = std::make_error_code(std::errc::operation_not_permitted);
+            break;
+        case UnmountCause::failed:
+            error = std::make_error_code(std::errc::io_error);
+            break;
+        }
+    } else {
+        error = system_.detachLoop(report.loopDevice);
+    }
+    if (error == std::errc::device_or_resource_busy) {
         report.loop = LoopRelease::keptInUse;
         return;
-    } else if (error == std::errc::no_such_device_or_address) {
+    }
+    if (error == std::errc::no_such_device_or_address) {
         report.loop = LoopRelease::alreadyReleased; // detached meanwhile
         return;
-    } else if (error) {
+    }
+    if (error) {
         report.loop = LoopRelease::failed;
         report.loopError = error;
         return;
     }
     if (!SysfsBlockDevices(system_.sysRoot).loopBackingFile(report.wholeDisk)) {
         report.loop = LoopRelease::detached;
-    } else if (report.loopThroughUdisks) {
-        report.loop = LoopRelease::failed;
-        report.loopError = error;
     } else {
         report.loop = LoopRelease::detachPending;
     }
-}
-
-bool DiskUnmounter::runTool(const std::vector<std::string>& argv) {
-    return !runner_.run(argv, [](std::string_view) {});
 }
 
 } // namespace quaylet

@@ -3,13 +3,15 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <system_error>
 #include <vector>
 
 #include "platform/linux/block_mount_table.h"
-#include "platform/process_runner.h"
+#include "platform/linux/udisks_storage.h"
+#include "platform/unmount_cause.h"
 
 namespace quaylet {
 
@@ -20,12 +22,12 @@ struct DiskUnmounterSystem {
     std::function<std::error_code(const std::string&)> detachLoop; ///< Loop detach.
     std::string sysRoot = "/sys";                                  ///< The sysfs tree.
     std::string devDir = "/dev";                                   ///< Device nodes.
-    std::string udisksTool = "/usr/bin/udisksctl";                 ///< udisks' client.
-    bool isRoot = false;                                           ///< Running as root.
+    std::shared_ptr<UdisksStorage> udisks; ///< udisks, when it runs; it is asked first.
 
     /// Returns the live system: the process's mount table, unmounts through libmount, /sys,
-    /// /dev, and its effective user.
-    static DiskUnmounterSystem live();
+    /// /dev, and udisks on the system bus when it runs there (`interactive`: polkit may ask
+    /// the user for a password).
+    static DiskUnmounterSystem live(bool interactive);
 };
 
 /// What became of one file system of the disk.
@@ -33,7 +35,10 @@ struct VolumeOutcome {
     std::string devicePath;     ///< Source of the mount (/dev/sdb1).
     std::string mountPoint;     ///< Where it was mounted.
     bool unmounted = false;     ///< Whether it is gone from the mount table.
-    bool throughUdisks = false; ///< Whether udisks was asked, the kernel having refused.
+    bool throughUdisks = false; ///< Whether udisks was asked (it knows the mount).
+    /// How the attempt ended: none or gone when unmounted, else why it stayed mounted.
+    UnmountCause cause = UnmountCause::none;
+    std::string detail; ///< The refusal in the words of udisks or the kernel.
 };
 
 /// What became of the loop device when the disk is one.
@@ -60,27 +65,27 @@ struct DiskUnmountReport {
     std::string wholeDisk;              ///< Kernel name of the disk (sdb, loop3).
     std::vector<VolumeOutcome> volumes; ///< Its file systems, in the order they were tried.
     LoopRelease loop = LoopRelease::notALoop;
-    std::string loopDevice;         ///< Node of the loop device, when the disk is one.
-    std::string imagePath;          ///< Its backing file before the detach.
-    std::error_code loopError;      ///< Why the detach failed.
-    bool loopThroughUdisks = false; ///< Whether udisks was asked to delete the loop device.
+    std::string loopDevice;          ///< Node of the loop device, when the disk is one.
+    std::string imagePath;           ///< Its backing file before the detach.
+    std::error_code loopError;       ///< Why the detach failed.
+    bool loopThroughUdisks = false;  ///< Whether udisks was asked to delete the loop device.
+    std::string container;           ///< The encrypted container locked or left unlocked.
+    std::optional<UdisksReply> lock; ///< How locking `container` ended, when it was tried.
 
     /// Returns whether nothing was refused and every file system is unmounted.
     bool allUnmounted() const;
 };
 
-/// Returns whether a mount that the kernel refused to unmount should be handed to udisks: the
-/// caller is no root (so the refusal is for permissions) and udisks mounted it.
-bool shouldAskUdisks(const BlockMount& mount, bool isRoot);
-
 /// Unmounts, deepest mount point first, every file system mounted from the whole disk that
 /// carries `path` (a mount point, or a block device node), never forced and never lazy; then
-/// detaches the disk when it is a loop device. The mount table is read twice: to plan, and to
-/// judge the outcome.
+/// locks the encrypted container the disk is the clear text of, and detaches the disk when it
+/// is a loop device. A mount, loop device or container that udisks knows goes through udisks,
+/// which decides with polkit what the user may do; the rest through the kernel. The mount
+/// table is read twice: to plan, and to judge the outcome.
 class DiskUnmounter {
 public:
-    /// Makes an unmounter that unmounts on `system` and runs udisks' client through `runner`.
-    DiskUnmounter(ProcessRunner& runner, DiskUnmounterSystem system);
+    /// Makes an unmounter that unmounts on `system`.
+    explicit DiskUnmounter(DiskUnmounterSystem system);
     /// Unmounts the disk carrying `path`; the report says what became of each file system.
     /// With `plannedDevice`, refuses unless the uppermost mount at `path` comes from that
     /// device (its file system's number or its block device's).
@@ -97,9 +102,8 @@ private:
     VolumeOutcome unmountVolume(const BlockMount& mount, std::vector<BlockMount>& mounted);
     void releaseLoop(DiskUnmountReport& report, const std::vector<BlockMount>& mounts);
     void detachLoop(DiskUnmountReport& report);
-    bool runTool(const std::vector<std::string>& argv);
+    void lockContainer(DiskUnmountReport& report, std::uint64_t device);
 
-    ProcessRunner& runner_;
     DiskUnmounterSystem system_;
 };
 

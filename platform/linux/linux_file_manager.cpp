@@ -1,22 +1,24 @@
 // LinuxFileManager: volume names as the Linux desktop shows them (file system labels).
 #include "platform/linux/linux_file_manager.h"
 
+#include <array>
+#include <cstring>
 #include <memory>
 
 #include <blkid/blkid.h>
-#include <libmount/libmount.h>
+#include <fcntl.h>
 #include <libudev.h>
+#include <linux/fs.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 
 #include "platform/linux/hex_escapes.h"
+#include "platform/unique_fd.h"
 
 namespace quaylet {
 namespace {
 
-struct TableUnref {
-    void operator()(libmnt_table* table) const { mnt_unref_table(table); }
-};
 struct UdevUnref {
     void operator()(udev* context) const { udev_unref(context); }
 };
@@ -47,15 +49,31 @@ std::optional<std::string> udevLabel(dev_t number) {
     return std::nullopt;
 }
 
-/// The label in the superblock of the file system at `source` (a device or an image file).
-std::optional<std::string> superblockLabel(const char* source) {
+/// The label the mounted file system at `mountPoint` reports itself, from its superblock in
+/// memory: no device is read. Only when the directory there is the root of file system
+/// `device`, so that a mount gone since the table was read never names what lies beneath.
+std::optional<std::string> mountedLabel(const std::string& mountPoint, dev_t device) {
+    const UniqueFd directory(::open(mountPoint.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     struct stat status {};
-    if (source == nullptr || source[0] != '/' || ::stat(source, &status) != 0 ||
+    if (!directory || ::fstat(directory.get(), &status) != 0 || status.st_dev != device) {
+        return std::nullopt;
+    }
+    std::array<char, FSLABEL_MAX> label{};
+    if (::ioctl(directory.get(), FS_IOC_GETFSLABEL, label.data()) != 0) {
+        return std::nullopt; // a file system that does not report its label this way
+    }
+    return std::string(label.data(), ::strnlen(label.data(), label.size()));
+}
+
+/// The label in the superblock of the file system at `source` (a device or an image file).
+std::optional<std::string> superblockLabel(const std::string& source) {
+    struct stat status {};
+    if (!source.starts_with('/') || ::stat(source.c_str(), &status) != 0 ||
         !(S_ISBLK(status.st_mode) || S_ISREG(status.st_mode))) {
         return std::nullopt;
     }
     const std::unique_ptr<blkid_struct_probe, ProbeFree> probe(
-        blkid_new_probe_from_filename(source));
+        blkid_new_probe_from_filename(source.c_str()));
     if (!probe) {
         return std::nullopt;
     }
@@ -71,25 +89,17 @@ std::optional<std::string> superblockLabel(const char* source) {
 
 } // namespace
 
-LinuxFileManager::LinuxFileManager(std::string mountInfo) : mountInfo_(std::move(mountInfo)) {}
-
-std::optional<std::string> LinuxFileManager::displayName(const std::string& path) const {
-    const std::unique_ptr<libmnt_table, TableUnref> table(
-        mnt_new_table_from_file(mountInfo_.c_str()));
-    if (!table) {
-        return std::nullopt;
-    }
-    // The last mount on a directory is the one visible there.
-    libmnt_fs* fs = mnt_table_find_target(table.get(), path.c_str(), MNT_ITER_BACKWARD);
-    if (fs == nullptr) {
-        return std::nullopt;
-    }
+std::optional<std::string> LinuxFileManager::displayName(const MountEntry& mount) const {
     std::optional<std::string> label;
-    if (const dev_t number = mnt_fs_get_devno(fs); major(number) != 0) {
-        label = udevLabel(number);
+    // Major 0 is the kernel's anonymous devices (tmpfs, proc, overlay): udev knows none.
+    if (major(mount.deviceNumber) != 0) {
+        label = udevLabel(mount.deviceNumber);
+    }
+    if ((!label || label->empty()) && mount.deviceNumber != 0) {
+        label = mountedLabel(mount.mountPoint, mount.deviceNumber);
     }
     if (!label || label->empty()) {
-        label = superblockLabel(mnt_fs_get_srcpath(fs));
+        label = superblockLabel(mount.devicePath);
     }
     if (!label || label->empty()) {
         return std::nullopt;

@@ -9,18 +9,14 @@
 namespace quaylet {
 
 /// Names a mount root by its file system's label: from the udev database when udev has
-/// probed the device, else read from the device itself with libblkid.
+/// probed the device, else as the mounted file system reports it (ext2/3/4, btrfs, xfs), else
+/// read from the device itself with libblkid.
 class LinuxFileManager final : public FileManager {
 public:
-    /// Names by the mount table at `mountInfo` (this process's by default).
-    explicit LinuxFileManager(std::string mountInfo = "/proc/self/mountinfo");
-
-    /// Returns the label of the file system mounted at `path`; nullopt when `path` is no
-    /// mount root, the file system has no label, or the label cannot be read.
-    std::optional<std::string> displayName(const std::string& path) const override;
-
-private:
-    std::string mountInfo_;
+    /// Returns the label of the file system of `mount`; nullopt when it has none or the label
+    /// cannot be read. Reads the device only when neither the udev database nor the mounted
+    /// file system gives a label.
+    std::optional<std::string> displayName(const MountEntry& mount) const override;
 };
 
 } // namespace quaylet

@@ -3,12 +3,13 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <system_error>
 
 #include <dirent.h>
+#include <unistd.h>
 
-#include "platform/linux/default_diskutil_path.h"
 #include "platform/linux/desktop_application_lookup.h"
 #include "platform/linux/libmount_mount_monitor.h"
 #include "platform/linux/libmount_mount_table.h"
@@ -41,16 +42,32 @@ std::string unreadableTreeReason(const std::string& root) {
 
 } // namespace
 
+std::string defaultDiskutilPath() {
+    std::error_code error;
+    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (error || self.empty()) {
+        return kDiskutilName;
+    }
+    const std::filesystem::path sibling = self.parent_path() / kDiskutilName;
+    if (std::filesystem::exists(sibling, error)) {
+        return sibling.string();
+    }
+    return (self.parent_path().parent_path() / "libexec" / "quaylet" / kDiskutilName).string();
+}
+
 std::optional<Platform> makeLinuxPlatform(const LinuxPlatformOptions& options, std::string& error) {
     if (std::string reason = unreadableTreeReason(options.sysfsRoot); !reason.empty()) {
         error = std::move(reason);
         return std::nullopt;
     }
-    std::error_code monitorError;
-    std::unique_ptr<LibmountMountMonitor> mountMonitor = LibmountMountMonitor::open(monitorError);
-    if (!mountMonitor) {
-        error = "cannot watch the mount table: " + monitorError.message();
-        return std::nullopt;
+    std::unique_ptr<LibmountMountMonitor> mountMonitor;
+    if (options.watchMounts) {
+        std::error_code monitorError;
+        mountMonitor = LibmountMountMonitor::open(monitorError);
+        if (!mountMonitor) {
+            error = "cannot watch the mount table: " + monitorError.message();
+            return std::nullopt;
+        }
     }
     Platform platform;
     platform.registry = std::make_unique<SysfsRegistry>(options.sysfsRoot);
@@ -72,6 +89,7 @@ std::optional<Platform> makeLinuxPlatform(const LinuxPlatformOptions& options, s
     platform.applicationLookup =
         std::make_unique<DesktopApplicationLookup>(DesktopApplicationRoots::fromEnvironment());
     platform.toolCommands = ToolCommands::forLinux(defaultDiskutilPath());
+    platform.seesEveryProcess = ::geteuid() == 0;
     error.clear();
     return platform;
 }

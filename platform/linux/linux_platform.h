@@ -11,7 +11,20 @@ namespace quaylet {
 /// Where the Linux platform reads the system from.
 struct LinuxPlatformOptions {
     std::string sysfsRoot = "/sys"; ///< Root of the device tree (a sysfs mount or a copy of one).
+    /// Whether to watch the mount table; false leaves `mountMonitor` empty. A command that runs
+    /// once never waits for changes, and closing the watch (an inotify instance) makes the
+    /// kernel wait for a grace period, about 10 ms: more than the whole scan.
+    bool watchMounts = true;
 };
+
+/// The disk tool's program name.
+inline constexpr const char* kDiskutilName = "quaylet-diskutil";
+
+/// Returns the path of quaylet-diskutil: the one in the folder of the running executable when
+/// it is there (a build tree), else PREFIX/libexec/quaylet/quaylet-diskutil beside the
+/// executable's PREFIX/bin; the bare program name (looked up in PATH when started) when the
+/// executable's folder cannot be read.
+std::string defaultDiskutilPath();
 
 /// Builds the live system's platform; nullopt with `error` set when the device tree cannot be read.
 std::optional<Platform> makeLinuxPlatform(const LinuxPlatformOptions& options, std::string& error);

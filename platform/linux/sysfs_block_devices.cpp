@@ -6,8 +6,7 @@
 #include <iterator>
 #include <utility>
 
-#include <sys/sysmacros.h>
-
+#include "platform/device_number.h"
 #include "platform/linux/sysfs_reader.h"
 
 namespace quaylet {
@@ -21,11 +20,6 @@ bool folderHasEntries(const fs::path& folder) {
     return !error && it != fs::directory_iterator();
 }
 
-/// The name of a device number's link under dev/block: "8:17".
-std::string numberLink(std::uint64_t device) {
-    return std::to_string(major(device)) + ":" + std::to_string(minor(device));
-}
-
 } // namespace
 
 SysfsBlockDevices::SysfsBlockDevices(std::string sysRoot)
@@ -35,7 +29,7 @@ std::optional<BlockDeviceNames> SysfsBlockDevices::namesOfNumber(std::uint64_t d
     if (device == 0) {
         return std::nullopt;
     }
-    return namesOfLink(sysRoot_ + "/dev/block", numberLink(device));
+    return namesOfLink(sysRoot_ + "/dev/block", deviceNumberText(device));
 }
 
 std::optional<BlockDeviceNames> SysfsBlockDevices::namesOfKernelName(std::string_view name) const {
@@ -80,16 +74,10 @@ std::optional<std::uint64_t> SysfsBlockDevices::deviceNumber(std::string_view na
         return std::nullopt;
     }
     const auto text = sysfs::readAttribute(sysRoot_ + "/class/block/" + std::string(name) + "/dev");
-    const std::size_t colon = text ? text->find(':') : std::string::npos;
-    if (colon == std::string::npos) {
+    if (!text) {
         return std::nullopt;
     }
-    const auto majorNumber = sysfs::parseNumber(std::string_view(*text).substr(0, colon), 10);
-    const auto minorNumber = sysfs::parseNumber(std::string_view(*text).substr(colon + 1), 10);
-    if (!majorNumber || !minorNumber) {
-        return std::nullopt;
-    }
-    return makedev(static_cast<unsigned>(*majorNumber), static_cast<unsigned>(*minorNumber));
+    return parseDeviceNumber(*text);
 }
 
 std::optional<std::string> SysfsBlockDevices::deviceName(std::uint64_t device) const {

@@ -11,13 +11,13 @@
 
 namespace quaylet {
 
-/// Display names given per path; a path without one has none.
+/// Display names given per mount point; a mount point without one has none.
 class MemoryFileManager final : public FileManager {
 public:
     explicit MemoryFileManager(std::map<std::string, std::string> names = {})
         : names_(std::move(names)) {}
-    std::optional<std::string> displayName(const std::string& path) const override {
-        const auto found = names_.find(path);
+    std::optional<std::string> displayName(const MountEntry& mount) const override {
+        const auto found = names_.find(mount.mountPoint);
         return found == names_.end() ? std::nullopt : std::optional(found->second);
     }
 

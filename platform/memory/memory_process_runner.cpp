@@ -110,8 +110,10 @@ void MemoryProcessRunner::listOpenFiles(const std::vector<std::string>& argv,
                                         const OutputLineHandler& onLine) const {
     std::set<std::int32_t> ids;
     std::vector<std::string> paths;
+    bool commandNames = false;
     for (std::size_t at = 1; at < argv.size(); ++at) {
-        if (argv[at] == "-Fn") {
+        if (argv[at] == "-Fn" || argv[at] == "-Fcn") {
+            commandNames = argv[at] == "-Fcn";
             continue;
         }
         if (argv[at] == "-p" && at + 1 < argv.size()) {
@@ -135,6 +137,9 @@ void MemoryProcessRunner::listOpenFiles(const std::vector<std::string>& argv,
             continue;
         }
         onLine("p" + std::to_string(process.pid) + "\n");
+        if (commandNames) {
+            onLine("c" + process.name + "\n");
+        }
         int descriptor = 3;
         for (const std::string& file : open) {
             onLine("f" + std::to_string(descriptor++) + "\n");

@@ -15,7 +15,8 @@ namespace quaylet {
 /// which must outlive it, and a list of simulated busy processes:
 /// - "diskutil unmountDisk MOUNTPOINT" removes every mount of the same whole disk, unless a
 ///   busy process holds a file on one of them;
-/// - "lsof -Fn [-p IDS] PATHS" reports the busy processes with files on those paths;
+/// - "lsof -Fn [-p IDS] PATHS" reports the busy processes with files on those paths, and
+///   "lsof -Fcn ..." their names too;
 /// - "ps -p PID ..." prints a header line and the process's name.
 /// Any other program cannot be started.
 class MemoryProcessRunner final : public ProcessRunner {

@@ -2,9 +2,9 @@
 // autostart directory, and a tool runner the test can hold at a gate.
 #pragma once
 
+#include <algorithm>
 #include <memory>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include <QDir>
@@ -15,15 +15,12 @@
 #include <gtest/gtest.h>
 
 #include "app/vlk_app_delegate.h"
-#include "gated_process_runner.h"
 #include "platform/memory/memory_mount_table.h"
 #include "platform/memory/snapshot_loader.h"
 #include "tests/support/fixture_machine.h"
+#include "tests/support/recording_process_runner.h"
 
 namespace quaylet::testing {
-
-/// A laptop with a dock carrying one SSD with two volumes, and cp holding a file on the second.
-inline constexpr const char* kBusyDockMachine = "laptop_with_busy_dock";
 
 /// Records the notifications delivered, and the status image showing at each delivery.
 class RecordingNotificationSink : public NotificationSink {
@@ -41,7 +38,8 @@ class DelegateTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_TRUE(dir_.isValid());
-        useMachine(kBusyDockMachine);
+        // A dock carrying one SSD with two volumes, and cp holding a file on the second.
+        useMachine("laptop_with_busy_dock");
         settingsPath_ = dir_.filePath("Pemrix/Quaylet.conf");
         settings_ = std::make_unique<QSettings>(settingsPath_, QSettings::IniFormat);
         autostart_ = dir_.filePath("config/autostart");
@@ -49,8 +47,7 @@ protected:
         executable_ = dir_.filePath("bin/quaylet");
         QFile program(executable_);
         ASSERT_TRUE(program.open(QIODevice::WriteOnly));
-        strings_ = *StringTable::fromJson(R"({"BUSY_BOOT_VOLUME": "BUSY_BOOT_VOLUME %1",
-            "BUSY_VOLUME_WITH": "BUSY_VOLUME_WITH %1 %2", "BUSY_VOLUME": "BUSY_VOLUME %1"})");
+        strings_ = *StringTable::fromJson(R"({"BUSY_VOLUME_WITH": "BUSY_VOLUME_WITH %1 %2"})");
     }
 
     void TearDown() override {
@@ -63,8 +60,8 @@ protected:
         }
     }
 
-    /// Takes fixture machine `machine` as the snapshot the platform is built from; a test may
-    /// change `snapshot_` until the first delegate is made.
+    /// Takes fixture machine `machine` as the snapshot; a test may change `snapshot_` until
+    /// the first delegate is made.
     void useMachine(std::string_view machine) {
         std::string error;
         auto loaded = loadSnapshot(fixturePath(machine), error);
@@ -72,29 +69,27 @@ protected:
         snapshot_ = std::move(*loaded);
     }
 
-    /// The platform over `snapshot_`, built on first use, its runner wrapped in `runner_`.
+    /// The platform over `snapshot_`, built on first use, its runs recorded by `runner_`.
     Platform& platform() {
         if (!platform_) {
             platform_ = std::make_unique<Platform>(makeSnapshotPlatform(snapshot_));
-            auto gated = std::make_unique<GatedProcessRunner>(std::move(platform_->processRunner));
-            runner_ = gated.get();
-            platform_->processRunner = std::move(gated);
+            auto recording =
+                std::make_unique<RecordingProcessRunner>(std::move(platform_->processRunner));
+            runner_ = recording.get();
+            platform_->processRunner = std::move(recording);
         }
         return *platform_;
     }
     MemoryRegistry& registry() { return memoryRegistry(platform()); }
     MemoryMountTable& mounts() { return dynamic_cast<MemoryMountTable&>(*platform().mountTable); }
-    GatedProcessRunner& runner() {
+    RecordingProcessRunner& runner() {
         platform();
         return *runner_;
     }
-    /// Returns the mount points of the mount table, in order.
-    std::vector<std::string> mountPoints() {
-        std::vector<std::string> points;
-        for (const MountEntry& entry : mounts().entries()) {
-            points.push_back(entry.mountPoint);
-        }
-        return points;
+    bool mounted(const std::string& mountPoint) {
+        const std::vector<MountEntry> entries = mounts().entries();
+        return std::any_of(entries.begin(), entries.end(),
+                           [&](const MountEntry& entry) { return entry.mountPoint == mountPoint; });
     }
 
     /// Creates the delegate; `everRun` marks the first run as past.
@@ -108,20 +103,18 @@ protected:
         sink_.delegate = delegate_.get();
         return *delegate_;
     }
-
     /// Creates and launches the delegate.
     VLKAppDelegate& launch(bool everRun = true) {
         makeDelegate(everRun).applicationDidFinishLaunching();
         return *delegate_;
     }
-
     /// Runs the main thread's events until `done` holds (5 s at most).
     template <typename Predicate> bool until(Predicate done) { return QTest::qWaitFor(done, 5000); }
 
     QTemporaryDir dir_;
     Snapshot snapshot_;
     std::unique_ptr<Platform> platform_;
-    GatedProcessRunner* runner_ = nullptr;
+    RecordingProcessRunner* runner_ = nullptr;
     StringTable strings_;
     RecordingNotificationSink sink_;
     QString settingsPath_;

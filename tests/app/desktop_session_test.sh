@@ -17,8 +17,7 @@ snapshot=$2
 artifacts=$3
 
 # What the snapshot's unplug command must report: cp keeps a file open on the dock's SSD.
-expected_summary="Thunderbolt Dock"
-expected_body=("Do not unplug the dock yet." "“Dock SSD” is still in use by cp.")
+expected=("Thunderbolt Dock" "Do not unplug the dock yet." "“Dock SSD” is still in use by cp.")
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/quaylet-desktop.XXXXXX")
 log_name="desktop test"
@@ -67,7 +66,6 @@ menu_id() {
         }
     done
 }
-menu_open() { [[ -n "$(menu_id)" ]]; }
 open_menu() {
     local x y w h
     read -r x y w h <<<"$(geometry "$icon")"
@@ -75,36 +73,33 @@ open_menu() {
     for _ in 1 2 3 4 5; do
         xdotool mousemove $((x + w / 2)) $((y + h / 2)) click 1
         for _ in $(seq 20); do
-            menu_open && return 0
+            [[ -n "$(menu_id)" ]] && return 0
             sleep 0.1
         done
     done
     fail "the status menu did not open after five clicks on the icon"
 }
 
+# read_back COUNT WHAT: once dunst shows a notification, takes a screenshot and closes it; once
+# COUNT are in dunst's history, writes the history to notifications.json.
+at_least() { (($(dunstctl count "$1" 2>/dev/null || echo 0) >= $2)); }
+read_back() {
+    wait_for 30 "$2 shown by dunst" at_least displayed 1
+    import -window root "$artifacts/notification-$1.png" || fail "no screenshot of $2"
+    dunstctl close-all
+    wait_for 10 "$2 in dunst's history" at_least history "$1"
+    dunstctl history >"$artifacts/notifications.json"
+}
+
 open_menu
-log "menu open"
 import -window root "$artifacts/tray-menu.png" || fail "no screenshot of the open menu"
 xdotool key Down Return # the first item: "Unplug Dock"
-notifications() { dunstctl count "$1" 2>/dev/null || echo 0; }
-shown() { (($(notifications displayed) >= 1)); }
-in_history() { (($(notifications history) >= 1)); }
-wait_for 30 "notification shown by dunst" shown
-log "notification shown"
-import -window root "$artifacts/notification.png" || fail "no screenshot of the notification"
-
-# Read the notification back from the daemon: closed, it moves into dunst's history.
-dunstctl close-all
-wait_for 10 "notification in dunst's history" in_history
-dunstctl history >"$artifacts/notifications.json"
-[[ "$(notifications history)" -eq 1 ]] || fail "expected one notification, dunst has $(notifications history)"
-grep -qF "\"data\" : \"$expected_summary\"" "$artifacts/notifications.json" ||
-    fail "summary \"$expected_summary\" not delivered; see $artifacts/notifications.json"
-for text in "${expected_body[@]}"; do
+read_back 1 "the menu's notification"
+at_least history 2 && fail "more than one notification; see $artifacts/notifications.json"
+for text in "${expected[@]}"; do
     grep -qF "$text" "$artifacts/notifications.json" ||
-        fail "body lacks \"$text\"; see $artifacts/notifications.json"
+        fail "\"$text\" not delivered; see $artifacts/notifications.json"
 done
-
 log "notification read back from dunst"
 
 # A second launch hands over to the running tray and ends, without a second icon.
@@ -120,11 +115,7 @@ log "second launch handed over; one icon"
 # UnplugDock on the session bus: the menu's notification again, under the same id.
 gdbus call --session --dest com.pemrix.Quaylet --object-path /com/pemrix/Quaylet \
     --method com.pemrix.Quaylet.UnplugDock >/dev/null || fail "UnplugDock call failed"
-wait_for 30 "notification of UnplugDock shown by dunst" shown
-dunstctl close-all
-two_in_history() { (($(notifications history) >= 2)); }
-wait_for 10 "second notification in dunst's history" two_in_history
-dunstctl history >"$artifacts/notifications.json"
+read_back 2 "the notification of UnplugDock"
 # The two must agree in every field shown, the id too (the second replaced the first).
 same=$(jq '[.data[0][] | {id: .id.data, appname: .appname.data, summary: .summary.data,
     body: .body.data, message: .message.data}] | unique | length' \

@@ -97,8 +97,9 @@ TEST_F(QuayletDiskutilTest, ABusyVolumeStaysMountedAndItsLoopAttached) {
 
     const auto run = unmountDisk(scratch.path() + "/busy");
     EXPECT_EQ(run.status, 1);
-    EXPECT_EQ(run.output, "Still mounted: " + scratch.path() + "/busy (" + loop + ")\nKept " +
-                              loop + " attached: a file system on it is still mounted\n");
+    EXPECT_EQ(run.output, "Busy " + scratch.path() + "/busy (" + loop +
+                              "): Device or resource busy\nKept " + loop +
+                              " attached: a file system on it is still mounted\n");
     EXPECT_TRUE(volume->loop().isAttached());
 }
 

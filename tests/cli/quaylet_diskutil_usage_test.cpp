@@ -19,6 +19,8 @@ TEST(QuayletDiskutilUsageTest, BadUsageExitsTwoAndHelpExitsZero) {
           {kDiskutil, "unmountDisk", ""},
           {kDiskutil, "unmountDisk", "/media/x", "/media/y"},
           {kDiskutil, "unmountDisk", "--device", "8:17"},
+          {kDiskutil, "unmountDisk", "--interactive"},
+          {kDiskutil, "unmountDisk", "--device", "8:17", "--interactive", "/media/x"},
           {kDiskutil, "unmountDisk", "--device", "8", "/media/x"},
           {kDiskutil, "unmountDisk", "--device", "8:17x", "/media/x"}}) {
         const auto run = testing::runCaptured(argv, scratch.path());
@@ -28,7 +30,8 @@ TEST(QuayletDiskutilUsageTest, BadUsageExitsTwoAndHelpExitsZero) {
     const auto help = testing::runCaptured({kDiskutil, "--help"}, scratch.path());
     EXPECT_EQ(help.status, 0);
     EXPECT_TRUE(
-        help.output.starts_with("usage: quaylet-diskutil unmountDisk [--device MAJ:MIN] PATH\n"));
+        help.output.starts_with("usage: quaylet-diskutil unmountDisk [--interactive] [--device "
+                                "MAJ:MIN] PATH\n"));
 }
 
 } // namespace

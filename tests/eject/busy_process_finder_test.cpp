@@ -4,12 +4,12 @@
 #include <gtest/gtest.h>
 
 #include "eject/busy_process_finder.h"
-#include "tests/support/scripted_process_runner.h"
+#include "tests/support/recording_process_runner.h"
 
 namespace quaylet {
 namespace {
 
-using testing::ScriptedProcessRunner;
+using testing::RecordingProcessRunner;
 
 class FakeApplications : public ApplicationLookup {
 public:
@@ -27,7 +27,7 @@ UnmountFailure failureAt(const std::string& mountPoint) {
 class BusyProcessFinderTest : public ::testing::Test {
 protected:
     std::optional<std::string> answer(const std::vector<std::string>& argv) {
-        if (argv.front() == "/usr/bin/lsof") {
+        if (argv.front().ends_with("/lsof")) {
             return lsofOutput;
         }
         return psOutput;
@@ -35,7 +35,7 @@ protected:
 
     std::optional<std::string> lsofOutput = std::string();
     std::optional<std::string> psOutput = std::string("COMMAND\n");
-    ScriptedProcessRunner runner{[this](const auto& argv) {
+    RecordingProcessRunner runner{[this](const auto& argv) {
         return answer(argv);
     }};
     ToolCommands commands = ToolCommands::forLinux("/usr/bin/quaylet-diskutil");
@@ -48,9 +48,9 @@ TEST_F(BusyProcessFinderTest, SearchesEachFailedMountPointAsOneUnalteredArgument
     finder.addFailedVolumes({failureAt("/media/alice/Dock SSD"), failureAt(""), failureAt(odd),
                              failureAt("/media/alice/Dock SSD")});
     finder.findBusyProcesses();
-    ASSERT_EQ(runner.runs.size(), 1u);
-    EXPECT_EQ(runner.runs[0],
-              (std::vector<std::string>{"/usr/bin/lsof", "-Fn", "/media/alice/Dock SSD", odd,
+    ASSERT_EQ(runner.runs().size(), 1u);
+    EXPECT_EQ(runner.runs()[0],
+              (std::vector<std::string>{"/usr/bin/lsof", "-Fcn", "/media/alice/Dock SSD", odd,
                                         "/media/alice/Dock SSD"}));
 }
 
@@ -58,8 +58,8 @@ TEST_F(BusyProcessFinderTest, WithoutSearchPathsSearchesTheRootAndIgnoresIt) {
     finder.setProcessIds({7, 8});
     lsofOutput = "p7\nn/\np8\nn/\n";
     EXPECT_EQ(finder.findBusyProcesses(), 0u);
-    EXPECT_EQ(runner.runs.at(0),
-              (std::vector<std::string>{"/usr/bin/lsof", "-Fn", "-p", "7,8", "/"}));
+    EXPECT_EQ(runner.runs().at(0),
+              (std::vector<std::string>{"/usr/bin/lsof", "-Fcn", "-p", "7,8", "/"}));
 }
 
 TEST_F(BusyProcessFinderTest, SecondRunAppendsAndCopyReplacesTheDestination) {
@@ -85,51 +85,51 @@ TEST_F(BusyProcessFinderTest, ToolThatCannotStartLeavesTheCountUnchanged) {
     EXPECT_TRUE(finder.searchPaths().empty());
 }
 
-struct NamingCase {
+TEST_F(BusyProcessFinderTest, NamesEachProcessFromTheSameRunWithoutPs) {
+    applications.names[31] = "Files";
+    lsofOutput = "p31\ncnautilus\nn/media/a\np32\ncsleep\nn/media/a/x\np33\nn/media/a/y\n";
+    finder.findBusyProcesses();
+    const std::vector<BusyProcess> expected{
+        {31, "Files", {"/media/a"}}, {32, "sleep", {"/media/a/x"}}, {33, "pid 33", {"/media/a/y"}}};
+    EXPECT_EQ(finder.busyProcesses(), expected);
+    EXPECT_EQ(runner.runs().size(), 1u) << "only the open-files tool runs";
+}
+
+struct PsNamingCase {
     const char* what;
     std::optional<std::string> application;
     std::optional<std::string> psOutput; ///< nullopt: ps cannot start
     std::string expected;
-    bool psRuns;
 };
 
-void PrintTo(const NamingCase& naming, std::ostream* out) {
+void PrintTo(const PsNamingCase& naming, std::ostream* out) {
     *out << naming.what;
 }
 
-class ProcessNamingTest : public BusyProcessFinderTest,
-                          public ::testing::WithParamInterface<NamingCase> {};
+class PsNamingTest : public BusyProcessFinderTest,
+                     public ::testing::WithParamInterface<PsNamingCase> {};
 
-TEST_P(ProcessNamingTest, FallsBackFromApplicationToPsToPid) {
-    const NamingCase& naming = GetParam();
-    applications.names[4242] = naming.application;
+// Where the open-files tool reports no command name (macOS), ps names the process.
+TEST_P(PsNamingTest, FallsBackFromApplicationToPsToPid) {
+    const PsNamingCase& naming = GetParam();
+    commands = ToolCommands::macOS();
+    applications.names[-5] = naming.application;
     psOutput = naming.psOutput;
-    EXPECT_EQ(finder.processNameForPid(4242), naming.expected) << naming.what;
-    if (naming.psRuns) {
-        ASSERT_EQ(runner.runs.size(), 1u);
-        EXPECT_EQ(runner.runs[0],
-                  (std::vector<std::string>{"/bin/ps", "-p", "4242", "-o", "comm"}));
-    } else {
-        EXPECT_TRUE(runner.runs.empty());
-    }
+    EXPECT_EQ(finder.processNameForPid(-5), naming.expected);
+    const std::vector<std::string> ps{"/bin/ps", "-p", "4294967291", "-c", "-o", "command"};
+    EXPECT_EQ(runner.runs(), (naming.application ? std::vector<std::vector<std::string>>{}
+                                                 : std::vector<std::vector<std::string>>{ps}));
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    Fallbacks, ProcessNamingTest,
+    Fallbacks, PsNamingTest,
     ::testing::Values(
-        NamingCase{"application", "Files", "COMMAND\nnautilus\n", "Files", false},
-        NamingCase{"ps after no application", std::nullopt, "COMMAND\nsleep\n", "sleep", true},
-        NamingCase{"ps after an empty name", "", "COMMAND\nsleep\n", "sleep", true},
-        NamingCase{"ps keeps trailing blanks", std::nullopt, "COMMAND\nmy tool  \nx\n", "my tool  ",
-                   true},
-        NamingCase{"ps prints only its header", std::nullopt, "COMMAND\n", "pid 4242", true},
-        NamingCase{"ps prints an empty name", std::nullopt, "COMMAND\n\n", "pid 4242", true},
-        NamingCase{"ps cannot start", std::nullopt, std::nullopt, "pid 4242", true}));
-
-TEST_F(BusyProcessFinderTest, NamesANegativeIdInSignedDecimal) {
-    EXPECT_EQ(finder.processNameForPid(-5), "pid -5");
-    EXPECT_EQ(runner.runs.at(0).at(2), "4294967291");
-}
+        PsNamingCase{"application", "Finder", "COMMAND\nFinder\n", "Finder"},
+        PsNamingCase{"ps keeps trailing blanks", std::nullopt, "COMMAND\nmy tool  \nx\n",
+                     "my tool  "},
+        PsNamingCase{"ps prints only its header", std::nullopt, "COMMAND\n", "pid -5"},
+        PsNamingCase{"ps prints an empty name", std::nullopt, "COMMAND\n\n", "pid -5"},
+        PsNamingCase{"ps cannot start", std::nullopt, std::nullopt, "pid -5"}));
 
 } // namespace
 } // namespace quaylet

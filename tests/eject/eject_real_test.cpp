@@ -13,6 +13,7 @@
 #include "tests/support/image_volume.h"
 #include "tests/support/partitioned_disk.h"
 #include "tests/support/real_system.h"
+#include "tests/support/recording_process_runner.h"
 #include "tests/support/temporary_directory.h"
 #include "tests/support/test_paths.h"
 
@@ -20,18 +21,6 @@ namespace quaylet {
 namespace {
 
 using testing::ImageVolume;
-
-/// Counts the runs of the real runner.
-class CountingRunner : public ProcessRunner {
-public:
-    std::error_code run(const std::vector<std::string>& argv,
-                        const OutputLineHandler& onLine) override {
-        ++runs;
-        return runner.run(argv, onLine);
-    }
-    PosixProcessRunner runner;
-    int runs = 0;
-};
 
 class EjectRealTest : public ::testing::Test {
 protected:
@@ -102,7 +91,7 @@ protected:
     std::vector<std::unique_ptr<ImageVolume>> volumes;
     std::unique_ptr<testing::PartitionedDisk> disk;
     std::optional<testing::ChildProcess> child;
-    CountingRunner runner;
+    testing::RecordingProcessRunner runner{std::make_unique<PosixProcessRunner>()};
     ToolCommands commands =
         ToolCommands::forLinux(std::string(testing::kProgramsDir) + "/quaylet-diskutil");
     LibmountMountPointProbe probe;
@@ -183,7 +172,7 @@ TEST_F(EjectRealTest, TwoPartitionsOfOneDiskGoInOneToolRun) {
             VolumeRecord{partition.device(), partition.mountPoint(), partition.device(), ""});
     }
     unmountPlan();
-    EXPECT_EQ(runner.runs, 1);
+    EXPECT_EQ(runner.runs().size(), 1U);
     EXPECT_TRUE(plan.failures.empty());
     EXPECT_FALSE(disk->loop().isAttached());
 }

@@ -19,9 +19,9 @@ class OpenFilesParserTest : public ::testing::Test {
 protected:
     /// Feeds `output` line by line, as the process runner hands it over.
     void parse(std::string_view output) {
-        OpenFilesParser parser(results, [this](std::int32_t pid) {
+        OpenFilesParser parser(results, [this](std::int32_t pid, std::string_view command) {
             namedPids.push_back(pid);
-            return "name-" + std::to_string(pid);
+            return command.empty() ? "name-" + std::to_string(pid) : std::string(command);
         });
         while (!output.empty()) {
             const std::size_t end = output.find('\n');
@@ -82,11 +82,19 @@ INSTANTIATE_TEST_SUITE_P(
                       {0, "name-0", {"/media/alice/Stick/a"}},
                       {42, "name-42", {""}}}},
         RecordedCase{"last_line_unterminated.txt",
-                     {{77, "name-77", {"/media/alice/Dock SSD/no newline at end"}}}}));
+                     {{77, "name-77", {"/media/alice/Dock SSD/no newline at end"}}}},
+        // The "c" field names its own group only.
+        RecordedCase{
+            "command_names.txt",
+            {{18636, "sleep", {"/media/alice/Dock SSD"}},
+             {18637,
+              "backup tool",
+              {"/media/alice/Dock SSD/Projects", "/media/alice/Dock SSD/Projects/report.odt"}}}}));
 
-TEST_F(OpenFilesParserTest, NamesEveryGroupOnceEvenThoseItDrops) {
-    parse(recordedOutput("root_paths_ignored.txt"));
-    EXPECT_EQ(namedPids, (std::vector<std::int32_t>{1, 1502, 1610}));
+TEST_F(OpenFilesParserTest, ACommandNameNamesOnlyItsOwnGroupAndDroppedGroupsAreNotNamed) {
+    parse("cstray\np1\ncfirst\nn/a\np2\nn/b\np3\ncthird\nn/\n");
+    EXPECT_EQ(results, (std::vector<BusyProcess>{{1, "first", {"/a"}}, {2, "name-2", {"/b"}}}));
+    EXPECT_EQ(namedPids, (std::vector<std::int32_t>{1, 2}));
 }
 
 TEST_F(OpenFilesParserTest, ASecondRunAppendsToTheFirst) {

@@ -7,12 +7,12 @@
 #include <gtest/gtest.h>
 
 #include "eject/unmount_worker.h"
-#include "tests/support/scripted_process_runner.h"
+#include "tests/support/recording_process_runner.h"
 
 namespace quaylet {
 namespace {
 
-using testing::ScriptedProcessRunner;
+using testing::RecordingProcessRunner;
 
 /// Mount points that are mounted, and which of them the tool takes off (with their disk mates).
 class FakeMounts : public MountPointProbe {
@@ -41,6 +41,9 @@ protected:
             return std::nullopt;
         }
         const std::string& target = argv.back();
+        if (const auto words = says.find(target); words != says.end()) {
+            return words->second; // stays mounted, for the reason its lines give
+        }
         if (busy.count(target) == 0) {
             mounts.mounted.erase(target);
             for (const std::string& mate : sameDisk[target]) {
@@ -52,7 +55,7 @@ protected:
 
     std::vector<std::string> toolTargets() const {
         std::vector<std::string> targets;
-        for (const auto& argv : runner.runs) {
+        for (const auto& argv : runner.runs()) {
             targets.push_back(argv.back());
         }
         return targets;
@@ -60,9 +63,10 @@ protected:
 
     FakeMounts mounts;
     std::set<std::string> busy;
+    std::map<std::string, std::string> says; ///< The tool's lines for a volume that stays.
     std::map<std::string, std::vector<std::string>> sameDisk;
     bool toolStarts = true;
-    ScriptedProcessRunner runner{[this](const auto& argv) {
+    RecordingProcessRunner runner{[this](const auto& argv) {
         return diskTool(argv);
     }};
     ToolCommands commands = ToolCommands::forLinux("/usr/bin/quaylet-diskutil");
@@ -83,8 +87,9 @@ TEST_F(UnmountWorkerTest, UnmountsInnermostImagesFirstThenDockThenExternal) {
     EXPECT_EQ(toolTargets(),
               (std::vector<std::string>{"/media/c", "/media/b", "/media/a", "/media/dock1",
                                         "/media/dock2", "/media/ext"}));
-    EXPECT_EQ(runner.runs[0], (std::vector<std::string>{"/usr/bin/quaylet-diskutil", "unmountDisk",
-                                                        "--device", "7:0", "/media/c"}));
+    EXPECT_EQ(runner.runs()[0],
+              (std::vector<std::string>{"/usr/bin/quaylet-diskutil", "unmountDisk", "--device",
+                                        "7:0", "/media/c"}));
     EXPECT_TRUE(plan.failures.empty());
     EXPECT_EQ(heard.size(), 6u);
 }
@@ -103,6 +108,17 @@ TEST_F(UnmountWorkerTest, BusyVolumeFailsWithStatusZeroAndTheNextIsStillTried) {
               (std::vector<std::pair<std::string, bool>>{{"Backup", false}, {"dock1", true}}));
 }
 
+TEST_F(UnmountWorkerTest, TheToolsLineAboutTheVolumeSaysWhyItStayed) {
+    plan.dockVolumes = {volume("dock1"), volume("dock2")};
+    says["/media/dock1"] = "Busy /media/dock2 (/dev/sdb2)\n"
+                           "Not-allowed /media/dock1 (/dev/sdb1) through udisks: not authorized\n";
+    says["/media/dock2"] = "Unmounted /media/dock1 (/dev/sdb1)\nFailed /media/x (/dev/sdb3)\n";
+    unmountAll(plan, tools);
+    ASSERT_EQ(plan.failures.size(), 2u);
+    EXPECT_EQ(plan.failures[0].cause, UnmountCause::notAllowed);
+    EXPECT_EQ(plan.failures[1].cause, UnmountCause::failed); // no line of its own: the first
+}
+
 TEST_F(UnmountWorkerTest, SecondVolumeOfAnUnmountedDiskNeedsNoToolRun) {
     sameDisk["/media/dock1"] = {"/media/dock2"};
     plan.dockVolumes = {volume("dock1"), volume("dock2")};
@@ -115,7 +131,7 @@ TEST_F(UnmountWorkerTest, EmptyPlanRunsNothingAndEmptiesOldFailures) {
     plan.failures = {UnmountFailure::fromVolume(volume("old"), "", 0)};
     unmountAll(plan, tools);
     EXPECT_TRUE(plan.failures.empty());
-    EXPECT_TRUE(runner.runs.empty());
+    EXPECT_TRUE(runner.runs().empty());
 }
 
 TEST_F(UnmountWorkerTest, ToolThatCannotStartFailsOnlyVolumesStillMounted) {

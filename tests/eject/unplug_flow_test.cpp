@@ -5,6 +5,7 @@
 #include "eject/unplug_flow.h"
 #include "platform/memory/snapshot_loader.h"
 #include "tests/support/fixture_machine.h"
+#include "tests/support/recording_process_runner.h"
 
 namespace quaylet {
 namespace {
@@ -106,6 +107,40 @@ INSTANTIATE_TEST_SUITE_P(
                  "BUSY_VOLUME",
                  "/Volumes/Dock SSD/disk.img"}),
     [](const auto& test) { return std::string(test.param.name); });
+
+/// A disk tool that leaves every volume mounted and says why in `line`'s first word; an
+/// open-files tool that sees no process.
+class RefusingTool : public UnplugFlowTest {
+protected:
+    UnplugOutcome unplugWith(const std::string& word, bool seesEveryProcess) {
+        Platform platform = machine();
+        platform.processRunner = std::make_unique<testing::RecordingProcessRunner>(
+            [word](const std::vector<std::string>& argv) -> std::optional<std::string> {
+                if (argv.size() > 1 && argv[1] == "unmountDisk") {
+                    return word + " " + argv.back() + " (/dev/sdz1): refused\n";
+                }
+                return std::string();
+            });
+        platform.seesEveryProcess = seesEveryProcess;
+        UnplugStart start = beginUnplug(platform, false, gate({}));
+        EXPECT_TRUE(start.plan);
+        UnplugOutcome outcome = unmountPlanned(platform, *start.plan, false, {}, gate({}));
+        nameBusyProcess(platform, outcome);
+        return outcome;
+    }
+};
+
+TEST_F(RefusingTool, NotAllowedIsNeverInUseAndInUseUnseenIsAnotherUsers) {
+    const UnplugOutcome refused = unplugWith("Not-allowed", false);
+    EXPECT_FALSE(refused.safe);
+    EXPECT_TRUE(refused.notAllowed);
+    EXPECT_EQ(refused.textKey, "NOT_ALLOWED_VOLUME");
+    EXPECT_FALSE(refused.processName);
+
+    EXPECT_EQ(unplugWith("Busy", false).textKey, "BUSY_VOLUME_OTHER_USER");
+    EXPECT_EQ(unplugWith("Busy", true).textKey, "BUSY_VOLUME"); // root sees every process
+    EXPECT_EQ(unplugWith("Failed", false).textKey, "UNMOUNT_FAILED_VOLUME");
+}
 
 TEST(UnplugFlowStart, AnUnreadableMountTableIsNeverSafeAndScansNothing) {
     Platform platform = testing::loadFixture("laptop_with_unreadable_mount_table");

@@ -45,13 +45,35 @@ TEST(PathOnVolumesTest, PathMustEqualOrContinueAMountPointWithASlash) {
 
 TEST(VolumeDisplayNameTest, FileManagerNameElseLastComponent) {
     const MemoryFileManager names({{"/Volumes/Dock", "Dock SSD"}, {"/Volumes/Empty", ""}});
-    for (const auto& [mountPoint, expected] : {std::pair{"/Volumes/Dock", "Dock SSD"},
-                                               {"/Volumes/Empty", "Empty"},
-                                               {"/", "/"},
-                                               {"", ""},
-                                               {"/Volumes/a b//", "a b"}}) {
-        EXPECT_EQ(volumeDisplayName(names, mountPoint), std::string(expected)) << mountPoint;
+    const std::pair<const char*, const char*> cases[] = {{"/Volumes/Dock", "Dock SSD"},
+                                                         {"/Volumes/Empty", "Empty"},
+                                                         {"/", "/"},
+                                                         {"", ""},
+                                                         {"/Volumes/a b//", "a b"}};
+    for (const auto& [mountPoint, expected] : cases) {
+        EXPECT_EQ(volumeDisplayName(names, {"/dev/disk4s1", mountPoint, "apfs"}), expected)
+            << mountPoint;
     }
+}
+
+/// Names a file system by its device, as a label belongs to the device.
+class DeviceLabels final : public FileManager {
+public:
+    std::optional<std::string> displayName(const MountEntry& mount) const override {
+        return mount.devicePath.starts_with("/dev/") ? std::optional("on " + mount.devicePath)
+                                                     : std::nullopt;
+    }
+};
+
+TEST(VolumeDisplayNameTest, AMountPointIsNamedAfterTheVolumeVisibleThere) {
+    const DeviceLabels labels;
+    const std::vector<MountEntry> table{{"/dev/sdb1", "/media/a", "ext4"},
+                                        {"/dev/sdc1", "/media/a", "ext4"},
+                                        {"tmpfs", "/run/user/1000", "tmpfs"}};
+    VolumeNames names(labels, table);
+    EXPECT_EQ(names.displayName("/media/a"), "on /dev/sdc1");
+    EXPECT_EQ(names.displayName("/run/user/1000"), "1000");
+    EXPECT_EQ(names.displayName("/media/gone"), "gone");
 }
 
 } // namespace

@@ -1,14 +1,15 @@
-// The disk unmounter on the fixture machine's sysfs tree, with the kernel's unmount, udisksctl
-// and the loop detach scripted.
+// The disk unmounter on the fixture machine's sysfs tree, with the kernel's unmount, udisks and
+// the loop detach scripted.
 #include <algorithm>
 #include <filesystem>
+#include <map>
+#include <memory>
 
 #include <sys/sysmacros.h>
 
 #include <gtest/gtest.h>
 
 #include "platform/linux/disk_unmounter.h"
-#include "tests/support/scripted_process_runner.h"
 #include "tests/support/temporary_directory.h"
 #include "tests/support/test_paths.h"
 
@@ -16,7 +17,48 @@ namespace quaylet {
 namespace {
 
 namespace fs = std::filesystem;
-using Argv = std::vector<std::string>;
+
+/// udisks knowing the mounts it made: it unmounts them unless told to refuse one, and deletes
+/// the loop devices and locks the containers it is told of.
+class FakeUdisks final : public UdisksStorage {
+public:
+    explicit FakeUdisks(std::vector<BlockMount>& mounts) : mounts_(mounts) {}
+
+    std::optional<UdisksReply> unmount(const BlockMount& mount) override {
+        if (!mount.mountedByUdisks) {
+            return std::nullopt;
+        }
+        asked.push_back(mount.target);
+        if (const auto refusal = refusals.find(mount.target); refusal != refusals.end()) {
+            return UdisksReply{refusal->second, "refused"};
+        }
+        const auto it = std::find(mounts_.rbegin(), mounts_.rend(), mount);
+        mounts_.erase(std::next(it).base());
+        return UdisksReply{};
+    }
+    std::optional<UdisksReply> deleteLoop(std::uint64_t device) override {
+        if (device != loop) {
+            return std::nullopt;
+        }
+        fs::remove(backingFile);
+        return UdisksReply{};
+    }
+    std::optional<UdisksReply> lockContainerOf(std::uint64_t device) override {
+        if (device != clearText) {
+            return std::nullopt;
+        }
+        return UdisksReply{UnmountCause::none, "/dev/sdz"};
+    }
+
+    std::map<std::string, UnmountCause> refusals;
+    std::vector<std::string> asked;
+    std::uint64_t loop = 0;
+    std::uint64_t clearText = 0;
+    std::string backingFile;
+
+private:
+    std::vector<BlockMount>& mounts_;
+};
 
 class DiskUnmounterTest : public ::testing::Test {
 protected:
@@ -36,7 +78,7 @@ protected:
     std::string sysRoot() const { return scratch.path() + "/sys"; }
 
     /// Takes the uppermost mount at a target off the table, as the kernel does, unless the
-    /// target is marked as refusing: busy for root, not permitted for a user.
+    /// target is marked as refusing (busy, or not permitted for `isRoot` false).
     std::error_code unmount(const BlockMount& mount, bool isRoot) {
         unmounted.push_back(mount.target);
         if (std::find(umountRefuses.begin(), umountRefuses.end(), mount.target) !=
@@ -46,17 +88,6 @@ protected:
         }
         removeLast([&](const BlockMount& m) { return m.target == mount.target; });
         return {};
-    }
-
-    /// udisksctl takes the mount it made of a device off the table.
-    std::optional<std::string> udisks(const Argv& argv) {
-        if (argv[1] == "loop-delete") {
-            fs::remove(sysRoot() + "/class/block/loop3/loop/backing_file");
-        } else {
-            removeLast(
-                [&](const BlockMount& m) { return m.source == argv[3] && m.mountedByUdisks; });
-        }
-        return std::string();
     }
 
     template <typename Predicate> void removeLast(Predicate matches) {
@@ -83,8 +114,8 @@ protected:
             return detachError;
         };
         system.sysRoot = sysRoot();
-        system.isRoot = isRoot;
-        DiskUnmounter unmounter(runner, system);
+        system.udisks = udisks;
+        DiskUnmounter unmounter(system);
         return unmounter.unmountDisk(path, planned);
     }
 
@@ -94,9 +125,7 @@ protected:
     std::vector<std::string> unmounted;
     std::error_code detachError;
     std::vector<std::string> detached;
-    testing::ScriptedProcessRunner runner{[this](const Argv& argv) {
-        return udisks(argv);
-    }};
+    std::shared_ptr<FakeUdisks> udisks; ///< None: udisks is not running.
 };
 
 TEST_F(DiskUnmounterTest, UnmountsEveryFileSystemOfThePlannedDiskDeepestFirst) {
@@ -105,34 +134,35 @@ TEST_F(DiskUnmounterTest, UnmountsEveryFileSystemOfThePlannedDiskDeepestFirst) {
     // sdc1, mounted inside sdb2's folder, belongs to another disk and is left alone.
     EXPECT_EQ(unmounted, (std::vector<std::string>{"/media/alice/Dock SSD/archive",
                                                    "/media/alice/Dock SSD", "/srv/dock"}));
-    EXPECT_TRUE(runner.runs.empty());
     ASSERT_EQ(report.volumes.size(), 3u);
     EXPECT_TRUE(report.allUnmounted());
     EXPECT_EQ(report.loop, LoopRelease::notALoop);
     EXPECT_EQ(mounts.size(), 3u);
 }
 
-TEST_F(DiskUnmounterTest, AsAUserAsksUdisksForItsMountsThatTheKernelRefused) {
-    umountRefuses = {"/media/alice/Dock SSD/archive", "/media/alice/Dock SSD", "/srv/dock"};
+TEST_F(DiskUnmounterTest, AsksUdisksForTheMountsItKnowsAndSaysWhyEachStayed) {
+    udisks = std::make_shared<FakeUdisks>(mounts);
+    // udisks refuses both its mounts; the kernel takes the archive (as fstab's "user" option
+    // allows) but not the SSD's root, nor /srv/dock, which udisks did not mount.
+    udisks->refusals = {{"/media/alice/Dock SSD", UnmountCause::notAllowed},
+                        {"/media/alice/Dock SSD/archive", UnmountCause::notAllowed}};
+    umountRefuses = {"/srv/dock", "/media/alice/Dock SSD"};
     const DiskUnmountReport report = unmountDisk("/media/alice/Dock SSD", false);
-    EXPECT_EQ(runner.runs,
-              (std::vector<Argv>{
-                  {"/usr/bin/udisksctl", "unmount", "-b", "/dev/sdb2", "--no-user-interaction"},
-                  {"/usr/bin/udisksctl", "unmount", "-b", "/dev/sdb1", "--no-user-interaction"},
-              }));
-    // /srv/dock is no udisks mount: it stays, and so the disk is not all unmounted.
+    EXPECT_EQ(udisks->asked,
+              (std::vector<std::string>{"/media/alice/Dock SSD/archive", "/media/alice/Dock SSD"}));
+    EXPECT_EQ(unmounted, (std::vector<std::string>{"/media/alice/Dock SSD/archive",
+                                                   "/media/alice/Dock SSD", "/srv/dock"}));
     ASSERT_EQ(report.volumes.size(), 3u);
     EXPECT_TRUE(report.volumes[0].unmounted && report.volumes[0].throughUdisks);
-    EXPECT_FALSE(report.volumes[2].unmounted || report.volumes[2].throughUdisks);
+    EXPECT_EQ(report.volumes[1].cause, UnmountCause::notAllowed);
+    EXPECT_EQ(report.volumes[1].detail, "refused");
+    EXPECT_EQ(report.volumes[2].cause, UnmountCause::notAllowed); // the kernel's EPERM
     EXPECT_FALSE(report.allUnmounted());
-}
 
-TEST_F(DiskUnmounterTest, AsRootNeverAsksUdisks) {
+    // As root the kernel's refusal is EBUSY: in use (the archive went above).
+    udisks.reset();
     umountRefuses = {"/media/alice/Dock SSD"};
-    const DiskUnmountReport report = unmountDisk("/media/alice/Dock SSD", true);
-    EXPECT_TRUE(runner.runs.empty());
-    EXPECT_FALSE(report.allUnmounted());
-    EXPECT_FALSE(report.volumes[1].throughUdisks);
+    EXPECT_EQ(unmountDisk("/media/alice/Dock SSD", true).volumes[0].cause, UnmountCause::busy);
 }
 
 TEST_F(DiskUnmounterTest, AMountOfTheDiskCoveredByAnotherDiskIsNotTaken) {
@@ -140,6 +170,7 @@ TEST_F(DiskUnmounterTest, AMountOfTheDiskCoveredByAnotherDiskIsNotTaken) {
     const DiskUnmountReport report = unmountDisk("/dev/sdb1", true);
     EXPECT_EQ(unmounted.size(), 2u); // /srv/dock's uppermost mount is sdc1's
     EXPECT_FALSE(report.allUnmounted());
+    EXPECT_EQ(report.volumes.back().cause, UnmountCause::busy);
     EXPECT_EQ(mounts.back().source, "/dev/sdc1");
 }
 
@@ -161,7 +192,6 @@ TEST_F(DiskUnmounterTest, RefusesWithoutUnmountingAnything) {
     EXPECT_EQ(covered.refusal, Refusal::coveredDevice);
     EXPECT_EQ(covered.foundSource, "/dev/sdc1");
     EXPECT_TRUE(unmounted.empty());
-    EXPECT_TRUE(runner.runs.empty());
 }
 
 class LoopDiskUnmounterTest : public DiskUnmounterTest {
@@ -195,13 +225,17 @@ TEST_F(LoopDiskUnmounterTest, KeepsItAttachedWhileMountedStackedOrBusy) {
     EXPECT_EQ(unmountDisk("/dev/loop3", true).loop, LoopRelease::keptInUse);
 }
 
-TEST_F(LoopDiskUnmounterTest, AsAUserAsksUdisksToDeleteTheLoopDevice) {
-    detachError = std::make_error_code(std::errc::permission_denied);
+TEST_F(LoopDiskUnmounterTest, UdisksLocksTheContainerAndDeletesTheLoopDeviceItKnows) {
+    udisks = std::make_shared<FakeUdisks>(mounts);
+    udisks->loop = makedev(7, 3);
+    udisks->clearText = makedev(259, 8);
+    udisks->backingFile = sysRoot() + "/class/block/loop3/loop/backing_file";
     const DiskUnmountReport report = unmountDisk("/media/alice/backup", false);
-    EXPECT_EQ(runner.runs.back(), (Argv{"/usr/bin/udisksctl", "loop-delete", "-b", "/dev/loop3",
-                                        "--no-user-interaction"}));
+    EXPECT_TRUE(detached.empty());
     EXPECT_TRUE(report.loopThroughUdisks);
     EXPECT_EQ(report.loop, LoopRelease::detached);
+    ASSERT_TRUE(report.lock.has_value());
+    EXPECT_EQ(report.container, "/dev/sdz");
 }
 
 } // namespace

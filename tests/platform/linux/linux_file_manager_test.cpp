@@ -1,9 +1,9 @@
-// Tests of LinuxFileManager: labels of mounted file systems, read from a mount table file.
-#include <array>
+// Tests of LinuxFileManager: labels of mounted file systems.
 #include <filesystem>
 #include <fstream>
 
 #include <spawn.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -37,24 +37,11 @@ protected:
     void SetUp() override { std::filesystem::create_directories(directory_); }
     void TearDown() override { std::filesystem::remove_all(directory_); }
 
-    /// A mount table file with one line per (source, target, type); targets are escaped as the
-    /// kernel escapes them.
-    std::string mountTable(const std::vector<std::array<std::string, 3>>& mounts) {
-        const std::string path = (directory_ / "mountinfo").string();
-        std::ofstream file(path);
-        int id = 20;
-        for (const auto& [source, target, type] : mounts) {
-            file << id++ << " 1 7:0 / " << target << " rw,relatime shared:1 - " << type << " "
-                 << source << " rw\n";
-        }
-        return path;
-    }
-
     const std::filesystem::path directory_ =
         std::filesystem::temp_directory_path() / ("quaylet-labels-" + std::to_string(::getpid()));
 };
 
-TEST_F(LinuxFileManagerTest, NamesAMountRootByItsFileSystemLabel) {
+TEST_F(LinuxFileManagerTest, NamesAFileSystemByItsLabel) {
     const std::string image = (directory_ / "backup.img").string();
     std::ofstream(image).close();
     std::filesystem::resize_file(image, 4 << 20);
@@ -65,28 +52,19 @@ TEST_F(LinuxFileManagerTest, NamesAMountRootByItsFileSystemLabel) {
     std::filesystem::copy_file(image, unlabelled);
     ASSERT_TRUE(run({"tune2fs", "-L", "", unlabelled}) || run({"e2label", unlabelled, ""}));
 
-    const LinuxFileManager manager(mountTable({{image, "/media/user/Dock\\040Backup", "ext4"},
-                                               {unlabelled, "/media/user/plain", "ext4"},
-                                               {"tmpfs", "/run/user/1000", "tmpfs"}}));
+    const LinuxFileManager manager;
     const struct {
-        const char* path;
+        MountEntry mount;
         std::optional<std::string> expected;
     } cases[] = {
-        {"/media/user/Dock Backup", "Dock Backup"},
-        {"/media/user/Dock Backup/", "Dock Backup"},
-        {"/media/user/Dock Backup/photos", std::nullopt}, // no mount root
-        {"/media/user/plain", std::nullopt},              // no label
-        {"/run/user/1000", std::nullopt},                 // no device
-        {"/nowhere", std::nullopt},
+        {{image, "/media/user/Dock Backup", "ext4"}, "Dock Backup"},
+        {{unlabelled, "/media/user/plain", "ext4"}, std::nullopt},
+        {{"tmpfs", "/run/user/1000", "tmpfs", makedev(0, 50)}, std::nullopt},
+        {{(directory_ / "gone.img").string(), "/media/user/gone", "ext4"}, std::nullopt},
     };
     for (const auto& item : cases) {
-        EXPECT_EQ(manager.displayName(item.path), item.expected) << item.path;
+        EXPECT_EQ(manager.displayName(item.mount), item.expected) << item.mount.mountPoint;
     }
-}
-
-TEST_F(LinuxFileManagerTest, AnUnreadableMountTableNamesNothing) {
-    const LinuxFileManager manager((directory_ / "absent").string());
-    EXPECT_EQ(manager.displayName("/"), std::nullopt);
 }
 
 TEST(UdevEscapesTest, DecodesHexEscapesOnly) {

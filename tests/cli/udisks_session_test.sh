@@ -1,0 +1,271 @@
+#!/usr/bin/env bash
+# quaylet-cli unplug as an unprivileged desktop user, against the real udisksd and polkitd on a
+# system bus of the test's own, in a private mount namespace (so /media, /run/udev, /run/udisks2
+# and polkit's rules are the test's). A user made for the test sets up and mounts loop devices
+# through udisks; the docked laptop's device tree, copied, shows each loop device as the dock's
+# SSD. Checks: unplug unmounts the user's mount and deletes the loop device through udisks; a
+# mount made by root is "not allowed", never "in use"; a file held open by a root process is "in
+# use by a process of another user or of the system", naming no process.
+# Usage: udisks_session_test.sh QUAYLET_CLI FIXTURES_DIR
+# Exits 77 (skipped) when not root or a program is missing, unless QUAYLET_REQUIRE_REAL=1.
+set -euo pipefail
+
+cli=$1
+fixtures=$2
+
+skip() {
+    if [[ "${QUAYLET_REQUIRE_REAL:-}" == 1 ]]; then
+        echo "FAIL: cannot run: $*" >&2
+        exit 1
+    fi
+    echo "SKIP: $*" >&2
+    exit 77
+}
+
+polkitd=/usr/lib/polkit-1/polkitd
+udisksd=/usr/libexec/udisks2/udisksd
+udevd=/lib/systemd/systemd-udevd
+[[ $(id -u) -eq 0 ]] || skip "needs root"
+for program in dbus-daemon "$polkitd" "$udisksd" "$udevd" udisksctl gdbus useradd userdel \
+    setpriv unshare losetup mkfs.ext2 "$cli"; do
+    command -v "$program" >/dev/null || skip "$program is not installed (scripts/deps test)"
+done
+
+# Everything below runs in a private mount namespace, whose mounts end with it.
+if [[ "${QUAYLET_UDISKS_NAMESPACE:-}" != 1 ]]; then
+    exec env QUAYLET_UDISKS_NAMESPACE=1 unshare --mount --propagation private -- "$0" "$@"
+fi
+
+scratch=$(mktemp -d /tmp/quaylet-udisks.XXXXXX)
+chmod 755 "$scratch"
+user="qlt-udisks-$$"
+pids=()
+failures=0
+
+cleanup() {
+    local pid image
+    for pid in "${pids[@]}"; do
+        kill "$pid" 2>/dev/null || true
+    done
+    for pid in "${pids[@]}"; do
+        wait "$pid" 2>/dev/null || true
+    done
+    for image in "$scratch"/*.img; do
+        [[ -e "$image" ]] || continue
+        while read -r loop; do
+            umount "${loop%%:*}" 2>/dev/null || true
+            losetup -d "${loop%%:*}" 2>/dev/null || true
+        done < <(losetup -j "$image" -O NAME -n 2>/dev/null || true)
+    done
+    userdel "$user" 2>/dev/null || true
+    rm -rf "$scratch"
+}
+trap cleanup EXIT
+trap 'exit 1' TERM INT HUP
+
+check() { # check DESCRIPTION COMMAND...: counts a failure when the command fails
+    local what=$1
+    shift
+    if "$@"; then
+        echo "ok: $what"
+    else
+        echo "FAILED: $what" >&2
+        failures=$((failures + 1))
+    fi
+}
+
+as_user() {
+    setpriv --reuid="$user" --regid="$user" --init-groups -- \
+        env DBUS_SYSTEM_BUS_ADDRESS="$DBUS_SYSTEM_BUS_ADDRESS" "$@"
+}
+
+# The test's own view of the daemons' state folders and of /media.
+for folder in /run/udev /run/udisks2 /media; do
+    mkdir -p "$folder"
+    mount -t tmpfs -o mode=755 tmpfs "$folder"
+done
+mkdir -p "$scratch/var-lib-udisks2" /var/lib/udisks2
+mount --bind "$scratch/var-lib-udisks2" /var/lib/udisks2
+
+useradd --system --no-create-home --home-dir / --shell /usr/sbin/nologin "$user"
+
+# polkit: the test user may set up and mount loop devices without a password; everything else
+# follows udisks' own policy (another user's mount needs an administrator).
+mkdir "$scratch/rules.d"
+cat >"$scratch/rules.d/50-quaylet-test.rules" <<EOF
+polkit.addRule(function(action, subject) {
+    if (subject.user == "$user" &&
+        (action.id == "org.freedesktop.udisks2.loop-setup" ||
+         action.id == "org.freedesktop.udisks2.filesystem-mount")) {
+        return polkit.Result.YES;
+    }
+});
+EOF
+chown -R polkitd "$scratch/rules.d"
+chmod 700 "$scratch/rules.d"
+mount --bind "$scratch/rules.d" /etc/polkit-1/rules.d
+
+# A system bus like the machine's, on a socket of the test's, with no service activation.
+export DBUS_SYSTEM_BUS_ADDRESS="unix:path=$scratch/system_bus_socket"
+sed -e '/<pidfile>/d' -e '/<servicehelper>/d' -e '/standard_system_servicedirs/d' \
+    -e "s#<listen>.*</listen>#<listen>$DBUS_SYSTEM_BUS_ADDRESS</listen>#" \
+    -e 's#<includedir>system.d</includedir>#<includedir>/usr/share/dbus-1/system.d</includedir>#' \
+    /usr/share/dbus-1/system.conf >"$scratch/system-bus.conf"
+# Waits up to ten seconds for the bus name $1 (object $2) to answer; fails with the logs if not.
+wait_for_name() {
+    for _ in $(seq 50); do
+        gdbus introspect --system --dest "$1" --object-path "$2" >/dev/null 2>&1 && return 0
+        sleep 0.2
+    done
+    cat "$scratch"/*.log >&2
+    echo "FAIL: $1 did not come up on the test's system bus" >&2
+    exit 1
+}
+dbus-daemon --config-file="$scratch/system-bus.conf" --nofork --nopidfile \
+    2>"$scratch/dbus.log" &
+pids+=($!)
+wait_for_name org.freedesktop.DBus /org/freedesktop/DBus
+"$polkitd" --no-debug >"$scratch/polkitd.log" 2>&1 &
+pids+=($!)
+wait_for_name org.freedesktop.PolicyKit1 /org/freedesktop/PolicyKit1/Authority
+# udisks learns of new loop devices from udev's database.
+"$udevd" >"$scratch/udevd.log" 2>&1 &
+pids+=($!)
+"$udisksd" >"$scratch/udisksd.log" 2>&1 &
+pids+=($!)
+wait_for_name org.freedesktop.UDisks2 /org/freedesktop/UDisks2/Manager
+
+# An image with an ext2 file system labelled $2, the image file and the file system's root the
+# test user's.
+make_image() {
+    truncate -s 16M "$scratch/$1.img"
+    mkfs.ext2 -q -L "$2" -E "root_owner=$(id -u "$user"):$(id -g "$user")" "$scratch/$1.img"
+    chown "$user" "$scratch/$1.img"
+}
+
+# The docked laptop's tree, in which loop device $1 is the dock's SSD.
+dock_ssd="devices/pci0000:00/0000:00:07.0/0000:20:00.0/0000:21:01.0/0000:23:00.0/usb6/6-1"
+dock_ssd+="/6-1.2/6-1.2:1.0/host0/target0:0:0/0:0:0:0"
+make_tree() {
+    local tree="$scratch/sys" name number link
+    name=$(basename "$1")
+    number=$(($(stat -c '0x%t' "$1"))):$(($(stat -c '0x%T' "$1")))
+    rm -rf "$tree"
+    cp -a "$fixtures/laptop-dock/sys" "$tree"
+    for link in "$tree"/class/block/* "$tree"/block/* "$tree"/dev/block/*; do
+        [[ "$(readlink "$link")" == */virtual/block/loop* ]] && rm "$link"
+    done
+    rm -rf "$tree"/devices/virtual/block/loop*
+    local dir="$tree/$dock_ssd/block/$name"
+    mkdir -p "$dir"
+    echo "$number" >"$dir/dev"
+    echo 32768 >"$dir/size"
+    echo 0 >"$dir/ro"
+    echo 0 >"$dir/removable"
+    printf 'MAJOR=%s\nMINOR=%s\nDEVNAME=%s\nDEVTYPE=disk\n' "${number%:*}" "${number#*:}" \
+        "$name" >"$dir/uevent"
+    mkdir -p "$tree/dev/block"
+    ln -sr "$tree/class/block" "$dir/subsystem"
+    ln -sr "$tree/$dock_ssd" "$dir/device"
+    ln -sr "$dir" "$tree/class/block/$name"
+    ln -sr "$dir" "$tree/block/$name"
+    ln -sr "$dir" "$tree/dev/block/$number"
+    chmod -R a+rX "$tree"
+}
+
+# Sets up image $1 as a loop device and mounts it, both through udisks as the test user;
+# leaves the loop device in $loop and its mount point in $mounted.
+udisks_mount() {
+    loop=$(as_user udisksctl loop-setup --no-user-interaction -f "$scratch/$1.img" |
+        sed -n 's/^Mapped file .* as \(\/dev\/loop[0-9]*\)\.$/\1/p')
+    [[ -n "$loop" ]] || return 1
+    mounted=$(as_user udisksctl mount --no-user-interaction -b "$loop" |
+        sed -n 's/^Mounted .* at \(.*\)$/\1/p')
+    mounted=${mounted%.}
+    [[ -n "$mounted" ]] || return 1
+}
+
+# unplug [OPTION]: leaves the output in $out, the errors in $errors, the exit status in $status.
+unplug() {
+    status=0
+    as_user "$cli" --sysfs "$scratch/sys" unplug --everything "$@" >"$scratch/out" \
+        2>"$scratch/errors" || status=$?
+    out=$(cat "$scratch/out")
+    errors=$(cat "$scratch/errors")
+    echo "--- unplug (exit $status)"
+    echo "$out"
+    echo "$errors"
+}
+
+# The disk tool's own line about mount point $1, whose first word says how it ended.
+tool_line() {
+    as_user "$(dirname "$cli")/quaylet-diskutil" unmountDisk "$1" | grep -F " $1 (" || true
+}
+
+is_mounted() { findmnt -rn -S "$1" >/dev/null; }
+is_attached() { [[ -n "$(losetup -n -O BACK-FILE "$1" 2>/dev/null)" ]]; }
+not() { ! "$@"; }
+
+# 1. The user's own udisks mount: unmounted and its loop device deleted, through udisks.
+make_image own OWN
+udisks_mount own || { cat "$scratch"/*.log >&2; echo "FAIL: udisks setup" >&2; exit 1; }
+make_tree "$loop"
+unplug
+check "own mount: safe to unplug" [ "$status" -eq 0 ]
+check "own mount: says safe" grep -q "It is safe to unplug the dock." <<<"$out"
+check "own mount: unmounted" not is_mounted "$loop"
+check "own mount: loop device deleted" not is_attached "$loop"
+
+# 2. A mount that root made: udisks lets no other user take it without an administrator.
+make_image root ROOT
+loop=$(losetup --find --show "$scratch/root.img")
+mkdir -p "$scratch/root-mount"
+mount "$loop" "$scratch/root-mount"
+make_tree "$loop"
+unplug
+check "root's mount: not safe" [ "$status" -eq 1 ]
+check "root's mount: not allowed" grep -q "You are not allowed to unmount" <<<"$out"
+check "root's mount: never in use" not grep -q "in use" <<<"$out"
+check "root's mount: points to --interactive" grep -q -- "--interactive" <<<"$errors"
+check "root's mount: still mounted" is_mounted "$loop"
+# Allowed to ask, with no agent to ask through: still not allowed, at once.
+unplug --interactive
+check "root's mount, interactive without an agent: not allowed" \
+    grep -q "You are not allowed to unmount" <<<"$out"
+check "root's mount, interactive: no hint" not grep -q -- "--interactive" <<<"$errors"
+line=$(tool_line "$scratch/root-mount")
+echo "$line"
+check "root's mount: the tool says Not-allowed" \
+    grep -q "^Not-allowed .* through udisks: " <<<"$line"
+umount "$scratch/root-mount"
+losetup -d "$loop"
+
+# 3. The user's mount with a file that a root process holds open: in use by someone the user
+# cannot see, so no process is named.
+make_image held HELD
+udisks_mount held || { echo "FAIL: udisks setup" >&2; exit 1; }
+as_user touch "$mounted/held"
+sleep 600 <"$mounted/held" &
+holder=$!
+pids+=("$holder")
+make_tree "$loop"
+unplug
+check "held open by root: not safe" [ "$status" -eq 1 ]
+check "held open by root: another user's or the system's" \
+    grep -q "in use by a process of another user or of the system" <<<"$out"
+check "held open by root: names no process" not grep -q "sleep" <<<"$out"
+check "held open by root: still mounted" is_mounted "$loop"
+line=$(tool_line "$mounted")
+echo "$line"
+check "held open by root: the tool says Busy" grep -q "^Busy .* through udisks: " <<<"$line"
+kill "$holder"
+wait "$holder" 2>/dev/null || true
+as_user udisksctl unmount --no-user-interaction -b "$loop" >/dev/null || true
+as_user udisksctl loop-delete --no-user-interaction -b "$loop" >/dev/null || true
+
+if ((failures > 0)); then
+    echo "--- daemons' logs" >&2
+    cat "$scratch"/*.log >&2
+    exit 1
+fi
+echo "all checks passed"
