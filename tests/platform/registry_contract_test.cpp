@@ -6,13 +6,12 @@
 #include <string>
 #include <vector>
 
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include "platform/linux/sysfs_registry.h"
 #include "platform/memory_registry.h"
 #include "tests/support/injected_event_source.h"
+#include "tests/support/temporary_directory.h"
 #include "tests/support/test_paths.h"
 
 namespace quaylet {
@@ -63,11 +62,7 @@ constexpr const char* kUpstream = "/devices/pci0000:00/0000:00:07.0/0000:20:00.0
 
 class SysfsBackend final : public Backend {
 public:
-    SysfsBackend() {
-        std::filesystem::create_directories(directory_);
-        show("laptop-dock");
-    }
-    ~SysfsBackend() override { std::filesystem::remove_all(directory_); }
+    SysfsBackend() { show("laptop-dock"); }
     MemoryRegistry& registry() override { return registry_; }
     std::string diskName() const override { return "sda"; }
     void plug() override {
@@ -86,9 +81,8 @@ private:
             std::string(testing::kFixturesDir) + "/" + machine + "/sys", root_);
     }
 
-    const std::filesystem::path directory_ =
-        std::filesystem::temp_directory_path() / ("quaylet-contract-" + std::to_string(::getpid()));
-    const std::filesystem::path root_ = directory_ / "sys";
+    const testing::TemporaryDirectory directory_;
+    const std::filesystem::path root_ = directory_.path() + "/sys";
     testing::InjectedEventSource* source_ = nullptr;
     SysfsRegistry registry_{root_.string(), [this](std::error_code&) {
                                 auto source = std::make_unique<testing::InjectedEventSource>();

@@ -10,15 +10,6 @@ namespace {
 
 using Argv = std::vector<std::string>;
 
-TEST(ToolCommandsTest, MacOSUsesTheSystemsTools) {
-    const ToolCommands mac = ToolCommands::macOS();
-    EXPECT_EQ(mac.unmountDisk("/Volumes/Dock SSD", makedev(1, 4)),
-              (Argv{"/usr/sbin/diskutil", "unmountDisk", "/Volumes/Dock SSD"}));
-    EXPECT_EQ(mac.listOpenFiles({12, 4294967295u, 7}, {}),
-              (Argv{"/usr/sbin/lsof", "-Fn", "-p", "12,4294967295,7", "/"}));
-    EXPECT_EQ(mac.processName(-1), (Argv{"/bin/ps", "-p", "4294967295", "-c", "-o", "command"}));
-}
-
 TEST(ToolCommandsTest, OnLinuxTheOpenFilesToolAlsoNamesTheProcesses) {
     const ToolCommands onLinux = ToolCommands::forLinux("/opt/quaylet/bin/quaylet-diskutil");
     EXPECT_EQ(onLinux.unmountDisk("/media/alice/Dock SSD", makedev(8, 17)),

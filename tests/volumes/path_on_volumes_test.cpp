@@ -23,12 +23,10 @@ TEST(PathOnVolumesTest, PathMustEqualOrContinueAMountPointWithASlash) {
     const std::vector<VolumeRecord> extra{at("/Volumes/Stick")};
     const PathCase cases[] = {
         {"/Volumes/Dock", false, "/Volumes/Dock"},
-        {"/Volumes/Dock/a.dmg", false, "/Volumes/Dock"},
         {"/Volumes/Dock/mnt/x", false, "/Volumes/Dock"}, // the first host that holds it
         {"/Volumes/Dock2/a.dmg", false, nullptr},
         {"/Users/ann/a.dmg", false, nullptr}, // "/" holds no other path
         {"/", false, nullptr},
-        {"", false, nullptr},
         {"Volumes/Dock/a.dmg", false, nullptr},
         {"/Volumes/Stick/a.dmg", false, nullptr},
         {"/Volumes/Stick/a.dmg", true, "/Volumes/Stick"},
@@ -49,11 +47,8 @@ TEST(VolumeDisplayNameTest, FileManagerNameElseLastComponent) {
     const MemoryFileManager names({{"/Volumes/Dock", "Dock SSD"}, {"/Volumes/Empty", ""}});
     const std::pair<const char*, const char*> cases[] = {{"/Volumes/Dock", "Dock SSD"},
                                                          {"/Volumes/Empty", "Empty"},
-                                                         {"/Volumes/Backup/", "Backup"},
                                                          {"/", "/"},
-                                                         {"//", "//"},
                                                          {"", ""},
-                                                         {"Backup", "Backup"},
                                                          {"/Volumes/a b//", "a b"}};
     for (const auto& [mountPoint, expected] : cases) {
         EXPECT_EQ(volumeDisplayName(names, {"/dev/disk4s1", mountPoint, "apfs"}), expected)

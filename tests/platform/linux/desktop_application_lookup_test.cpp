@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include "platform/linux/desktop_application_lookup.h"
-#include "platform/linux/desktop_entry.h"
 #include "tests/support/temporary_directory.h"
 #include "tests/support/test_paths.h"
 
@@ -72,12 +71,6 @@ INSTANTIATE_TEST_SUITE_P(
         ProcessCase{"scope with launcher; the user's entry wins",
                     std::string(kUserSlice) + "app-gnome-org.gnome.Nautilus-2291.scope",
                     "/usr/bin/nautilus", "de_DE.UTF-8", "My Files"},
-        ProcessCase{"escaped dash in the application id",
-                    std::string(kUserSlice) + "app-gnome-firefox\\x2desr-4410.scope", "/x", "",
-                    "Firefox ESR"},
-        ProcessCase{"scope without launcher, name for de_DE",
-                    std::string(kUserSlice) + "app-org.kde.dolphin-3a4b5c.scope", "/x",
-                    "de_DE.UTF-8", "Dolphin-Dateiverwaltung"},
         ProcessCase{"service with instance, name for de_AT falls back to de",
                     std::string(kUserSlice) + "app-org.kde.dolphin@autostart.service", "/x",
                     "de_AT.UTF-8@euro", "Dolphin (de)"},
@@ -92,8 +85,6 @@ INSTANTIATE_TEST_SUITE_P(
         ProcessCase{"TryExec through PATH and a link", "0::/", "lib/quaylet-editor/editor", "",
                     "Editor"},
         ProcessCase{"a launcher in Exec names nothing", "0::/", "bin/sh", "", std::nullopt},
-        ProcessCase{"hidden entries count as deleted", "0::/", "/usr/lib/quaylet-retired/retired",
-                    "", std::nullopt},
         ProcessCase{"unknown application id and executable",
                     std::string(kUserSlice) + "app-gnome-org.example.Gone-12.scope",
                     "/usr/bin/sleep", "", std::nullopt}));
@@ -104,14 +95,6 @@ TEST(DesktopApplicationLookupGoneTest, AProcessThatIsGoneHasNoApplication) {
     roots.applicationDirs = {kMachine + "/usr/share/applications"};
     const DesktopApplicationLookup lookup(roots);
     EXPECT_EQ(lookup.applicationName(4321), std::nullopt);
-    EXPECT_EQ(lookup.applicationName(0), std::nullopt);
-}
-
-TEST(ExecProgramTest, TakesTheFirstArgumentWithQuotingUndone) {
-    EXPECT_EQ(execProgram("nautilus --new-window %U"), "nautilus");
-    EXPECT_EQ(execProgram("  \"/opt/Quaylet Notes/notes\" %F"), "/opt/Quaylet Notes/notes");
-    EXPECT_EQ(execProgram("\"/opt/a\\\"b\\\\c\" x"), "/opt/a\"b\\c");
-    EXPECT_EQ(execProgram(""), "");
 }
 
 } // namespace

@@ -1,5 +1,5 @@
 // Tests of SysfsRegistry over the fixture device trees: each tree's registry against its
-// golden dump, the dock monitor's fixed depths, and rereading the tree.
+// golden dump, and rereading the tree.
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -7,12 +7,11 @@
 #include <string>
 #include <vector>
 
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
 #include "dock/property_dump.h"
 #include "platform/linux/sysfs_registry.h"
+#include "tests/support/temporary_directory.h"
 #include "tests/support/test_paths.h"
 
 namespace quaylet {
@@ -75,74 +74,11 @@ TEST(SysfsRegistryGoldenTest, EachFixtureTreeGivesItsGoldenRegistry) {
     }
 }
 
-class SysfsRegistryTest : public ::testing::Test {
-protected:
-    void TearDown() override {
-        EXPECT_EQ(docked.outstandingHandles(), 0u);
-        EXPECT_EQ(undocked.outstandingHandles(), 0u);
-    }
-
-    /// The entry `steps` parent requests above `entry`; releases `entry`.
-    RegistryHandle ancestorAt(SysfsRegistry& registry, RegistryHandle entry, int steps) {
-        for (int step = 0; step < steps && entry != kNoRegistryObject; ++step) {
-            const RegistryHandle parent = registry.parentEntry(entry);
-            registry.release(entry);
-            entry = parent;
-        }
-        return entry;
-    }
-
-    SysfsRegistry docked{fixtureRoot("laptop-dock")};
-    SysfsRegistry undocked{fixtureRoot("laptop-undocked")};
-};
-
-// The dock monitor reads the tunnel IDs five levels above the dock's xHCI controller driver
-// and seven above its USB 3 hub; both must be the dock's tunnelled upstream bridge.
-TEST_F(SysfsRegistryTest, FixedDepthsAboveTheDockLandOnItsUpstreamBridge) {
-    MatchingDictionary hub = serviceMatching("IOUSBHostDevice");
-    hub.properties = {{"idVendor", 0x2109}, {"idProduct", 0x0822}};
-    const struct {
-        MatchingDictionary matching;
-        int depth;
-    } sources[] = {{serviceMatching("AppleUSBXHCIFL1100"), 5}, {hub, 7}};
-    for (const auto& source : sources) {
-        const RegistryHandle iterator = docked.matchingServices(source.matching);
-        const RegistryHandle service = docked.iteratorNext(iterator);
-        EXPECT_EQ(docked.iteratorNext(iterator), kNoRegistryObject);
-        docked.release(iterator);
-        ASSERT_NE(service, kNoRegistryObject) << source.matching.className;
-        const RegistryHandle landing = ancestorAt(docked, service, source.depth);
-        EXPECT_EQ(*docked.property(landing, "IOName")->string(), "0000:20:00.0");
-        EXPECT_TRUE(*docked.property(landing, "IOPCITunnelled")->boolean());
-        EXPECT_EQ(docked.property(landing, "Tunnel Endpoint Device Vendor ID"),
-                  PropertyValue(0x43));
-        EXPECT_EQ(docked.property(landing, "Tunnel Endpoint Device Model ID"), PropertyValue(0x22));
-        EXPECT_TRUE(docked.property(landing, "Tunnel Endpoint GUID").has_value());
-        docked.release(landing);
-    }
-}
-
-TEST_F(SysfsRegistryTest, TheUndockedLaptopHasNoDockEntries) {
-    for (const char* className : {"AppleUSBXHCIFL1100", "AppleUSB30Hub", "IOUSBHostDevice"}) {
-        MatchingDictionary matching = serviceMatching(className);
-        if (std::string(className) == "IOUSBHostDevice") {
-            matching.properties = {{"idVendor", 0x2109}};
-        }
-        EXPECT_EQ(undocked.matchingServices(matching), kNoRegistryObject) << className;
-    }
-    for (const char* bsdName : {"sda", "nvme1n1", "dm-1", "loop0"}) {
-        EXPECT_EQ(undocked.serviceForBsdName(bsdName), kNoRegistryObject) << bsdName;
-    }
-    EXPECT_GE(undocked.operatingSystemVersion(), (OperatingSystemVersion{11, 0, 0}));
-}
-
 // The kernel counts its device events; a changed count makes the next lookup read the tree
 // again, while handles from before still answer for the entries that went away.
-TEST_F(SysfsRegistryTest, ANewEventCountRereadsTheTree) {
-    const std::filesystem::path directory =
-        std::filesystem::temp_directory_path() / ("quaylet-sysfs-" + std::to_string(::getpid()));
-    std::filesystem::create_directories(directory);
-    const std::filesystem::path root = directory / "sys";
+TEST(SysfsRegistryTest, ANewEventCountRereadsTheTree) {
+    const testing::TemporaryDirectory directory;
+    const std::filesystem::path root = directory.path() + "/sys";
     std::filesystem::create_directory_symlink(fixtureRoot("laptop-dock"), root);
     SysfsRegistry registry(root.string());
     const RegistryHandle ssd = registry.serviceForBsdName("sda");
@@ -153,7 +89,6 @@ TEST_F(SysfsRegistryTest, ANewEventCountRereadsTheTree) {
     EXPECT_EQ(registry.className(ssd), "IOMedia");
     registry.release(ssd);
     EXPECT_EQ(registry.outstandingHandles(), 0u);
-    std::filesystem::remove_all(directory);
 }
 
 } // namespace
