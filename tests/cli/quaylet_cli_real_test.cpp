@@ -13,16 +13,14 @@
 #include "platform/linux/libmount_mount_table.h"
 #include "tests/support/child_process.h"
 #include "tests/support/copied_device_tree.h"
-#include "tests/support/image_volume.h"
-#include "tests/support/mounted_file_system.h"
+#include "tests/support/loop_disk.h"
 #include "tests/support/real_system.h"
-#include "tests/support/temporary_directory.h"
 #include "tests/support/test_paths.h"
 
 namespace quaylet {
 namespace {
 
-using testing::ImageVolume;
+using testing::LoopDisk;
 
 const std::string kCli = std::string(testing::kProgramsDir) + "/quaylet-cli";
 /// The dock SSD's SCSI device in the docked laptop's tree.
@@ -58,7 +56,7 @@ protected:
         for (std::size_t i = 0; i <= count; ++i, size /= 2) {
             std::string error;
             volumes.push_back(
-                ImageVolume::create(folder + "/" + kNames[i] + ".img", size, mountPoint(i), error));
+                LoopDisk::create(folder + "/" + kNames[i] + ".img", size, {mountPoint(i)}, error));
             if (!volumes.back()) {
                 ADD_FAILURE() << error;
                 return false;
@@ -101,7 +99,7 @@ protected:
     /// Mounts a disk of the laptop's own, which the tree does not have, at `mountPoint`.
     bool mountOtherDisk(const std::string& mountPoint) {
         std::string error;
-        other = ImageVolume::create(scratch.path() + "/other.img", 8, mountPoint, error);
+        other = LoopDisk::create(scratch.path() + "/other.img", 8, {mountPoint}, error);
         EXPECT_TRUE(other) << error;
         return other != nullptr;
     }
@@ -112,9 +110,9 @@ protected:
 
     testing::TemporaryDirectory scratch;
     testing::CopiedDeviceTree tree{"laptop-dock", scratch.path() + "/sys"};
-    std::unique_ptr<ImageVolume> other;
+    std::unique_ptr<LoopDisk> other;
     std::optional<testing::MountedFileSystem> cover;
-    std::vector<std::unique_ptr<ImageVolume>> volumes;
+    std::vector<std::unique_ptr<LoopDisk>> volumes;
     std::optional<testing::ChildProcess> child;
     LibmountMountPointProbe probe;
 };

@@ -7,11 +7,8 @@
 #include "platform/linux/libmount_mount_table.h"
 #include "tests/support/child_process.h"
 #include "tests/support/copied_device_tree.h"
-#include "tests/support/image_volume.h"
-#include "tests/support/mounted_file_system.h"
-#include "tests/support/partitioned_disk.h"
+#include "tests/support/loop_disk.h"
 #include "tests/support/real_system.h"
-#include "tests/support/temporary_directory.h"
 #include "tests/support/test_paths.h"
 
 namespace quaylet {
@@ -42,9 +39,9 @@ protected:
     }
 
     testing::TemporaryDirectory scratch;
-    std::unique_ptr<testing::PartitionedDisk> disk;
-    std::unique_ptr<testing::ImageVolume> volume;
-    std::unique_ptr<testing::ImageVolume> other;
+    std::unique_ptr<testing::LoopDisk> disk;
+    std::unique_ptr<testing::LoopDisk> volume;
+    std::unique_ptr<testing::LoopDisk> other;
     std::optional<testing::MountedFileSystem> cover;
     std::optional<testing::ChildProcess> child;
     LibmountMountPointProbe probe;
@@ -55,7 +52,7 @@ TEST_F(QuayletDiskutilTest, UnmountsAPathOfShellCharactersAsItIsAndDetachesTheIm
     const std::string odd =
         scratch.path() + "/a b\"$(touch " + mark + ")`touch " + mark + "`\\c\nd";
     std::string error;
-    volume = testing::ImageVolume::create(scratch.path() + "/odd.img", 8, odd, error);
+    volume = testing::LoopDisk::create(scratch.path() + "/odd.img", 8, {odd}, error);
     ASSERT_TRUE(volume) << error;
     const std::string loop = volume->loop().path();
 
@@ -73,8 +70,8 @@ TEST_F(QuayletDiskutilTest, UnmountsAPathOfShellCharactersAsItIsAndDetachesTheIm
 TEST_F(QuayletDiskutilTest, TakesBothPartitionsDeepestFirstInOneRun) {
     std::string error;
     const std::string outer = scratch.path() + "/outer";
-    disk = testing::PartitionedDisk::create(scratch.path() + "/disk.img", 32,
-                                            {outer, outer + "/inner"}, error);
+    disk = testing::LoopDisk::create(scratch.path() + "/disk.img", 32, {outer, outer + "/inner"},
+                                     error);
     ASSERT_TRUE(disk) << error;
     const std::string loop = disk->loop().path();
 
@@ -88,8 +85,8 @@ TEST_F(QuayletDiskutilTest, TakesBothPartitionsDeepestFirstInOneRun) {
 
 TEST_F(QuayletDiskutilTest, ABusyVolumeStaysMountedAndItsLoopAttached) {
     std::string error;
-    volume = testing::ImageVolume::create(scratch.path() + "/busy.img", 8, scratch.path() + "/busy",
-                                          error);
+    volume = testing::LoopDisk::create(scratch.path() + "/busy.img", 8, {scratch.path() + "/busy"},
+                                       error);
     ASSERT_TRUE(volume) << error;
     child = testing::ChildProcess::start({"/bin/sleep", "600"}, scratch.path() + "/busy");
     ASSERT_TRUE(child);
@@ -105,8 +102,8 @@ TEST_F(QuayletDiskutilTest, ABusyVolumeStaysMountedAndItsLoopAttached) {
 
 TEST_F(QuayletDiskutilTest, ALoopDeviceHeldOpenDetachesWhenItsHolderLetsGo) {
     std::string error;
-    volume = testing::ImageVolume::create(scratch.path() + "/held.img", 8, scratch.path() + "/held",
-                                          error);
+    volume = testing::LoopDisk::create(scratch.path() + "/held.img", 8, {scratch.path() + "/held"},
+                                       error);
     ASSERT_TRUE(volume) << error;
     const std::string loop = volume->loop().path();
     child = testing::ChildProcess::start({"/bin/sleep", "600"}, {}, {}, loop); // reads the device
@@ -125,9 +122,9 @@ TEST_F(QuayletDiskutilTest, AnotherDiskAtThePlannedVolumesPathIsRefusedAndLeftMo
     std::string error;
     const std::string planned = scratch.path() + "/planned";
     const std::string elsewhere = scratch.path() + "/elsewhere";
-    volume = testing::ImageVolume::create(scratch.path() + "/planned.img", 8, planned, error);
+    volume = testing::LoopDisk::create(scratch.path() + "/planned.img", 8, {planned}, error);
     ASSERT_TRUE(volume) << error;
-    other = testing::ImageVolume::create(scratch.path() + "/other.img", 8, elsewhere, error);
+    other = testing::LoopDisk::create(scratch.path() + "/other.img", 8, {elsewhere}, error);
     ASSERT_TRUE(other) << error;
     const std::string device = deviceNumberText(testing::blockDeviceNumber(volume->loop().path()));
     const std::string otherLoop = other->loop().path();

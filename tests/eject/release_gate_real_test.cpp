@@ -12,12 +12,11 @@
 
 #include "eject/release_gate.h"
 #include "platform/linux/linux_platform.h"
-#include "tests/support/attached_loop_device.h"
 #include "tests/support/child_process.h"
 #include "tests/support/copied_device_tree.h"
-#include "tests/support/image_volume.h"
+#include "tests/support/loop_disk.h"
 #include "tests/support/real_system.h"
-#include "tests/support/temporary_directory.h"
+#include "tests/support/test_paths.h"
 #include "volumes/scan_volumes.h"
 
 namespace quaylet {
@@ -25,7 +24,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using testing::AttachedLoopDevice;
-using testing::ImageVolume;
+using testing::LoopDisk;
 using Kind = RemainingHold::Kind;
 
 /// The dock SSD's SCSI device, and the laptop's own USB stick's, in the docked laptop's tree.
@@ -144,7 +143,7 @@ TEST_F(ReleaseGateRealTest,
 TEST_F(ReleaseGateRealTest, SwapInAFileOnADockVolumeHoldsTheDock) {
     std::string error;
     const auto volume =
-        ImageVolume::create(scratch.path() + "/dock.img", 48, scratch.path() + "/mnt/Dock", error);
+        LoopDisk::create(scratch.path() + "/dock.img", 48, {scratch.path() + "/mnt/Dock"}, error);
     ASSERT_TRUE(volume) << error;
     const std::string swapFile = volume->fileSystem().mountPoint() + "/swapfile";
     {
@@ -169,7 +168,7 @@ TEST_F(ReleaseGateRealTest, SwapInAFileOnADockVolumeHoldsTheDock) {
 TEST_F(ReleaseGateRealTest, AnImageAttachedFromADockVolumeHoldsTheDockWithNothingMounted) {
     std::string error;
     const auto volume =
-        ImageVolume::create(scratch.path() + "/dock.img", 48, scratch.path() + "/mnt/Dock", error);
+        LoopDisk::create(scratch.path() + "/dock.img", 48, {scratch.path() + "/mnt/Dock"}, error);
     ASSERT_TRUE(volume) << error;
     const std::string innerImage = volume->fileSystem().mountPoint() + "/inner.img";
     auto inner = attachNew(innerImage, 8);
