@@ -3,10 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/device_number.h"
 #include "platform/linux/libmount_mount_table.h"
 #include "tests/support/child_process.h"
-#include "tests/support/copied_device_tree.h"
 #include "tests/support/loop_disk.h"
 #include "tests/support/real_system.h"
 #include "tests/support/test_paths.h"
@@ -24,8 +22,6 @@ protected:
     }
     ~QuayletDiskutilTest() override {
         child.reset();
-        cover.reset(); // uppermost first
-        other.reset();
         volume.reset();
         disk.reset();
     }
@@ -41,8 +37,6 @@ protected:
     testing::TemporaryDirectory scratch;
     std::unique_ptr<testing::LoopDisk> disk;
     std::unique_ptr<testing::LoopDisk> volume;
-    std::unique_ptr<testing::LoopDisk> other;
-    std::optional<testing::MountedFileSystem> cover;
     std::optional<testing::ChildProcess> child;
     LibmountMountPointProbe probe;
 };
@@ -116,39 +110,6 @@ TEST_F(QuayletDiskutilTest, ALoopDeviceHeldOpenDetachesWhenItsHolderLetsGo) {
     EXPECT_TRUE(volume->loop().isAttached());
     child.reset();
     EXPECT_FALSE(volume->loop().isAttached());
-}
-
-TEST_F(QuayletDiskutilTest, AnotherDiskAtThePlannedVolumesPathIsRefusedAndLeftMounted) {
-    std::string error;
-    const std::string planned = scratch.path() + "/planned";
-    const std::string elsewhere = scratch.path() + "/elsewhere";
-    volume = testing::LoopDisk::create(scratch.path() + "/planned.img", 8, {planned}, error);
-    ASSERT_TRUE(volume) << error;
-    other = testing::LoopDisk::create(scratch.path() + "/other.img", 8, {elsewhere}, error);
-    ASSERT_TRUE(other) << error;
-    const std::string device = deviceNumberText(testing::blockDeviceNumber(volume->loop().path()));
-    const std::string otherLoop = other->loop().path();
-
-    // The other disk at its own mount point, where the planned one is not.
-    const auto gone = unmountDisk(elsewhere, device);
-    EXPECT_EQ(gone.status, 1);
-    EXPECT_EQ(gone.errors, "quaylet-diskutil: the file system at " + elsewhere + " (" + otherLoop +
-                               ") is not device " + device + "; nothing was unmounted\n");
-
-    // The other disk mounted once more, over the planned volume.
-    auto mounted = testing::MountedFileSystem::mount(otherLoop, planned, error);
-    ASSERT_TRUE(mounted) << error;
-    cover.emplace(std::move(*mounted));
-    const auto covered = unmountDisk(planned, device);
-    EXPECT_EQ(covered.status, 1);
-    EXPECT_EQ(covered.errors, "quaylet-diskutil: device " + device + " at " + planned +
-                                  " is covered by another mount (" + otherLoop +
-                                  "); nothing was unmounted\n");
-    EXPECT_TRUE(gone.output.empty() && covered.output.empty());
-    EXPECT_TRUE(cover->isMounted());
-    EXPECT_TRUE(other->fileSystem().isMounted());
-    EXPECT_TRUE(probe.isMounted(planned, *parseDeviceNumber(device)));
-    EXPECT_TRUE(other->loop().isAttached() && volume->loop().isAttached());
 }
 
 TEST_F(QuayletDiskutilTest, APathWithNothingMountedExitsOneAndChangesNothing) {

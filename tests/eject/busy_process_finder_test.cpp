@@ -107,7 +107,7 @@ TEST_P(PsNamingTest, FallsBackFromApplicationToPsToPid) {
 
 INSTANTIATE_TEST_SUITE_P(
     Fallbacks, PsNamingTest,
-    ::testing::Values(PsNamingCase{"application", "Finder", "COMMAND\nFinder\n", "Finder"},
+    ::testing::Values(PsNamingCase{"application", "Finder", "COMMAND\nfinder-bin\n", "Finder"},
                       PsNamingCase{"ps keeps trailing blanks", std::nullopt,
                                    "COMMAND\nmy tool  \nx\n", "my tool  "},
                       PsNamingCase{"ps prints only its header", std::nullopt, "COMMAND\n",
