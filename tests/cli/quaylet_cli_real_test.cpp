@@ -66,26 +66,16 @@ protected:
         return true;
     }
 
-    /// Copies the docked laptop's tree and makes this system's loop devices its devices: the
-    /// SSD's loop device a disk of the dock's SSD, the images' loop devices as loop devices.
+    /// Makes this system's loop devices the copied tree's: the SSD's a disk of the dock's SSD,
+    /// the images' loop devices as loop devices.
     bool makeTree() {
-        if (!tree.ok()) {
-            return false;
-        }
-        tree.removeLoopDevices();
         for (std::size_t i = 0; i < volumes.size(); ++i) {
-            const std::string& node = volumes[i]->loop().path();
-            const std::string name = std::filesystem::path(node).filename();
-            const std::uint64_t number = testing::blockDeviceNumber(node);
-            const std::uint64_t sectors = std::filesystem::file_size(volumes[i]->imageFile()) / 512;
-            const bool added =
-                i == 0 ? tree.addDisk(kDockSsd, name, number, sectors)
-                       : tree.addLoopDevice(name, number, sectors, volumes[i]->imageFile());
-            if (number == 0 || !added) {
+            if (!tree.place(i == 0 ? kDockSsd : "", volumes[i]->loop().path(),
+                            volumes[i]->imageFile())) {
                 return false;
             }
         }
-        return true;
+        return tree.ok();
     }
 
     testing::CapturedRun cli(const std::string& command, const std::string& option = {}) {
