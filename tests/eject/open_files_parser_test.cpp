@@ -91,12 +91,6 @@ INSTANTIATE_TEST_SUITE_P(
               "backup tool",
               {"/media/alice/Dock SSD/Projects", "/media/alice/Dock SSD/Projects/report.odt"}}}}));
 
-TEST_F(OpenFilesParserTest, ACommandNameNamesOnlyItsOwnGroupAndDroppedGroupsAreNotNamed) {
-    parse("cstray\np1\ncfirst\nn/a\np2\nn/b\np3\ncthird\nn/\n");
-    EXPECT_EQ(results, (std::vector<BusyProcess>{{1, "first", {"/a"}}, {2, "name-2", {"/b"}}}));
-    EXPECT_EQ(namedPids, (std::vector<std::int32_t>{1, 2}));
-}
-
 TEST_F(OpenFilesParserTest, AVeryLongLineStaysOnePathAndInventsNoProcess) {
     // A 4095-byte reader would split this line and read its tail "p999..." as a new process.
     const std::string path = "/media/alice/" + std::string(4095 - 14, 'x') + "p999" +

@@ -56,15 +56,6 @@ private:
     bool made_ = false;
 };
 
-// A device node is found by its device number, whatever it is called.
-TEST_F(LinuxDeviceNamingTest, FindsADeviceNodeByItsNumber) {
-    const TestNode node(8, 17);
-    if (!node.made()) {
-        GTEST_SKIP() << "cannot make a device node here: " << std::strerror(errno);
-    }
-    EXPECT_EQ(naming.blockDeviceNames(node.path()), (BlockDeviceNames{"sdb1", "sdb"}));
-}
-
 // Another machine's tree stands in for the running system: a node is the tree's device only
 // when that system calls the node's number by the tree's name.
 TEST_F(LinuxDeviceNamingTest, OnACopiedTreeTakesOnlyDevicesTheSystemAgreesOn) {
