@@ -13,7 +13,6 @@
 #include "platform/memory/memory_mount_table.h"
 #include "platform/unique_fd.h"
 #include "tests/support/injected_event_source.h"
-#include "tests/support/temporary_directory.h"
 #include "tests/support/test_paths.h"
 
 namespace quaylet {

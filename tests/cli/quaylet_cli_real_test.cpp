@@ -13,16 +13,14 @@
 #include "platform/linux/libmount_mount_table.h"
 #include "tests/support/child_process.h"
 #include "tests/support/copied_device_tree.h"
-#include "tests/support/image_volume.h"
-#include "tests/support/mounted_file_system.h"
+#include "tests/support/loop_disk.h"
 #include "tests/support/real_system.h"
-#include "tests/support/temporary_directory.h"
 #include "tests/support/test_paths.h"
 
 namespace quaylet {
 namespace {
 
-using testing::ImageVolume;
+using testing::LoopDisk;
 
 const std::string kCli = std::string(testing::kProgramsDir) + "/quaylet-cli";
 /// The dock SSD's SCSI device in the docked laptop's tree.
@@ -58,7 +56,7 @@ protected:
         for (std::size_t i = 0; i <= count; ++i, size /= 2) {
             std::string error;
             volumes.push_back(
-                ImageVolume::create(folder + "/" + kNames[i] + ".img", size, mountPoint(i), error));
+                LoopDisk::create(folder + "/" + kNames[i] + ".img", size, {mountPoint(i)}, error));
             if (!volumes.back()) {
                 ADD_FAILURE() << error;
                 return false;
@@ -68,26 +66,16 @@ protected:
         return true;
     }
 
-    /// Copies the docked laptop's tree and makes this system's loop devices its devices: the
-    /// SSD's loop device a disk of the dock's SSD, the images' loop devices as loop devices.
+    /// Makes this system's loop devices the copied tree's: the SSD's a disk of the dock's SSD,
+    /// the images' loop devices as loop devices.
     bool makeTree() {
-        if (!tree.ok()) {
-            return false;
-        }
-        tree.removeLoopDevices();
         for (std::size_t i = 0; i < volumes.size(); ++i) {
-            const std::string& node = volumes[i]->loop().path();
-            const std::string name = std::filesystem::path(node).filename();
-            const std::uint64_t number = testing::blockDeviceNumber(node);
-            const std::uint64_t sectors = std::filesystem::file_size(volumes[i]->imageFile()) / 512;
-            const bool added =
-                i == 0 ? tree.addDisk(kDockSsd, name, number, sectors)
-                       : tree.addLoopDevice(name, number, sectors, volumes[i]->imageFile());
-            if (number == 0 || !added) {
+            if (!tree.place(i == 0 ? kDockSsd : "", volumes[i]->loop().path(),
+                            volumes[i]->imageFile())) {
                 return false;
             }
         }
-        return true;
+        return tree.ok();
     }
 
     testing::CapturedRun cli(const std::string& command, const std::string& option = {}) {
@@ -101,7 +89,7 @@ protected:
     /// Mounts a disk of the laptop's own, which the tree does not have, at `mountPoint`.
     bool mountOtherDisk(const std::string& mountPoint) {
         std::string error;
-        other = ImageVolume::create(scratch.path() + "/other.img", 8, mountPoint, error);
+        other = LoopDisk::create(scratch.path() + "/other.img", 8, {mountPoint}, error);
         EXPECT_TRUE(other) << error;
         return other != nullptr;
     }
@@ -112,9 +100,9 @@ protected:
 
     testing::TemporaryDirectory scratch;
     testing::CopiedDeviceTree tree{"laptop-dock", scratch.path() + "/sys"};
-    std::unique_ptr<ImageVolume> other;
+    std::unique_ptr<LoopDisk> other;
     std::optional<testing::MountedFileSystem> cover;
-    std::vector<std::unique_ptr<ImageVolume>> volumes;
+    std::vector<std::unique_ptr<LoopDisk>> volumes;
     std::optional<testing::ChildProcess> child;
     LibmountMountPointProbe probe;
 };

@@ -3,15 +3,10 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/device_number.h"
 #include "platform/linux/libmount_mount_table.h"
 #include "tests/support/child_process.h"
-#include "tests/support/copied_device_tree.h"
-#include "tests/support/image_volume.h"
-#include "tests/support/mounted_file_system.h"
-#include "tests/support/partitioned_disk.h"
+#include "tests/support/loop_disk.h"
 #include "tests/support/real_system.h"
-#include "tests/support/temporary_directory.h"
 #include "tests/support/test_paths.h"
 
 namespace quaylet {
@@ -27,8 +22,6 @@ protected:
     }
     ~QuayletDiskutilTest() override {
         child.reset();
-        cover.reset(); // uppermost first
-        other.reset();
         volume.reset();
         disk.reset();
     }
@@ -42,10 +35,8 @@ protected:
     }
 
     testing::TemporaryDirectory scratch;
-    std::unique_ptr<testing::PartitionedDisk> disk;
-    std::unique_ptr<testing::ImageVolume> volume;
-    std::unique_ptr<testing::ImageVolume> other;
-    std::optional<testing::MountedFileSystem> cover;
+    std::unique_ptr<testing::LoopDisk> disk;
+    std::unique_ptr<testing::LoopDisk> volume;
     std::optional<testing::ChildProcess> child;
     LibmountMountPointProbe probe;
 };
@@ -55,7 +46,7 @@ TEST_F(QuayletDiskutilTest, UnmountsAPathOfShellCharactersAsItIsAndDetachesTheIm
     const std::string odd =
         scratch.path() + "/a b\"$(touch " + mark + ")`touch " + mark + "`\\c\nd";
     std::string error;
-    volume = testing::ImageVolume::create(scratch.path() + "/odd.img", 8, odd, error);
+    volume = testing::LoopDisk::create(scratch.path() + "/odd.img", 8, {odd}, error);
     ASSERT_TRUE(volume) << error;
     const std::string loop = volume->loop().path();
 
@@ -73,8 +64,8 @@ TEST_F(QuayletDiskutilTest, UnmountsAPathOfShellCharactersAsItIsAndDetachesTheIm
 TEST_F(QuayletDiskutilTest, TakesBothPartitionsDeepestFirstInOneRun) {
     std::string error;
     const std::string outer = scratch.path() + "/outer";
-    disk = testing::PartitionedDisk::create(scratch.path() + "/disk.img", 32,
-                                            {outer, outer + "/inner"}, error);
+    disk = testing::LoopDisk::create(scratch.path() + "/disk.img", 32, {outer, outer + "/inner"},
+                                     error);
     ASSERT_TRUE(disk) << error;
     const std::string loop = disk->loop().path();
 
@@ -88,8 +79,8 @@ TEST_F(QuayletDiskutilTest, TakesBothPartitionsDeepestFirstInOneRun) {
 
 TEST_F(QuayletDiskutilTest, ABusyVolumeStaysMountedAndItsLoopAttached) {
     std::string error;
-    volume = testing::ImageVolume::create(scratch.path() + "/busy.img", 8, scratch.path() + "/busy",
-                                          error);
+    volume = testing::LoopDisk::create(scratch.path() + "/busy.img", 8, {scratch.path() + "/busy"},
+                                       error);
     ASSERT_TRUE(volume) << error;
     child = testing::ChildProcess::start({"/bin/sleep", "600"}, scratch.path() + "/busy");
     ASSERT_TRUE(child);
@@ -105,8 +96,8 @@ TEST_F(QuayletDiskutilTest, ABusyVolumeStaysMountedAndItsLoopAttached) {
 
 TEST_F(QuayletDiskutilTest, ALoopDeviceHeldOpenDetachesWhenItsHolderLetsGo) {
     std::string error;
-    volume = testing::ImageVolume::create(scratch.path() + "/held.img", 8, scratch.path() + "/held",
-                                          error);
+    volume = testing::LoopDisk::create(scratch.path() + "/held.img", 8, {scratch.path() + "/held"},
+                                       error);
     ASSERT_TRUE(volume) << error;
     const std::string loop = volume->loop().path();
     child = testing::ChildProcess::start({"/bin/sleep", "600"}, {}, {}, loop); // reads the device
@@ -119,39 +110,6 @@ TEST_F(QuayletDiskutilTest, ALoopDeviceHeldOpenDetachesWhenItsHolderLetsGo) {
     EXPECT_TRUE(volume->loop().isAttached());
     child.reset();
     EXPECT_FALSE(volume->loop().isAttached());
-}
-
-TEST_F(QuayletDiskutilTest, AnotherDiskAtThePlannedVolumesPathIsRefusedAndLeftMounted) {
-    std::string error;
-    const std::string planned = scratch.path() + "/planned";
-    const std::string elsewhere = scratch.path() + "/elsewhere";
-    volume = testing::ImageVolume::create(scratch.path() + "/planned.img", 8, planned, error);
-    ASSERT_TRUE(volume) << error;
-    other = testing::ImageVolume::create(scratch.path() + "/other.img", 8, elsewhere, error);
-    ASSERT_TRUE(other) << error;
-    const std::string device = deviceNumberText(testing::blockDeviceNumber(volume->loop().path()));
-    const std::string otherLoop = other->loop().path();
-
-    // The other disk at its own mount point, where the planned one is not.
-    const auto gone = unmountDisk(elsewhere, device);
-    EXPECT_EQ(gone.status, 1);
-    EXPECT_EQ(gone.errors, "quaylet-diskutil: the file system at " + elsewhere + " (" + otherLoop +
-                               ") is not device " + device + "; nothing was unmounted\n");
-
-    // The other disk mounted once more, over the planned volume.
-    auto mounted = testing::MountedFileSystem::mount(otherLoop, planned, error);
-    ASSERT_TRUE(mounted) << error;
-    cover.emplace(std::move(*mounted));
-    const auto covered = unmountDisk(planned, device);
-    EXPECT_EQ(covered.status, 1);
-    EXPECT_EQ(covered.errors, "quaylet-diskutil: device " + device + " at " + planned +
-                                  " is covered by another mount (" + otherLoop +
-                                  "); nothing was unmounted\n");
-    EXPECT_TRUE(gone.output.empty() && covered.output.empty());
-    EXPECT_TRUE(cover->isMounted());
-    EXPECT_TRUE(other->fileSystem().isMounted());
-    EXPECT_TRUE(probe.isMounted(planned, *parseDeviceNumber(device)));
-    EXPECT_TRUE(other->loop().isAttached() && volume->loop().isAttached());
 }
 
 TEST_F(QuayletDiskutilTest, APathWithNothingMountedExitsOneAndChangesNothing) {

@@ -12,20 +12,18 @@
 
 #include "eject/release_gate.h"
 #include "platform/linux/linux_platform.h"
-#include "tests/support/attached_loop_device.h"
 #include "tests/support/child_process.h"
 #include "tests/support/copied_device_tree.h"
-#include "tests/support/image_volume.h"
+#include "tests/support/loop_disk.h"
 #include "tests/support/real_system.h"
-#include "tests/support/temporary_directory.h"
+#include "tests/support/test_paths.h"
 #include "volumes/scan_volumes.h"
 
 namespace quaylet {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::AttachedLoopDevice;
-using testing::ImageVolume;
+using testing::LoopDisk;
 using Kind = RemainingHold::Kind;
 
 /// The dock SSD's SCSI device, and the laptop's own USB stick's, in the docked laptop's tree.
@@ -64,7 +62,6 @@ protected:
         QUAYLET_REQUIRE_REAL_SYSTEM();
         ASSERT_FALSE(scratch.path().empty());
         ASSERT_TRUE(tree.ok());
-        tree.removeLoopDevices();
     }
 
     /// Runs `argv`; returns whether it exited 0, reporting its errors otherwise.
@@ -72,18 +69,6 @@ protected:
         const testing::CapturedRun result = testing::runCaptured(argv, scratch.path());
         EXPECT_EQ(result.status, 0) << argv[0] << ": " << result.errors;
         return result.status == 0;
-    }
-
-    /// Makes loop device `loop`, attached to `imageFile`, a disk of the tree's device at
-    /// `devicePath`, or (empty `devicePath`) a loop device of the tree.
-    bool place(const std::string& devicePath, const AttachedLoopDevice& loop,
-               const std::string& imageFile) {
-        const std::string name = fs::path(loop.path()).filename();
-        const std::uint64_t number = testing::blockDeviceNumber(loop.path());
-        const std::uint64_t sectors = fs::file_size(imageFile) / 512;
-        return number != 0 &&
-               (devicePath.empty() ? tree.addLoopDevice(name, number, sectors, imageFile)
-                                   : tree.addDisk(devicePath, name, number, sectors));
     }
 
     /// The live platform reading the copied tree.
@@ -94,15 +79,12 @@ protected:
         return *live;
     }
 
-    std::optional<AttachedLoopDevice> attachNew(const std::string& imageFile, unsigned sizeMiB) {
+    /// A new image file of `sizeMiB` attached to a loop device, nothing mounted from it.
+    std::unique_ptr<LoopDisk> attachNew(const std::string& imageFile, unsigned sizeMiB) {
         std::string error;
-        if (!testing::createImageFile(imageFile, sizeMiB)) {
-            ADD_FAILURE() << "cannot create " << imageFile;
-            return std::nullopt;
-        }
-        auto loop = AttachedLoopDevice::attach(imageFile, false, error);
-        EXPECT_TRUE(loop) << error;
-        return loop;
+        auto disk = LoopDisk::create(imageFile, sizeMiB, {}, error);
+        EXPECT_TRUE(disk) << error;
+        return disk;
     }
 
     testing::TemporaryDirectory scratch;
@@ -120,13 +102,14 @@ TEST_F(ReleaseGateRealTest,
     const std::string mountPoint = scratch.path() + "/mnt/Span";
     fs::create_directories(mountPoint);
     const AtEnd forget({"/usr/bin/btrfs", "device", "scan", "--forget"}, scratch.path());
-    ASSERT_TRUE(run({"/sbin/mkfs.btrfs", "-q", "-f", "-d", "single", "-m", "raid1", stick->path(),
-                     dock->path()}));
-    ASSERT_TRUE(run(
-        {"/bin/mount", "-t", "btrfs", "-o", "device=" + dock->path(), stick->path(), mountPoint}));
+    ASSERT_TRUE(run({"/sbin/mkfs.btrfs", "-q", "-f", "-d", "single", "-m", "raid1",
+                     stick->loop().path(), dock->loop().path()}));
+    ASSERT_TRUE(run({"/bin/mount", "-t", "btrfs", "-o", "device=" + dock->loop().path(),
+                     stick->loop().path(), mountPoint}));
     const AtEnd unmount({"/bin/umount", mountPoint}, scratch.path());
-    ASSERT_TRUE(place(kLaptopStick, *stick, stickImage) && place(kDockSsd, *dock, dockImage));
-    ASSERT_TRUE(tree.copyBtrfsMembers(fs::path(stick->path()).filename()));
+    ASSERT_TRUE(tree.place(kLaptopStick, stick->loop().path(), stickImage) &&
+                tree.place(kDockSsd, dock->loop().path(), dockImage));
+    ASSERT_TRUE(tree.copyBtrfsMembers(fs::path(stick->loop().path()).filename()));
 
     Platform& system = platform();
     UnplugPlan plan;
@@ -144,7 +127,7 @@ TEST_F(ReleaseGateRealTest,
 TEST_F(ReleaseGateRealTest, SwapInAFileOnADockVolumeHoldsTheDock) {
     std::string error;
     const auto volume =
-        ImageVolume::create(scratch.path() + "/dock.img", 48, scratch.path() + "/mnt/Dock", error);
+        LoopDisk::create(scratch.path() + "/dock.img", 48, {scratch.path() + "/mnt/Dock"}, error);
     ASSERT_TRUE(volume) << error;
     const std::string swapFile = volume->fileSystem().mountPoint() + "/swapfile";
     {
@@ -159,7 +142,7 @@ TEST_F(ReleaseGateRealTest, SwapInAFileOnADockVolumeHoldsTheDock) {
     ASSERT_TRUE(run({"/sbin/mkswap", swapFile}));
     const AtEnd swapOff({"/sbin/swapoff", swapFile}, scratch.path());
     ASSERT_TRUE(run({"/sbin/swapon", swapFile}));
-    ASSERT_TRUE(place(kDockSsd, volume->loop(), volume->imageFile()));
+    ASSERT_TRUE(tree.place(kDockSsd, volume->loop().path(), volume->imageFile()));
 
     const ReleaseCheck check = checkRelease(platform(), false);
     EXPECT_TRUE(holdsAt(check, Kind::Swap, swapFile));
@@ -169,13 +152,13 @@ TEST_F(ReleaseGateRealTest, SwapInAFileOnADockVolumeHoldsTheDock) {
 TEST_F(ReleaseGateRealTest, AnImageAttachedFromADockVolumeHoldsTheDockWithNothingMounted) {
     std::string error;
     const auto volume =
-        ImageVolume::create(scratch.path() + "/dock.img", 48, scratch.path() + "/mnt/Dock", error);
+        LoopDisk::create(scratch.path() + "/dock.img", 48, {scratch.path() + "/mnt/Dock"}, error);
     ASSERT_TRUE(volume) << error;
     const std::string innerImage = volume->fileSystem().mountPoint() + "/inner.img";
     auto inner = attachNew(innerImage, 8);
     ASSERT_TRUE(inner);
-    ASSERT_TRUE(place(kDockSsd, volume->loop(), volume->imageFile()) &&
-                place("", *inner, innerImage));
+    ASSERT_TRUE(tree.place(kDockSsd, volume->loop().path(), volume->imageFile()) &&
+                tree.place("", inner->loop().path(), innerImage));
 
     const ReleaseCheck check = checkRelease(platform(), false);
     EXPECT_TRUE(holdsAt(check, Kind::AttachedImage, innerImage));

@@ -44,6 +44,7 @@ CopiedDeviceTree::CopiedDeviceTree(const std::string& machine, std::string root)
     fs::copy(std::string(kFixturesDir) + "/" + machine + "/sys", root_,
              fs::copy_options::recursive | fs::copy_options::copy_symlinks, error);
     ok_ = !error;
+    removeLoopDevices();
 }
 
 void CopiedDeviceTree::removeLoopDevices() {
@@ -72,19 +73,24 @@ void CopiedDeviceTree::removeLoopDevices() {
     }
 }
 
-bool CopiedDeviceTree::addDisk(const std::string& devicePath, const std::string& name,
-                               std::uint64_t device, std::uint64_t sectors) {
+bool CopiedDeviceTree::place(const std::string& devicePath, const std::string& loop,
+                             const std::string& imageFile) {
+    const std::string name = fs::path(loop).filename();
+    const std::uint64_t device = blockDeviceNumber(loop);
+    std::error_code error;
+    const std::uint64_t sectors = fs::file_size(imageFile, error) / 512;
+    if (device == 0 || error) {
+        return false;
+    }
+    if (devicePath.empty()) {
+        const std::string path = "devices/virtual/block/" + name;
+        return addBlockDirectory(path, name, device, sectors) &&
+               writeFile(fs::path(root_) / path / "loop/backing_file", imageFile + "\n") &&
+               writeFile(fs::path(root_) / path / "loop/autoclear", "0\n");
+    }
     return addBlockDirectory(devicePath + "/block/" + name, name, device, sectors) &&
            linkTo(fs::path(root_) / devicePath / "block" / name / "device",
                   fs::path(root_) / devicePath);
-}
-
-bool CopiedDeviceTree::addLoopDevice(const std::string& name, std::uint64_t device,
-                                     std::uint64_t sectors, const std::string& backingFile) {
-    const std::string path = "devices/virtual/block/" + name;
-    return addBlockDirectory(path, name, device, sectors) &&
-           writeFile(fs::path(root_) / path / "loop/backing_file", backingFile + "\n") &&
-           writeFile(fs::path(root_) / path / "loop/autoclear", "0\n");
 }
 
 bool CopiedDeviceTree::copyBtrfsMembers(const std::string& member) {

@@ -7,9 +7,10 @@
 
 namespace quaylet::testing {
 
-/// A copy of a fixture device tree under a directory the test owns (which removes it). The
-/// copy can be changed as the kernel would lay the changes out: block devices added with their
-/// class/block, block and dev/block links.
+/// A copy of a fixture device tree under a directory the test owns (which removes it), without
+/// the fixture's loop devices, whose names this system's own loop devices may bear. This
+/// system's loop devices can be put into it as the kernel would lay them out: block devices with
+/// their class/block, block and dev/block links.
 class CopiedDeviceTree {
 public:
     /// Copies fixture machine `machine`'s tree (tests/fixtures/MACHINE/sys) to `root`; ok() is
@@ -21,17 +22,11 @@ public:
     /// Returns the copy's root, the directory to give as --sysfs.
     const std::string& root() const { return root_; }
 
-    /// Removes the fixture's loop devices and their partitions, whose names this system's own
-    /// loop devices may bear.
-    void removeLoopDevices();
-    /// Adds whole disk `name`, device number `device`, of `sectors` sectors below the device at
-    /// `devicePath` (a path under the root, "devices/..."); returns whether it worked.
-    bool addDisk(const std::string& devicePath, const std::string& name, std::uint64_t device,
-                 std::uint64_t sectors);
-    /// Adds loop device `name`, device number `device`, attached to `backingFile`; returns
-    /// whether it worked.
-    bool addLoopDevice(const std::string& name, std::uint64_t device, std::uint64_t sectors,
-                       const std::string& backingFile);
+    /// Puts loop device node `loop`, attached to `imageFile`, into the tree: as a whole disk
+    /// below the device at `devicePath` (a path under the root, "devices/..."), or with
+    /// `devicePath` empty as a loop device; returns whether it worked.
+    bool place(const std::string& devicePath, const std::string& loop,
+               const std::string& imageFile);
 
     /// Copies this system's listing of the btrfs that block device `member` belongs to
     /// (/sys/fs/btrfs/FSID/devices) into the tree, its links leading to the tree's devices of
@@ -41,6 +36,7 @@ public:
 private:
     bool addBlockDirectory(const std::string& path, const std::string& name, std::uint64_t device,
                            std::uint64_t sectors);
+    void removeLoopDevices();
 
     std::string root_;
     bool ok_ = false;

@@ -12,11 +12,6 @@
 
 namespace quaylet::testing {
 
-/// Returns the path of the snapshot of fixture machine `machine`.
-inline std::string fixturePath(std::string_view machine) {
-    return std::string(kFixturesDir) + "/" + std::string(machine) + "/machine.json";
-}
-
 /// Loads fixture machine `machine` as a whole platform; fails the test when it cannot.
 inline Platform loadFixture(std::string_view machine) {
     std::string error;

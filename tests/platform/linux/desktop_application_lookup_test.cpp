@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include "platform/linux/desktop_application_lookup.h"
-#include "tests/support/temporary_directory.h"
 #include "tests/support/test_paths.h"
 
 namespace quaylet {
@@ -13,7 +12,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const std::string kMachine = std::string(testing::kFixturesDir) + "/debian-desktop";
+const std::string kMachine = testing::fixturePath("debian-desktop", "");
 
 /// A process of the fixture machine: its cgroup line and where its exe link points.
 struct ProcessCase {
@@ -74,9 +73,6 @@ INSTANTIATE_TEST_SUITE_P(
         ProcessCase{"service with instance, name for de_AT falls back to de",
                     std::string(kUserSlice) + "app-org.kde.dolphin@autostart.service", "/x",
                     "de_AT.UTF-8@euro", "Dolphin (de)"},
-        ProcessCase{"legacy systemd hierarchy, sub-group of the scope",
-                    "1:name=systemd:/user.slice/app-org.kde.dolphin-77.scope/tab", "/x", "C",
-                    "Dolphin"},
         ProcessCase{"absolute Exec matches the executable",
                     "0::/user.slice/user-1000.slice/session-2.scope",
                     "/usr/lib/firefox-esr/firefox-esr", "", "Firefox ESR"},
@@ -85,6 +81,8 @@ INSTANTIATE_TEST_SUITE_P(
         ProcessCase{"TryExec through PATH and a link", "0::/", "lib/quaylet-editor/editor", "",
                     "Editor"},
         ProcessCase{"a launcher in Exec names nothing", "0::/", "bin/sh", "", std::nullopt},
+        ProcessCase{"hidden entries count as deleted", "0::/", "/usr/lib/quaylet-retired/retired",
+                    "", std::nullopt},
         ProcessCase{"unknown application id and executable",
                     std::string(kUserSlice) + "app-gnome-org.example.Gone-12.scope",
                     "/usr/bin/sleep", "", std::nullopt}));

@@ -6,9 +6,8 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/linux/linux_platform.h"
+#include "platform/linux/default_diskutil_path.h"
 #include "platform/linux/posix_process_runner.h"
-#include "tests/support/temporary_directory.h"
 #include "tests/support/test_paths.h"
 
 namespace quaylet {
@@ -57,11 +56,15 @@ TEST_F(PosixProcessRunnerTest, ArgumentsReachTheProgramUnaltered) {
     EXPECT_FALSE(std::ifstream(scratch.path() + "/x").good());
 }
 
-TEST_F(PosixProcessRunnerTest, ProgramThatCannotStartReportsWhy) {
+TEST_F(PosixProcessRunnerTest, OnlyAFailedStartIsAnErrorAndInputIsEmpty) {
     std::error_code error;
     EXPECT_TRUE(linesOf({scratch.path() + "/no-such-program"}, &error).empty());
     EXPECT_EQ(error, std::errc::no_such_file_or_directory);
-    EXPECT_EQ(runner.run({}, [](std::string_view) {}), std::errc::invalid_argument);
+    EXPECT_EQ(runner.run({"/bin/echo", std::string("a\0b", 3)}, [](std::string_view) {}),
+              std::errc::invalid_argument); // never cut short at the NUL
+    EXPECT_TRUE(linesOf({"/bin/false"}, &error).empty());
+    EXPECT_FALSE(error);
+    EXPECT_TRUE(linesOf({"cat"}).empty()); // found in PATH; reads /dev/null, ends at once
 }
 
 TEST_F(PosixProcessRunnerTest, WaitsForTheChildsEndEvenWithSigchldIgnored) {

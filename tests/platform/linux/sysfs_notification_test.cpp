@@ -6,7 +6,6 @@
 
 #include "platform/linux/sysfs_registry.h"
 #include "tests/support/injected_event_source.h"
-#include "tests/support/temporary_directory.h"
 #include "tests/support/test_paths.h"
 
 namespace quaylet {

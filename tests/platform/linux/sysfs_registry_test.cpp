@@ -11,7 +11,6 @@
 
 #include "dock/property_dump.h"
 #include "platform/linux/sysfs_registry.h"
-#include "tests/support/temporary_directory.h"
 #include "tests/support/test_paths.h"
 
 namespace quaylet {

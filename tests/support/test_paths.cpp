@@ -1,5 +1,5 @@
 // Temporary directories for tests, removed only when nothing is mounted inside them.
-#include "tests/support/temporary_directory.h"
+#include "tests/support/test_paths.h"
 
 #include <cstdlib>
 #include <filesystem>
