@@ -3,10 +3,12 @@
 #include "tests/support/loop_disk.h"
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
+#include <thread>
 #include <utility>
 
 #include <sys/mount.h>
@@ -105,6 +107,16 @@ AttachedLoopDevice::~AttachedLoopDevice() {
 bool AttachedLoopDevice::isAttached() const {
     const std::string name = std::filesystem::path(path_).filename().string();
     return SysfsBlockDevices().loopBackingFile(name) == imageFile_;
+}
+
+bool AttachedLoopDevice::detachesSoon() const {
+    for (int tries = 0; tries < 250; ++tries) {
+        if (!isAttached()) {
+            return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    return false;
 }
 
 std::optional<MountedFileSystem> MountedFileSystem::mount(const std::string& device,

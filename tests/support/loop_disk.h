@@ -31,6 +31,9 @@ public:
     std::string partitionPath(int number) const { return path_ + "p" + std::to_string(number); }
     /// Returns whether the device is still attached to this image.
     bool isAttached() const;
+    /// Returns whether the device lets go of its image within five seconds. A detach that
+    /// another opener defers (a udev daemon probing the device, say) ends when it closes.
+    bool detachesSoon() const;
 
 private:
     AttachedLoopDevice(std::string path, std::string imageFile);

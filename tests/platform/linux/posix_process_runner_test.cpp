@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/linux/default_diskutil_path.h"
+#include "platform/linux/linux_platform.h"
 #include "platform/linux/posix_process_runner.h"
 #include "tests/support/test_paths.h"
 
