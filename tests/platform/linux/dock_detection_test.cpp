@@ -29,7 +29,7 @@ MountPoints mountPointsOf(const std::vector<VolumeRecord>& volumes) {
     return points;
 }
 
-// The docked laptop with volumes over several disks (see make_sysfs_fixtures.py): a volume is
+// The docked laptop with volumes over several disks (see its tree.json): a volume is
 // the dock's when any disk below it is, whichever member comes first or the table names.
 TEST(LinuxDockDetectionTest, StackedVolumesAndTheRootBelongToTheDockWhenAnyMemberDoes) {
     SysfsRegistry stacked{fixtureRoot("laptop-dock-stacks")};
