@@ -22,16 +22,13 @@
 
 namespace quaylet::testing {
 
-/// Records the notifications delivered, and the status image showing at each delivery.
+/// Records the notifications delivered.
 class RecordingNotificationSink : public NotificationSink {
 public:
     void deliverNotification(const UserNotification& notification) override {
         delivered.push_back(notification);
-        imagesAtDelivery.push_back(delegate ? delegate->statusImageName() : QString());
     }
-    const VLKAppDelegate* delegate = nullptr;
     std::vector<UserNotification> delivered;
-    std::vector<QString> imagesAtDelivery;
 };
 
 class DelegateTest : public ::testing::Test {
@@ -40,8 +37,8 @@ protected:
         ASSERT_TRUE(dir_.isValid());
         // A dock carrying one SSD with two volumes, and cp holding a file on the second.
         useMachine("laptop_with_busy_dock");
-        settingsPath_ = dir_.filePath("Pemrix/Quaylet.conf");
-        settings_ = std::make_unique<QSettings>(settingsPath_, QSettings::IniFormat);
+        settings_ =
+            std::make_unique<QSettings>(dir_.filePath("Pemrix/Quaylet.conf"), QSettings::IniFormat);
         autostart_ = dir_.filePath("config/autostart");
         ASSERT_TRUE(QDir().mkpath(dir_.filePath("bin")));
         executable_ = dir_.filePath("bin/quaylet");
@@ -82,10 +79,7 @@ protected:
     }
     MemoryRegistry& registry() { return memoryRegistry(platform()); }
     MemoryMountTable& mounts() { return dynamic_cast<MemoryMountTable&>(*platform().mountTable); }
-    RecordingProcessRunner& runner() {
-        platform();
-        return *runner_;
-    }
+    RecordingProcessRunner& runner() { return platform(), *runner_; }
     bool mounted(const std::string& mountPoint) {
         const std::vector<MountEntry> entries = mounts().entries();
         return std::any_of(entries.begin(), entries.end(),
@@ -100,10 +94,8 @@ protected:
         }
         delegate_ = std::make_unique<VLKAppDelegate>(AppServices{
             platform(), sink_, strings_, *settings_, autostart_, executable_, std::move(security)});
-        sink_.delegate = delegate_.get();
         return *delegate_;
     }
-    /// Creates and launches the delegate.
     VLKAppDelegate& launch(bool everRun = true) {
         makeDelegate(everRun).applicationDidFinishLaunching();
         return *delegate_;
@@ -117,7 +109,6 @@ protected:
     RecordingProcessRunner* runner_ = nullptr;
     StringTable strings_;
     RecordingNotificationSink sink_;
-    QString settingsPath_;
     std::unique_ptr<QSettings> settings_;
     QString autostart_;
     QString executable_;

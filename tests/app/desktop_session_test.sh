@@ -1,74 +1,52 @@
 #!/usr/bin/env bash
-# End-to-end test of the tray application on a private desktop that the test starts itself:
-# Xvfb, a private D-Bus session bus, the dunst notification daemon and the trayer tray host,
-# then quaylet on a machine snapshot (never the host's mounts). The icon must dock into the
-# tray, the unplug item must deliver the expected notification to dunst, a second launch must
-# hand over to the first and end, UnplugDock on the session bus must deliver the same
-# notification in place of the first, and the Quit item must end the program, leaving the
-# user's configuration untouched (a snapshot run keeps its settings and login item apart).
-# Screenshots and logs go to ARTIFACTS.
-# Usage: desktop_session_test.sh QUAYLET SNAPSHOT ARTIFACTS
+# End-to-end test of the tray application on a private desktop (private_desktop.bash), with
+# quaylet on a machine snapshot (never the host's mounts): the icon docks into the tray, the
+# unplug item delivers the expected notification to dunst, a second launch hands over to the
+# first and ends, UnplugDock on the session bus delivers the same notification in place of the
+# first, and Quit ends the program, leaving the user's configuration untouched.
+# Usage: desktop_session_test.sh QUAYLET SNAPSHOT ARTIFACTS (screenshots and logs go there)
 # Exit status: 0 passed, 1 failed, 77 skipped (a tool is missing; a failure instead when
 # QUAYLET_REQUIRE_REAL=1).
 set -uo pipefail
-
-quaylet=$1
-snapshot=$2
-artifacts=$3
-
+quaylet=$1 snapshot=$2 artifacts=$3
 # What the snapshot's unplug command must report: cp keeps a file open on the dock's SSD.
 expected=("Thunderbolt Dock" "Do not unplug the dock yet." "“Dock SSD” is still in use by cp.")
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/quaylet-desktop.XXXXXX")
 log_name="desktop test"
-on_exit() {
-    mkdir -p "$artifacts"
-    cp "$work"/*.log "$artifacts/" 2>/dev/null
-}
+on_exit() { mkdir -p "$artifacts" && cp "$work"/*.log "$artifacts/" 2>/dev/null; }
 source "$(dirname "$0")/private_desktop.bash"
-
-skip() {
-    if [[ "${QUAYLET_REQUIRE_REAL:-}" == 1 ]]; then
-        fail "$* (QUAYLET_REQUIRE_REAL=1, so this cannot be skipped)"
-    fi
-    log "SKIPPED: $*"
-    exit 77
-}
 
 missing=$(desktop_tools_missing)
 command -v jq >/dev/null || missing+="jq "
-[[ -z "$missing" ]] || skip "missing ${missing% } (Debian: $desktop_packages jq)"
+if [[ -n "$missing" ]]; then
+    [[ "${QUAYLET_REQUIRE_REAL:-}" == 1 ]] && fail "missing ${missing% } (QUAYLET_REQUIRE_REAL=1)"
+    log "SKIPPED: missing ${missing% } (Debian: $desktop_packages jq)"
+    exit 77
+fi
 [[ -x "$quaylet" ]] || fail "no program at $quaylet"
 mkdir -p "$artifacts"
 rm -f "$artifacts"/*.png "$artifacts"/*.log "$artifacts"/*.json
 
 start_private_desktop
-# Quaylet on the snapshot, with a fresh home: its first run also shows the preferences.
+# A fresh home: the first run also shows the preferences.
 start_quaylet "$quaylet" --snapshot "$snapshot"
 log "icon $icon docked in tray panel $panel on display $DISPLAY"
 timeout 10 xdotool search --sync --onlyvisible --name '^Quaylet Preferences$' >/dev/null ||
     fail "no first-run preferences window within 10 s"
-log "first run: preferences shown"
 
-# geometry WINDOW: prints "X Y WIDTH HEIGHT" of a window, in root coordinates.
-geometry() {
-    xwininfo -id "$1" | awk '/Absolute upper-left X/ { x = $NF } /Absolute upper-left Y/ { y = $NF }
-        /Width:/ { w = $NF } /Height:/ { h = $NF } END { print x, y, w, h }'
-}
 # menu_id: the open status menu, an override-redirect window of quaylet outside the tray.
 menu_id() {
-    local window
     for window in $(xdotool search --onlyvisible --classname '^quaylet$' 2>/dev/null); do
-        [[ $window -eq $((icon)) ]] && continue
-        xwininfo -id "$window" | grep -q 'Override Redirect State: yes' && {
-            echo "$window"
-            return
-        }
+        ((window != icon)) && xwininfo -id "$window" | grep -q 'Override Redirect State: yes' &&
+            echo "$window" && return
     done
 }
 open_menu() {
     local x y w h
-    read -r x y w h <<<"$(geometry "$icon")"
+    read -r x y w h <<<"$(xwininfo -id "$icon" | awk '/Absolute upper-left X/ { x = $NF }
+        /Absolute upper-left Y/ { y = $NF } /Width:/ { w = $NF } /Height:/ { h = $NF }
+        END { print x, y, w, h }')"
     # A click that comes before the icon takes input is lost, so an unanswered click is repeated.
     for _ in 1 2 3 4 5; do
         xdotool mousemove $((x + w / 2)) $((y + h / 2)) click 1
@@ -83,62 +61,49 @@ open_menu() {
 # read_back COUNT WHAT: once dunst shows a notification, takes a screenshot and closes it; once
 # COUNT are in dunst's history, writes the history to notifications.json.
 at_least() { (($(dunstctl count "$1" 2>/dev/null || echo 0) >= $2)); }
+json=$artifacts/notifications.json
 read_back() {
     wait_for 30 "$2 shown by dunst" at_least displayed 1
     import -window root "$artifacts/notification-$1.png" || fail "no screenshot of $2"
     dunstctl close-all
     wait_for 10 "$2 in dunst's history" at_least history "$1"
-    dunstctl history >"$artifacts/notifications.json"
+    dunstctl history >"$json"
 }
 
 open_menu
 import -window root "$artifacts/tray-menu.png" || fail "no screenshot of the open menu"
 xdotool key Down Return # the first item: "Unplug Dock"
 read_back 1 "the menu's notification"
-at_least history 2 && fail "more than one notification; see $artifacts/notifications.json"
+at_least history 2 && fail "more than one notification; see $json"
 for text in "${expected[@]}"; do
-    grep -qF "$text" "$artifacts/notifications.json" ||
-        fail "\"$text\" not delivered; see $artifacts/notifications.json"
+    grep -qF "$text" "$json" || fail "\"$text\" not delivered; see $json"
 done
 log "notification read back from dunst"
 
 # A second launch hands over to the running tray and ends, without a second icon.
-icons() { xwininfo -tree -id "$panel" | grep -c '("quaylet" "Quaylet")'; }
 timeout 20 env HOME="$work/home" XDG_CONFIG_HOME="$work/config" "$quaylet" --snapshot "$snapshot" \
-    >"$work/second-launch.log" 2>&1
-status=$?
-((status == 0)) || fail "second launch ended with status $status; see $artifacts/second-launch.log"
+    >"$work/second-launch.log" 2>&1 || fail "second launch failed; see $artifacts/second-launch.log"
 sleep 1 # a second icon would have docked by now
-[[ "$(icons)" -eq 1 ]] || fail "expected one icon in the tray, found $(icons)"
-log "second launch handed over; one icon"
+icons=$(xwininfo -tree -id "$panel" | grep -c '("quaylet" "Quaylet")')
+((icons == 1)) || fail "expected one icon in the tray, found $icons"
 
-# UnplugDock on the session bus: the menu's notification again, under the same id.
+# UnplugDock on the session bus: the menu's notification again, in every field shown and under
+# the same id (the second replaced the first); critical, device.removed and quaylet's entry.
 gdbus call --session --dest com.pemrix.Quaylet --object-path /com/pemrix/Quaylet \
     --method com.pemrix.Quaylet.UnplugDock >/dev/null || fail "UnplugDock call failed"
 read_back 2 "the notification of UnplugDock"
-# The two must agree in every field shown, the id too (the second replaced the first).
-same=$(jq '[.data[0][] | {id: .id.data, appname: .appname.data, summary: .summary.data,
-    body: .body.data, message: .message.data}] | unique | length' \
-    "$artifacts/notifications.json")
-[[ "$same" == 1 ]] || fail "UnplugDock's notification differs from the menu's; see $artifacts/notifications.json"
-jq -e '.data[0][0].message.data | startswith("critical outcome of quaylet:")' \
-    "$artifacts/notifications.json" >/dev/null ||
-    fail "not critical, not device.removed or not quaylet's entry; see $artifacts/notifications.json"
-log "UnplugDock gave the menu's notification, in its place"
+jq -e '(.data[0] | map({id: .id.data, appname: .appname.data, summary: .summary.data,
+    body: .body.data, message: .message.data}) | unique | length == 1) and
+    (.data[0][0].message.data | startswith("critical outcome of quaylet:"))' "$json" >/dev/null ||
+    fail "UnplugDock's notification differs from the menu's or lacks its hints; see $json"
 
 # Quit from the menu: the last item. The program must end by itself, successfully.
 open_menu
 xdotool key Up Return
-log "quit chosen"
 watched_pid=
 ended() { ! running "$quaylet_pid"; }
 wait_for 20 "quaylet to quit" ended
-wait "$quaylet_pid"
-status=$?
-((status == 0)) || {
-    cat "$work/quaylet.log" >&2
-    fail "quaylet quit with status $status"
-}
+wait "$quaylet_pid" || fail "quaylet quit with status $?; see $artifacts/quaylet.log"
 [[ -z "$(ls -A "$work/config" 2>/dev/null)" ]] ||
     fail "the snapshot run wrote into the user's configuration: $(ls -A "$work/config")"
 log "passed: icon docked, menu opened, notification delivered, one instance, bus call, quit cleanly"

@@ -20,7 +20,7 @@ std::optional<LaunchOptions> parse(const QStringList& arguments, const QString& 
     return options;
 }
 
-TEST(LaunchOptions, ReadsTheRequestAndTheSnapshotOptionBeforeTheEnvironment) {
+TEST(LaunchOptions, ReadsTheRequestAndTheSnapshotOptionBeforeTheEnvironmentAndRefusesTheRest) {
     EXPECT_EQ(parse({"--snapshot=m.json"}, "/env.json")->snapshotPath, "m.json");
     EXPECT_EQ(parse({}, "/env.json")->snapshotPath, "/env.json");
     EXPECT_TRUE(parse({"--help"})->help);
@@ -28,9 +28,6 @@ TEST(LaunchOptions, ReadsTheRequestAndTheSnapshotOptionBeforeTheEnvironment) {
     ASSERT_TRUE(unplug);
     EXPECT_EQ(unplug->request, LaunchRequest::UnplugEverything);
     EXPECT_EQ(unplug->snapshotPath, "m");
-}
-
-TEST(LaunchOptions, AMissingValueTwoRequestsOrAnExtraArgumentIsAnError) {
     EXPECT_FALSE(parse({"--snapshot"}));
     EXPECT_FALSE(parse({"--unplug-dock", "--unplug-everything"}));
     EXPECT_FALSE(parse({"extra"}));
