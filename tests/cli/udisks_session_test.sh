@@ -6,12 +6,12 @@
 # SSD. Checks: unplug unmounts the user's mount and deletes the loop device through udisks; a
 # mount made by root is "not allowed", never "in use"; a file held open by a root process is "in
 # use by a process of another user or of the system", naming no process.
-# Usage: udisks_session_test.sh QUAYLET_CLI FIXTURES_DIR
+# Usage: udisks_session_test.sh QUAYLET_CLI PLACE_DOCK_SSD
 # Exits 77 (skipped) when not root or a program is missing, unless QUAYLET_REQUIRE_REAL=1.
 set -euo pipefail
 
 cli=$1
-fixtures=$2
+place_dock_ssd=$2
 
 skip() {
     if [[ "${QUAYLET_REQUIRE_REAL:-}" == 1 ]]; then
@@ -27,7 +27,7 @@ udisksd=/usr/libexec/udisks2/udisksd
 udevd=/lib/systemd/systemd-udevd
 [[ $(id -u) -eq 0 ]] || skip "needs root"
 for program in dbus-daemon "$polkitd" "$udisksd" "$udevd" udisksctl gdbus useradd userdel \
-    setpriv unshare losetup mkfs.ext2 "$cli"; do
+    setpriv unshare losetup mkfs.ext2 "$cli" "$place_dock_ssd"; do
     command -v "$program" >/dev/null || skip "$program is not installed (scripts/deps test)"
 done
 
@@ -140,32 +140,11 @@ make_image() {
     chown "$user" "$scratch/$1.img"
 }
 
-# The docked laptop's tree, in which loop device $1 is the dock's SSD.
-dock_ssd="devices/pci0000:00/0000:00:07.0/0000:20:00.0/0000:21:01.0/0000:23:00.0/usb6/6-1"
-dock_ssd+="/6-1.2/6-1.2:1.0/host0/target0:0:0/0:0:0:0"
+# The docked laptop's tree, in which loop device $1 (of image $2) is the dock's SSD.
 make_tree() {
-    local tree="$scratch/sys" name number link
-    name=$(basename "$1")
-    number=$(($(stat -c '0x%t' "$1"))):$(($(stat -c '0x%T' "$1")))
-    rm -rf "$tree"
-    cp -a "$fixtures/laptop-dock/sys" "$tree"
-    for link in "$tree"/class/block/* "$tree"/block/* "$tree"/dev/block/*; do
-        [[ "$(readlink "$link")" == */virtual/block/loop* ]] && rm "$link"
-    done
-    rm -rf "$tree"/devices/virtual/block/loop*
-    local dir="$tree/$dock_ssd/block/$name"
-    mkdir -p "$dir" "$tree/dev/block"
-    echo "$number" >"$dir/dev"
-    printf '32768\n' >"$dir/size"
-    printf '0\n' | tee "$dir/ro" >"$dir/removable"
-    printf 'MAJOR=%s\nMINOR=%s\nDEVNAME=%s\nDEVTYPE=disk\n' "${number%:*}" "${number#*:}" \
-        "$name" >"$dir/uevent"
-    ln -sr "$tree/class/block" "$dir/subsystem"
-    ln -sr "$tree/$dock_ssd" "$dir/device"
-    ln -sr "$dir" "$tree/class/block/$name"
-    ln -sr "$dir" "$tree/block/$name"
-    ln -sr "$dir" "$tree/dev/block/$number"
-    chmod -R a+rX "$tree"
+    rm -rf "$scratch/sys"
+    "$place_dock_ssd" "$scratch/sys" "$1" "$2"
+    chmod -R a+rX "$scratch/sys"
 }
 
 # Sets up image $1 as a loop device and mounts it, both through udisks as the test user;
@@ -195,7 +174,7 @@ not() { ! "$@"; }
 # 1. The user's own udisks mount: unmounted and its loop device deleted, through udisks.
 make_image own OWN
 udisks_mount own || fail "udisks setup"
-make_tree "$loop"
+make_tree "$loop" "$scratch/own.img"
 unplug
 check "own mount: says safe" grep -q "It is safe to unplug the dock." <<<"$out"
 check "own mount: unmounted" not is_mounted "$loop"
@@ -206,7 +185,7 @@ make_image root ROOT
 loop=$(losetup --find --show "$scratch/root.img")
 mkdir -p "$scratch/root-mount"
 mount "$loop" "$scratch/root-mount"
-make_tree "$loop"
+make_tree "$loop" "$scratch/root.img"
 unplug
 check "root's mount: not allowed" grep -q "You are not allowed to unmount" <<<"$out"
 check "root's mount: never in use" not grep -q "in use" <<<"$out"
@@ -226,7 +205,7 @@ as_user touch "$mounted/held"
 sleep 600 <"$mounted/held" &
 holder=$!
 pids+=("$holder")
-make_tree "$loop"
+make_tree "$loop" "$scratch/held.img"
 unplug
 check "held open by root: another user's or the system's" \
     grep -q "in use by a process of another user or of the system" <<<"$out"
