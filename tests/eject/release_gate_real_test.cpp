@@ -1,8 +1,10 @@
 // The release gate and the scan on real loop devices placed on the docked laptop's device tree:
 // a btrfs spanning a laptop-port stick and the dock's disk, swap in a file on a dock volume,
 // and a disk image attached from a dock volume with nothing mounted from it.
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -27,27 +29,10 @@ using testing::kDockSsd;
 constexpr const char* kLaptopStick =
     "devices/pci0000:00/0000:00:14.0/usb2/2-2/2-2:1.0/host2/target2:0:0/2:0:0:0";
 
-/// Runs a command when the test ends, in every outcome (unmount, swapoff).
-class AtEnd {
-public:
-    AtEnd(std::vector<std::string> argv, std::string directory)
-        : argv_(std::move(argv)), directory_(std::move(directory)) {}
-    AtEnd(const AtEnd&) = delete;
-    AtEnd& operator=(const AtEnd&) = delete;
-    ~AtEnd() { testing::runCaptured(argv_, directory_); }
-
-private:
-    std::vector<std::string> argv_;
-    std::string directory_;
-};
-
 bool holdsAt(const ReleaseCheck& check, Kind kind, const std::string& path) {
-    for (const RemainingHold& hold : check.holds) {
-        if (hold.kind == kind && hold.path == path) {
-            return true;
-        }
-    }
-    return false;
+    return std::ranges::any_of(check.holds, [&](const RemainingHold& hold) {
+        return hold.kind == kind && hold.path == path;
+    });
 }
 
 class ReleaseGateRealTest : public testing::RealSystemTest {
@@ -62,6 +47,13 @@ protected:
         const testing::CapturedRun result = testing::runCaptured(argv, scratch.path());
         EXPECT_EQ(result.status, 0) << argv[0] << ": " << result.errors;
         return result.status == 0;
+    }
+
+    /// Runs `argv` when the owner it returns goes, in every outcome (unmount, swapoff).
+    std::shared_ptr<void> atEnd(std::vector<std::string> argv) const {
+        return {nullptr, [argv = std::move(argv), directory = scratch.path()](void*) {
+                    testing::runCaptured(argv, directory);
+                }};
     }
 
     /// The live platform reading the copied tree.
@@ -83,12 +75,12 @@ TEST_F(ReleaseGateRealTest,
     ASSERT_TRUE(stick && dock);
     const std::string mountPoint = at("mnt/Span");
     fs::create_directories(mountPoint);
-    const AtEnd forget({"/usr/bin/btrfs", "device", "scan", "--forget"}, scratch.path());
+    const auto forget = atEnd({"/usr/bin/btrfs", "device", "scan", "--forget"});
     ASSERT_TRUE(run({"/sbin/mkfs.btrfs", "-q", "-f", "-d", "single", "-m", "raid1",
                      stick->loop().path(), dock->loop().path()}));
     ASSERT_TRUE(run({"/bin/mount", "-t", "btrfs", "-o", "device=" + dock->loop().path(),
                      stick->loop().path(), mountPoint}));
-    const AtEnd unmount({"/bin/umount", mountPoint}, scratch.path());
+    const auto unmount = atEnd({"/bin/umount", mountPoint});
     ASSERT_TRUE(tree.place(kLaptopStick, stick->loop().path(), stick->imageFile()) &&
                 tree.place(kDockSsd, dock->loop().path(), dock->imageFile()));
     ASSERT_TRUE(tree.copyBtrfsMembers(fs::path(stick->loop().path()).filename()));
@@ -110,17 +102,10 @@ TEST_F(ReleaseGateRealTest, SwapInAFileOnADockVolumeHoldsTheDock) {
     const auto volume = loopDisk(at("dock.img"), 48, {at("mnt/Dock")});
     ASSERT_TRUE(volume);
     const std::string swapFile = volume->fileSystem().mountPoint() + "/swapfile";
-    {
-        // swapon refuses a file with holes: the file is written out.
-        std::ofstream file(swapFile, std::ios::binary);
-        const std::vector<char> zeros(1 << 20, '\0');
-        for (int i = 0; i < 8; ++i) {
-            file.write(zeros.data(), static_cast<std::streamsize>(zeros.size()));
-        }
-    }
+    std::ofstream(swapFile, std::ios::binary) << std::string(8 << 20, '\0'); // swapon: no holes
     fs::permissions(swapFile, fs::perms::owner_read | fs::perms::owner_write);
     ASSERT_TRUE(run({"/sbin/mkswap", swapFile}));
-    const AtEnd swapOff({"/sbin/swapoff", swapFile}, scratch.path());
+    const auto swapOff = atEnd({"/sbin/swapoff", swapFile});
     ASSERT_TRUE(run({"/sbin/swapon", swapFile}));
     ASSERT_TRUE(tree.place(kDockSsd, volume->loop().path(), volume->imageFile()));
 
