@@ -1,11 +1,9 @@
 #!/usr/bin/env bash
-# quaylet-cli unplug as an unprivileged desktop user, against the real udisksd and polkitd on a
-# system bus of the test's own, in a private mount namespace (so /media, /run/udev, /run/udisks2
-# and polkit's rules are the test's). A user made for the test sets up and mounts loop devices
-# through udisks; the docked laptop's device tree, copied, shows each loop device as the dock's
-# SSD. Checks: unplug unmounts the user's mount and deletes the loop device through udisks; a
-# mount made by root is "not allowed", never "in use"; a file held open by a root process is "in
-# use by a process of another user or of the system", naming no process.
+# quaylet-cli unplug as a user made for the test, against real udisksd and polkitd on a system
+# bus and in a mount namespace of the test's own, each loop device the dock's SSD in a copy of
+# the docked laptop's tree. Checks: the user's udisks mount is unmounted and its loop deleted
+# through udisks; root's mount is "not allowed", never "in use"; a file a root process holds
+# open is "in use by a process of another user or of the system", naming no process.
 # Usage: udisks_session_test.sh QUAYLET_CLI PLACE_DOCK_SSD
 # Exits 77 (skipped) when not root or a program is missing, unless QUAYLET_REQUIRE_REAL=1.
 set -euo pipefail
