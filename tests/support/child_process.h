@@ -27,8 +27,6 @@ public:
     ChildProcess& operator=(const ChildProcess&) = delete;
     ~ChildProcess();
 
-    /// Returns the process id.
-    pid_t pid() const { return pid_; }
     /// Waits for the program to end; returns its exit status, or 128 + the signal that ended it,
     /// or -1 when it cannot be waited for.
     int wait();

@@ -7,6 +7,11 @@
 
 namespace quaylet::testing {
 
+/// The dock SSD's SCSI device in the docked laptop's tree (fixture laptop-dock).
+inline constexpr const char* kDockSsd =
+    "devices/pci0000:00/0000:00:07.0/0000:20:00.0/0000:21:01.0/0000:23:00.0/usb6/6-1/6-1.2/"
+    "6-1.2:1.0/host0/target0:0:0/0:0:0:0";
+
 /// A copy of a fixture device tree under a directory the test owns (which removes it), without
 /// the fixture's loop devices, whose names this system's own loop devices may bear. This
 /// system's loop devices can be put into it as the kernel would lay them out: block devices with

@@ -49,8 +49,7 @@ bool writePartitionTable(const std::string& imageFile, unsigned sizeMiB, std::si
     return written;
 }
 
-} // namespace
-
+/// Creates an empty file of `sizeMiB` mebibytes at `path`; returns whether it worked.
 bool createImageFile(const std::string& path, unsigned sizeMiB) {
     std::ofstream file(path, std::ios::binary | std::ios::trunc);
     if (!file) {
@@ -61,6 +60,8 @@ bool createImageFile(const std::string& path, unsigned sizeMiB) {
     std::filesystem::resize_file(path, std::uintmax_t{sizeMiB} * 1024 * 1024, error);
     return !error;
 }
+
+} // namespace
 
 std::optional<AttachedLoopDevice>
 AttachedLoopDevice::attach(const std::string& imageFile, bool withPartitions, std::string& error) {
@@ -84,10 +85,10 @@ AttachedLoopDevice::attach(const std::string& imageFile, bool withPartitions, st
     // A kernel without partition-table readers leaves the partitions to user space.
     if (withPartitions && !std::filesystem::exists(loop.partitionPath(1), fsError)) {
         runForFirstLine({"/usr/bin/partx", "--add", device});
-    }
-    if (withPartitions && !std::filesystem::exists(loop.partitionPath(1), fsError)) {
-        error = "no partitions appeared on " + device;
-        return std::nullopt;
+        if (!std::filesystem::exists(loop.partitionPath(1), fsError)) {
+            error = "no partitions appeared on " + device;
+            return std::nullopt;
+        }
     }
     return loop;
 }

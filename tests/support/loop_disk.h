@@ -9,9 +9,6 @@
 
 namespace quaylet::testing {
 
-/// Creates an empty file of `sizeMiB` mebibytes at `path`; returns whether it worked.
-bool createImageFile(const std::string& path, unsigned sizeMiB);
-
 /// A loop device attached with losetup (so without auto-clear). Destroying it detaches the
 /// device, but only while it is still attached to this image: a device that the code under test
 /// released may already serve someone else.
@@ -56,8 +53,6 @@ public:
 
     /// Returns the mount point as given.
     const std::string& mountPoint() const { return mountPoint_; }
-    /// Returns the device it is mounted from.
-    const std::string& device() const { return device_; }
     /// Returns whether it is still the uppermost mount at its mount point.
     bool isMounted() const;
 
@@ -82,8 +77,6 @@ public:
 
     /// Returns the loop device of the whole disk.
     const AttachedLoopDevice& loop() const { return loop_; }
-    /// Returns the mounts, in partition order.
-    const std::vector<MountedFileSystem>& mounts() const { return mounts_; }
     /// Returns the first (for a whole disk: the only) mount.
     const MountedFileSystem& fileSystem() const { return mounts_.front(); }
     /// Returns the image file's path.
