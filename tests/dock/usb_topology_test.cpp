@@ -47,11 +47,6 @@ protected:
     MemoryRegistry& registry = memoryRegistry(platform);
 };
 
-TEST_F(UsbTopologyTest, PresenceDeviceGivesThePortsOfTheDockHub) {
-    EXPECT_EQ(dockPresenceLocations(registry), Locations{0x1A347000});
-    EXPECT_TRUE(noHandlesLeft(registry));
-}
-
 TEST_F(UsbTopologyTest, HighestHubDecides) {
     EXPECT_EQ(ruleFor("disk4"), DockRule::HubRule); // foreign hub on a dock hub port
     EXPECT_EQ(ruleFor("disk5"), DockRule::HubRule); // dock USB 2 hub

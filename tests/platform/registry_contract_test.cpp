@@ -76,8 +76,7 @@ public:
 private:
     void show(const std::string& machine) {
         std::filesystem::remove(root_);
-        std::filesystem::create_directory_symlink(
-            std::string(testing::kFixturesDir) + "/" + machine + "/sys", root_);
+        std::filesystem::create_directory_symlink(testing::fixturePath(machine, "sys"), root_);
     }
 
     const testing::TemporaryDirectory directory_;

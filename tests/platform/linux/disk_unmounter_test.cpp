@@ -179,7 +179,7 @@ TEST_F(DiskUnmounterTest, RefusesWithoutUnmountingAnything) {
 
     // Root on LVM over LUKS on the dock SSD's sda2 makes sda the boot disk, also for sda1.
     fs::remove_all(sysRoot());
-    fs::copy(std::string(testing::kFixturesDir) + "/laptop-dock-stacks/sys", sysRoot(),
+    fs::copy(testing::fixturePath("laptop-dock-stacks", "sys"), sysRoot(),
              fs::copy_options::recursive | fs::copy_options::copy_symlinks);
     std::ofstream(scratch.path() + "/mountinfo")
         << "22 1 254:1 / / rw - ext4 /dev/root rw\n"

@@ -17,10 +17,6 @@ namespace {
 
 using MountPoints = std::vector<std::string>;
 
-std::string fixtureRoot(const std::string& machine) {
-    return std::string(testing::kFixturesDir) + "/" + machine + "/sys";
-}
-
 MountPoints mountPointsOf(const std::vector<VolumeRecord>& volumes) {
     MountPoints points;
     for (const VolumeRecord& volume : volumes) {
@@ -32,8 +28,9 @@ MountPoints mountPointsOf(const std::vector<VolumeRecord>& volumes) {
 // The docked laptop with volumes over several disks (see its tree.json): a volume is
 // the dock's when any disk below it is, whichever member comes first or the table names.
 TEST(LinuxDockDetectionTest, StackedVolumesAndTheRootBelongToTheDockWhenAnyMemberDoes) {
-    SysfsRegistry stacked{fixtureRoot("laptop-dock-stacks")};
-    const LinuxDeviceNaming stackedNames{fixtureRoot("laptop-dock-stacks")};
+    const std::string tree = testing::fixturePath("laptop-dock-stacks", "sys");
+    SysfsRegistry stacked{tree};
+    const LinuxDeviceNaming stackedNames{tree};
     const std::vector<MountEntry> mounts = {
         // Booted without an initramfs: the root's source names no node, its number does
         // (LVM on LUKS on the dock's SSD).
@@ -59,12 +56,10 @@ TEST(LinuxDockDetectionTest, StackedVolumesAndTheRootBelongToTheDockWhenAnyMembe
     EXPECT_EQ(plan.failures[0].devicePath, "/dev/root");
 
     // The disk tool's boot disks follow the root down its stack.
-    EXPECT_EQ(
-        bootWholeDisks({{"/dev/root", "/", makedev(254, 1)}}, fixtureRoot("laptop-dock-stacks")),
-        std::vector<std::string>{"sda"});
-    EXPECT_EQ(
-        bootWholeDisks({{"/dev/md127", "/", makedev(9, 127)}}, fixtureRoot("laptop-dock-stacks")),
-        (std::vector<std::string>{"nvme0n1", "nvme1n1"}));
+    EXPECT_EQ(bootWholeDisks({{"/dev/root", "/", makedev(254, 1)}}, tree),
+              std::vector<std::string>{"sda"});
+    EXPECT_EQ(bootWholeDisks({{"/dev/md127", "/", makedev(9, 127)}}, tree),
+              (std::vector<std::string>{"nvme0n1", "nvme1n1"}));
     EXPECT_EQ(stacked.outstandingHandles(), 0u);
 }
 

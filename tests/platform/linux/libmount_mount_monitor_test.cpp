@@ -1,14 +1,14 @@
 // Real-system test of LibmountMountMonitor: a mount in the private mount namespace is noticed.
-#include <filesystem>
+#include <string>
 
 #include <poll.h>
 #include <sys/mount.h>
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include "platform/linux/libmount_mount_monitor.h"
 #include "tests/support/real_system.h"
+#include "tests/support/test_paths.h"
 
 namespace quaylet {
 namespace {
@@ -28,9 +28,8 @@ TEST(LibmountMountMonitorTest, NoticesAMountAndAnUnmount) {
     monitor->acknowledgeChanges();
     EXPECT_FALSE(monitor->acknowledgeChanges()) << "nothing changed yet";
 
-    const std::filesystem::path target =
-        std::filesystem::temp_directory_path() / ("quaylet-monitor-" + std::to_string(::getpid()));
-    std::filesystem::create_directories(target);
+    const testing::TemporaryDirectory directory;
+    const std::string& target = directory.path();
     ASSERT_EQ(::mount("quaylet-test", target.c_str(), "tmpfs", 0, "size=64k"), 0);
     EXPECT_TRUE(readableWithin(monitor->descriptor(), 2000));
     EXPECT_TRUE(monitor->acknowledgeChanges());
@@ -39,7 +38,6 @@ TEST(LibmountMountMonitorTest, NoticesAMountAndAnUnmount) {
     ASSERT_EQ(::umount(target.c_str()), 0);
     EXPECT_TRUE(readableWithin(monitor->descriptor(), 2000));
     EXPECT_TRUE(monitor->acknowledgeChanges());
-    std::filesystem::remove(target);
 }
 
 } // namespace

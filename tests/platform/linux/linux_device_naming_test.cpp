@@ -2,11 +2,9 @@
 // transcripts show the fixture laptops' mounts resolved to their disks).
 #include <cerrno>
 #include <cstring>
-#include <filesystem>
 
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -18,7 +16,7 @@ namespace {
 
 class LinuxDeviceNamingTest : public ::testing::Test {
 protected:
-    const std::string root = std::string(testing::kFixturesDir) + "/laptop-dock/sys";
+    const std::string root = testing::fixturePath("laptop-dock", "sys");
     LinuxDeviceNaming naming{root};
 };
 
@@ -46,18 +44,14 @@ TEST_F(LinuxDeviceNamingTest, FindsBlockDevicesByKernelName) {
 class TestNode {
 public:
     TestNode(unsigned majorNumber, unsigned minorNumber)
-        : path_(std::filesystem::temp_directory_path() /
-                ("quaylet-node-" + std::to_string(::getpid()) + "-" + std::to_string(majorNumber) +
-                 "-" + std::to_string(minorNumber))) {
-        made_ = ::mknod(path_.c_str(), S_IFBLK | 0600, makedev(majorNumber, minorNumber)) == 0;
-    }
-    ~TestNode() { std::filesystem::remove(path_); }
+        : made_(::mknod(path_.c_str(), S_IFBLK | 0600, makedev(majorNumber, minorNumber)) == 0) {}
     bool made() const { return made_; }
-    std::string path() const { return path_.string(); }
+    const std::string& path() const { return path_; }
 
 private:
-    std::filesystem::path path_;
-    bool made_ = false;
+    const testing::TemporaryDirectory directory_;
+    const std::string path_ = directory_.path() + "/node";
+    const bool made_;
 };
 
 // A node is found by its device number, whatever it is called. Another machine's tree stands
@@ -65,7 +59,7 @@ private:
 // node's number by the tree's name.
 TEST_F(LinuxDeviceNamingTest, OnACopiedTreeTakesOnlyDevicesTheSystemAgreesOn) {
     const LinuxDeviceNaming checked(root, MountSourceNodes::OfThisSystem,
-                                    std::string(testing::kFixturesDir) + "/debian-desktop/sys");
+                                    testing::fixturePath("debian-desktop", "sys"));
     const struct {
         unsigned majorNumber, minorNumber;
         bool expected;

@@ -9,14 +9,10 @@
 namespace quaylet {
 namespace {
 
-std::string fixtureRoot(const std::string& machine) {
-    return std::string(testing::kFixturesDir) + "/" + machine + "/sys";
-}
-
 TEST(LinuxPlatformTest, FillsEveryServiceOverTheGivenTree) {
     std::string error = "stale";
     std::optional<Platform> platform =
-        makeLinuxPlatform(LinuxPlatformOptions{fixtureRoot("laptop-dock")}, error);
+        makeLinuxPlatform(LinuxPlatformOptions{testing::fixturePath("laptop-dock", "sys")}, error);
     ASSERT_TRUE(platform) << error;
     EXPECT_TRUE(error.empty());
     EXPECT_TRUE(platform->registry && platform->mountTable && platform->mountMonitor &&
@@ -29,7 +25,7 @@ TEST(LinuxPlatformTest, FillsEveryServiceOverTheGivenTree) {
 
 TEST(LinuxPlatformTest, AnUnreadableTreeIsAnErrorThatNamesIt) {
     std::string error;
-    const std::string root = std::string(testing::kFixturesDir) + "/no-such-machine/sys";
+    const std::string root = testing::fixturePath("no-such-machine", "sys");
     EXPECT_FALSE(makeLinuxPlatform(LinuxPlatformOptions{root}, error));
     EXPECT_NE(error.find(root), std::string::npos) << error;
     EXPECT_NE(error.find("No such file or directory"), std::string::npos) << error;

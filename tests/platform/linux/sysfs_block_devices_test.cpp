@@ -11,7 +11,7 @@ namespace {
 
 class SysfsBlockDevicesTest : public ::testing::Test {
 protected:
-    const SysfsBlockDevices devices{std::string(testing::kFixturesDir) + "/laptop-dock/sys"};
+    const SysfsBlockDevices devices{testing::fixturePath("laptop-dock", "sys")};
 };
 
 TEST_F(SysfsBlockDevicesTest, FindsDevicesAndTheirWholeDisksByNumberAndByName) {

@@ -18,8 +18,7 @@ TEST(SysfsNotificationTest, AServiceGoneWithoutItsRemoveEventIsTerminatedAllTheS
     const std::string root = directory.path() + "/sys";
     const auto showMachine = [&root](const std::string& machine) {
         std::filesystem::remove(root);
-        std::filesystem::create_directory_symlink(
-            std::string(testing::kFixturesDir) + "/" + machine + "/sys", root);
+        std::filesystem::create_directory_symlink(testing::fixturePath(machine, "sys"), root);
     };
     showMachine("laptop-dock");
     testing::InjectedEventSource* events = nullptr;

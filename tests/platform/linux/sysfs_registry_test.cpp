@@ -16,10 +16,6 @@
 namespace quaylet {
 namespace {
 
-std::string fixtureRoot(const std::string& machine) {
-    return std::string(testing::kFixturesDir) + "/" + machine + "/sys";
-}
-
 /// Appends `entry` and everything below it, in registry order: one line with the class and the
 /// entry's name, then its property table, all indented by depth. Releases `entry`.
 void dumpEntry(Registry& registry, RegistryHandle entry, int depth, std::string& out) {
@@ -58,9 +54,8 @@ std::string dumpRegistry(const std::string& root) {
 TEST(SysfsRegistryGoldenTest, EachFixtureTreeGivesItsGoldenRegistry) {
     for (const char* machine :
          {"laptop-dock", "laptop-undocked", "laptop-dock-heavy", "debian-desktop"}) {
-        const std::string golden =
-            std::string(testing::kFixturesDir) + "/" + machine + "/registry.txt";
-        const std::string dump = dumpRegistry(fixtureRoot(machine));
+        const std::string golden = testing::fixturePath(machine, "registry.txt");
+        const std::string dump = dumpRegistry(testing::fixturePath(machine, "sys"));
         const char* update = std::getenv("QUAYLET_UPDATE_GOLDEN");
         if (update != nullptr && std::string(update) == "1") {
             std::ofstream(golden) << dump;
@@ -78,12 +73,12 @@ TEST(SysfsRegistryGoldenTest, EachFixtureTreeGivesItsGoldenRegistry) {
 TEST(SysfsRegistryTest, ANewEventCountRereadsTheTree) {
     const testing::TemporaryDirectory directory;
     const std::filesystem::path root = directory.path() + "/sys";
-    std::filesystem::create_directory_symlink(fixtureRoot("laptop-dock"), root);
+    std::filesystem::create_directory_symlink(testing::fixturePath("laptop-dock", "sys"), root);
     SysfsRegistry registry(root.string());
     const RegistryHandle ssd = registry.serviceForBsdName("sda");
     ASSERT_NE(ssd, kNoRegistryObject);
     std::filesystem::remove(root);
-    std::filesystem::create_directory_symlink(fixtureRoot("laptop-undocked"), root);
+    std::filesystem::create_directory_symlink(testing::fixturePath("laptop-undocked", "sys"), root);
     EXPECT_EQ(registry.serviceForBsdName("sda"), kNoRegistryObject);
     EXPECT_EQ(registry.className(ssd), "IOMedia");
     registry.release(ssd);

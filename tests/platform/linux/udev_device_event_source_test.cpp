@@ -1,25 +1,21 @@
 // Tests of UdevDeviceEventSource: choosing the stream, and opening the kernel's.
-#include <filesystem>
 #include <fstream>
-
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 
 #include "platform/linux/udev_device_event_source.h"
+#include "tests/support/test_paths.h"
 
 namespace quaylet {
 namespace {
 
 TEST(UdevDeviceEventSourceTest, ListensToUdevOnlyWhenItsDaemonRuns) {
-    const std::filesystem::path control =
-        std::filesystem::temp_directory_path() / ("quaylet-control-" + std::to_string(::getpid()));
-    EXPECT_EQ(UdevDeviceEventSource::preferredStream(control.string()),
+    const testing::TemporaryDirectory directory;
+    const std::string control = directory.path() + "/control";
+    EXPECT_EQ(UdevDeviceEventSource::preferredStream(control),
               UdevDeviceEventSource::Stream::Kernel);
-    std::ofstream(control.string()).put('\n');
-    EXPECT_EQ(UdevDeviceEventSource::preferredStream(control.string()),
-              UdevDeviceEventSource::Stream::Udev);
-    std::filesystem::remove(control);
+    std::ofstream(control).put('\n');
+    EXPECT_EQ(UdevDeviceEventSource::preferredStream(control), UdevDeviceEventSource::Stream::Udev);
 }
 
 TEST(UdevDeviceEventSourceTest, TheKernelStreamOpensAndNeverBlocks) {
