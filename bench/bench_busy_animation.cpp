@@ -81,7 +81,7 @@ void BM_AnimationWhileToolIsSlow(benchmark::State& state) {
     for (auto _ : state) {
         std::string error;
         auto platform =
-            loadSnapshotPlatform(quaylet::testing::fixturePath("laptop_with_busy_dock"), error);
+            loadSnapshotPlatform(quaylet::testing::fixturePath("laptop-with-busy-dock"), error);
         if (!platform) {
             state.SkipWithError(error.c_str());
             return;

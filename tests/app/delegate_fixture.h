@@ -36,7 +36,7 @@ protected:
     void SetUp() override {
         ASSERT_TRUE(dir_.isValid());
         // A dock carrying one SSD with two volumes, and cp holding a file on the second.
-        useMachine("laptop_with_busy_dock");
+        useMachine("laptop-with-busy-dock");
         settings_ =
             std::make_unique<QSettings>(dir_.filePath("Pemrix/Quaylet.conf"), QSettings::IniFormat);
         autostart_ = dir_.filePath("config/autostart");

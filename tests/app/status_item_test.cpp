@@ -25,7 +25,7 @@ TEST_F(StatusItemTest, EjectingAnimatesOneLiveTimerUntilTheOutcome) {
 }
 
 TEST_F(StatusItemTest, NoDockAtLaunchThenAVolumeChangeShowsNormal) {
-    useMachine("laptop_without_dock");
+    useMachine("laptop-without-dock");
     launch();
     QAction* item =
         delegate_->statusMenu()->findChild<QAction*>(QLatin1String(kUnplugDockItemName));

@@ -13,7 +13,7 @@ namespace {
 
 TEST(UnplugCommandTest, ANameCannotMoveTheCursorOrSplitTheLines) {
     std::string error;
-    auto snapshot = loadSnapshot(testing::fixturePath("laptop_booted_from_dock"), error);
+    auto snapshot = loadSnapshot(testing::fixturePath("laptop-booted-from-dock"), error);
     ASSERT_TRUE(snapshot) << error;
     snapshot->displayNames["/"] = "a\nb\\c %1\033[2J";
     Platform platform = makeSnapshotPlatform(*snapshot);

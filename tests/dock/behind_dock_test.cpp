@@ -16,7 +16,7 @@ namespace {
 using testing::loadFixture;
 using testing::memoryRegistry;
 
-constexpr const char* k11 = "laptop_with_dock_11";
+constexpr const char* k11 = "laptop-with-dock-11";
 
 TEST(BehindDockTest, OnOlderSystemsTheIdsAreReadFromTheTunnelledDeviceItself) {
     // The 11.0 fixture keeps the IDs on the dock's upstream bridge only: read from the xHCI

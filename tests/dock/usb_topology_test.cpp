@@ -43,7 +43,7 @@ protected:
     }
     void TearDown() override { EXPECT_TRUE(noHandlesLeft(registry)); }
 
-    Platform platform = loadFixture("laptop_with_dock_11");
+    Platform platform = loadFixture("laptop-with-dock-11");
     MemoryRegistry& registry = memoryRegistry(platform);
 };
 

@@ -29,7 +29,7 @@ protected:
     /// The busy-dock machine with `mounts` as its table and no process holding a volume.
     Platform machine(std::optional<std::vector<MountEntry>> mounts = std::nullopt) {
         std::string error;
-        auto snapshot = loadSnapshot(testing::fixturePath("laptop_with_busy_dock"), error);
+        auto snapshot = loadSnapshot(testing::fixturePath("laptop-with-busy-dock"), error);
         EXPECT_TRUE(snapshot) << error;
         snapshot->busyProcesses.clear();
         if (mounts) {
@@ -139,7 +139,7 @@ TEST_F(RefusingTool, NotAllowedIsNeverInUseAndInUseUnseenIsAnotherUsers) {
 }
 
 TEST(UnplugFlowStart, AnUnreadableMountTableIsNeverSafeAndScansNothing) {
-    Platform platform = testing::loadFixture("laptop_with_unreadable_mount_table");
+    Platform platform = testing::loadFixture("laptop-with-unreadable-mount-table");
     bool asked = false;
     const UnplugStart start = beginUnplug(platform, false, [&](Platform&, bool) {
         asked = true;

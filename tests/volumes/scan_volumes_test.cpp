@@ -71,7 +71,7 @@ private:
 // Naming every mount used to read the whole table again for each one, and to read labels off
 // disks that have nothing to do with the dock.
 TEST_F(ScanVolumesTest, ReadsTheTableOnceAndNamesOnlyTheExplainedVolumesEachOnce) {
-    load("laptop_with_dock_11");
+    load("laptop-with-dock-11");
     const CountingMountTable table(*platform.mountTable);
     const RecordingFileManager names(*platform.fileManager);
     ScanExplanation explanation;
@@ -93,7 +93,7 @@ TEST_F(ScanVolumesTest, ReadsTheTableOnceAndNamesOnlyTheExplainedVolumesEachOnce
 }
 
 TEST_F(ScanVolumesTest, BootVolumeBehindTheDockIsRefusedButStillPlanned) {
-    load("laptop_booted_from_dock");
+    load("laptop-booted-from-dock");
     plan.failures.push_back(UnmountFailure{}); // stale: the scan starts from a clear plan
     EXPECT_EQ(scan(false), 2);
     EXPECT_TRUE(bootVolumeFound);
@@ -103,7 +103,7 @@ TEST_F(ScanVolumesTest, BootVolumeBehindTheDockIsRefusedButStillPlanned) {
 }
 
 TEST_F(ScanVolumesTest, EmptyMountTableLeavesThePlanEmptyAndTheFlagAlone) {
-    load("laptop_with_dock_11");
+    load("laptop-with-dock-11");
     platform.mountTable = std::make_unique<MemoryMountTable>();
     bootVolumeFound = true;
     EXPECT_EQ(scan(false), 0);
@@ -111,7 +111,7 @@ TEST_F(ScanVolumesTest, EmptyMountTableLeavesThePlanEmptyAndTheFlagAlone) {
 }
 
 TEST_F(ScanVolumesTest, SharesDevfsAndAutomounterMapsFindNoService) {
-    load("laptop_with_dock_11");
+    load("laptop-with-dock-11");
     platform.mountTable = std::make_unique<MemoryMountTable>(std::vector<MountEntry>{
         {"//guest@nas.local/media", "/Volumes/media", "smbfs"},
         {"devfs", "/dev", "devfs"},
