@@ -46,21 +46,22 @@ OpenFilesParser::OpenFilesParser(std::vector<BusyProcess>& results, ProcessNamer
     : results_(results), namer_(std::move(namer)) {}
 
 void OpenFilesParser::parseLine(std::string_view line) {
-    if (line.empty()) {
-        return;
+    const std::string_view field = withoutNewline(line);
+    if (field.empty()) {
+        return; // an empty line carries no field
     }
-    if (line.front() == 'p') {
+    if (field.front() == 'p') {
         endGroup();
-        group_.emplace().pid = parseProcessId(withoutNewline(line).substr(1));
+        group_.emplace().pid = parseProcessId(field.substr(1));
         return;
     }
     if (!group_) {
         return; // before the first process
     }
-    const std::string_view value = withoutNewline(line).substr(1);
-    if (line.front() == 'c') {
+    const std::string_view value = field.substr(1);
+    if (field.front() == 'c') {
         command_ = value;
-    } else if (line.front() == 'n' && value != "/") {
+    } else if (field.front() == 'n' && value != "/") {
         group_->openPaths.emplace_back(value);
     }
 }

@@ -101,6 +101,12 @@ TEST_F(OpenFilesParserTest, AVeryLongLineStaysOnePathAndInventsNoProcess) {
     EXPECT_EQ(namedPids, std::vector<std::int32_t>{5});
 }
 
+TEST_F(OpenFilesParserTest, AnEmptyLineInsideAGroupIsSkipped) {
+    parse("p7\n\nn/media/a\n");
+    ASSERT_EQ(results.size(), 1u);
+    EXPECT_EQ(results[0].openPaths, std::vector<std::string>{"/media/a"});
+}
+
 TEST(ParseProcessIdTest, ReadsLikeAtoiAndClampsToTheIntRange) {
     EXPECT_EQ(parseProcessId("  \t77x"), 77);
     EXPECT_EQ(parseProcessId("99999999999999999999"), 2147483647);
