@@ -32,9 +32,19 @@ const std::string& VolumeNames::displayName(const std::string& mountPoint) {
     auto named = names_.find(mountPoint);
     if (named == names_.end()) {
         const auto visible = visible_.find(mountPoint);
-        std::string name = visible == visible_.end()
-                               ? lastPathComponent(mountPoint)
-                               : volumeDisplayName(fileManager_, *visible->second);
+        std::string name;
+        if (visible == visible_.end()) {
+            name = lastPathComponent(mountPoint);
+        } else if (const MountEntry& mount = *visible->second; mount.deviceNumber == 0) {
+            name = volumeDisplayName(fileManager_, mount);
+        } else {
+            auto label = labels_.find(mount.deviceNumber);
+            if (label == labels_.end()) {
+                label = labels_.emplace(mount.deviceNumber, fileManager_.displayName(mount)).first;
+            }
+            name = label->second && !label->second->empty() ? *label->second
+                                                            : lastPathComponent(mountPoint);
+        }
         named = names_.emplace(mountPoint, std::move(name)).first;
     }
     return named->second;

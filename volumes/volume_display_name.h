@@ -1,6 +1,8 @@
 // The name under which the user knows a mounted volume.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -35,6 +37,9 @@ private:
     const FileManager& fileManager_;
     std::unordered_map<std::string_view, const MountEntry*> visible_;
     std::unordered_map<std::string, std::string> names_;
+    /// The file manager's name of each file system, by device number: bind mounts and other
+    /// mounts of one file system share its label, read once.
+    std::unordered_map<std::uint64_t, std::optional<std::string>> labels_;
 };
 
 } // namespace quaylet

@@ -4,9 +4,12 @@
 
 #include <algorithm>
 #include <climits>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include <gio/gio.h>
+#include <sys/stat.h>
 
 namespace quaylet {
 namespace {
@@ -147,6 +150,15 @@ std::unique_ptr<UdisksClient> UdisksClient::connect(bool interactive) {
         g_dbus_address_get_for_bus_sync(G_BUS_TYPE_SYSTEM, nullptr, nullptr));
     if (!address) {
         return nullptr;
+    }
+    // No bus socket, no udisks: a connection attempt would only start GDBus's worker thread.
+    if (const std::string_view text = address.get(); text.starts_with("unix:path=")) {
+        const std::string_view rest = text.substr(std::string_view("unix:path=").size());
+        const std::string socketPath(rest.substr(0, rest.find_first_of(",;")));
+        struct stat status {};
+        if (::stat(socketPath.c_str(), &status) != 0 || !S_ISSOCK(status.st_mode)) {
+            return nullptr;
+        }
     }
     // A connection of our own: the shared one would end the process when the bus goes away.
     auto connection = std::make_unique<Connection>();
