@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "eject/holder.h"
 #include "platform/string_table.h"
 #include "volumes/unmount_failure.h"
 
@@ -21,6 +22,9 @@ struct UnplugOutcome {
     std::string textKey;                    ///< The informative text's key; empty for none.
     std::vector<std::string> textValues;    ///< The values of its place markers, in order.
     std::vector<UnmountFailure> failures;   ///< The volumes still mounted, in unmount order.
+    /// Every holder of each volume still mounted or held, in the order of `failures`; empty
+    /// until searched.
+    std::vector<VolumeHolders> holders;
 };
 
 /// The title, subtitle and informative text of the notification that reports an outcome.
