@@ -1,6 +1,7 @@
 // logind's sleep inhibitor: taken and closed again, PrepareForSleep heard, the delay bound kept.
 #include "app/sleep_guard.h"
 
+#include <QDBusError>
 #include <QDBusMessage>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
@@ -35,12 +36,12 @@ void SleepGuard::setEnabled(bool on) {
         return;
     }
     enabled_ = on;
+    listen(on);
     if (on) {
         askDelayBound();
         takeInhibitor();
         return;
     }
-    listenTo(QString());
     bound_.stop();
     inhibitor_.reset();
     sleeping_ = false;
@@ -83,7 +84,8 @@ void SleepGuard::takeInhibitor() {
         return;
     }
     if (!bus_.isConnected()) {
-        becomeUnavailable(bus_.lastError().message());
+        const QDBusError error = bus_.lastError();
+        becomeUnavailable(error.isValid() ? error.message() : QStringLiteral("no system bus"));
         return;
     }
     asking_ = true;
@@ -102,28 +104,31 @@ void SleepGuard::takeInhibitor() {
                     becomeUnavailable(reply.error().message());
                 } else if (enabled_ && reply.value().isValid()) {
                     inhibitor_ = reply.value();
-                    listenTo(reply.reply().service());
+                    logind_ = reply.reply().service();
                 }
             });
 }
 
-void SleepGuard::listenTo(const QString& logind) {
-    if (logind == logind_) {
+void SleepGuard::listen(bool on) {
+    if (!bus_.isConnected()) {
         return;
     }
-    if (!logind_.isEmpty()) {
-        bus_.disconnect(logind_, kPath, kManager, kSignal, this, SLOT(prepareForSleep(bool)));
-    }
-    // By logind's unique name: no other client of the system bus can announce sleep, and Qt
-    // need not ask the bus (blocking) who owns the well-known name.
-    logind_ = logind;
-    if (!logind_.isEmpty()) {
-        bus_.connect(logind_, kPath, kManager, kSignal, this, SLOT(prepareForSleep(bool)));
+    // From any sender, filtered by hand: with logind's well-known name Qt would ask the bus
+    // daemon for its owner and wait for the answer. Subscribing before the inhibitor is asked
+    // for leaves no gap in which an announcement could be missed.
+    if (on) {
+        bus_.connect(QString(), kPath, kManager, kSignal, this,
+                     SLOT(prepareForSleep(bool, QDBusMessage)));
+    } else {
+        bus_.disconnect(QString(), kPath, kManager, kSignal, this,
+                        SLOT(prepareForSleep(bool, QDBusMessage)));
     }
 }
 
-void SleepGuard::prepareForSleep(bool start) {
-    if (!enabled_) {
+void SleepGuard::prepareForSleep(bool start, const QDBusMessage& message) {
+    // Only the logind that handed out the inhibitor may announce sleep; anyone may send a
+    // signal on the system bus.
+    if (!enabled_ || logind_.isEmpty() || message.service() != logind_) {
         return;
     }
     if (!start) {

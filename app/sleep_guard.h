@@ -5,6 +5,7 @@
 #include <optional>
 
 #include <QDBusConnection>
+#include <QDBusMessage>
 #include <QDBusUnixFileDescriptor>
 #include <QObject>
 #include <QString>
@@ -48,12 +49,12 @@ signals:
     void unavailable(const QString& reason);
 
 private slots:
-    void prepareForSleep(bool start);
+    void prepareForSleep(bool start, const QDBusMessage& message);
 
 private:
     void askDelayBound();
     void takeInhibitor();
-    void listenTo(const QString& logind);
+    void listen(bool on);
     void becomeUnavailable(const QString& reason);
 
     QDBusConnection bus_;
@@ -62,7 +63,7 @@ private:
     bool asking_ = false;   // an Inhibit call waits for its answer
     bool sleeping_ = false; // between the announcement of sleep and resume
     bool boundAsked_ = false;
-    QString logind_; // logind's unique name on the bus, whose signals are listened to
+    QString logind_; // the unique name of the logind that answered Inhibit
     std::optional<QDBusUnixFileDescriptor> inhibitor_;
     std::chrono::milliseconds delayBound_{5000};
     QTimer bound_; // single shot: lets go of the inhibitor before logind stops waiting
