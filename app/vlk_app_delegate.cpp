@@ -12,6 +12,7 @@
 #include "app/autostart_list.h"
 #include "app/command_runner.h"
 #include "app/preferences_window.h"
+#include "app/sleep_guard.h"
 #include "app/status_menu.h"
 #include "dock/dock_monitor.h"
 
@@ -51,6 +52,9 @@ void VLKAppDelegate::loadLayout() {
     connect(this, &VLKAppDelegate::launchOnLoginChanged, startOnLogin, showLaunchOnLogin);
     connect(startOnLogin, &QCheckBox::toggled, this, &VLKAppDelegate::setLaunchOnLogin);
     showLaunchOnLogin();
+    QCheckBox* beforeSleep = preferencesWindow_->unplugBeforeSleepButton;
+    beforeSleep->setChecked(unplugBeforeSleep());
+    connect(beforeSleep, &QCheckBox::toggled, this, &VLKAppDelegate::setUnplugBeforeSleep);
     connect(preferencesWindow_->openSystemPreferences, &QPushButton::clicked, this,
             &VLKAppDelegate::openSystemPreferencesSecurity);
 }
@@ -72,6 +76,7 @@ void VLKAppDelegate::applicationDidFinishLaunching() {
     setupLoginItems();
     monitorVolumes();
     monitorDocks();
+    watchSleep();
     // The first run is only taken when it can be recorded: with a settings file that cannot
     // be written, every launch would otherwise add the login item again that the user removed.
     QSettings& defaults = services_.userDefaults;

@@ -26,6 +26,7 @@ namespace quaylet {
 class AutostartList;
 class DockMonitor;
 class PreferencesWindow;
+class SleepGuard;
 
 /// The application: one status item with a menu, the unplug command, the dock and volume
 /// monitors, the login item and the preferences window. Lives on the main thread for the
@@ -45,7 +46,8 @@ public:
     ~VLKAppDelegate() override;
 
     /// The start-up sequence: signals, status item, Normal appearance, login items, volume and
-    /// dock monitors, and on the first run the login item and the preferences window.
+    /// dock monitors, the sleep inhibitor when wanted, and on the first run the login item and
+    /// the preferences window.
     void applicationDidFinishLaunching();
     /// Shows the preferences window in its dark appearance; activates the application unless
     /// `sender` is the delegate itself.
@@ -125,6 +127,11 @@ public:
     /// Adds or removes the application's login item; nothing when the list cannot be made.
     void setLaunchOnLogin(bool launch);
 
+    /// Returns whether the dock is unplugged before the computer sleeps (off unless set).
+    bool unplugBeforeSleep() const;
+    /// Stores the preference and takes or lets go of logind's sleep inhibitor accordingly.
+    void setUnplugBeforeSleep(bool on);
+
     /// Returns the preferences window with its views.
     PreferencesWindow* preferencesWindow() const { return preferencesWindow_.get(); }
 
@@ -139,15 +146,33 @@ signals:
 private:
     class BackgroundUnmount;
 
+    /// The unplug run because the computer is going to sleep, from the request to the report.
+    struct SleepUnplug {
+        bool waiting = false;   // for the command that was unmounting when sleep came
+        bool running = false;   // its outcome is still to come
+        bool unmounted = false; // volumes were handed to the worker
+        bool late = false;      // sleep went on before the outcome came
+        bool resumed = false;   // the computer woke before the outcome came
+        std::optional<UnplugOutcome> outcome;
+    };
+
     void loadLayout();
     void showStatusImage(const QString& name);
-    void endWithoutUnmounting(const UnplugOutcome& outcome, bool everything);
-    void unmountInBackground(std::unique_ptr<UnplugPlan> plan, bool everything);
-    void completeUnplug(std::unique_ptr<UnplugPlan> plan, bool safe, bool everything);
+    void startUnplug(bool everything, bool beforeSleep);
+    void endWithoutUnmounting(const UnplugOutcome& outcome, bool everything, bool beforeSleep);
+    void unmountInBackground(std::unique_ptr<UnplugPlan> plan, bool everything, bool beforeSleep);
+    void completeUnplug(std::unique_ptr<UnplugPlan> plan, bool safe, bool everything,
+                        bool beforeSleep);
     void deliverOutcome(const UnplugOutcome& outcome, bool everything);
     void backgroundStepEnded();
     void loginItemsChanged();
     void watchLoginItems();
+    void watchSleep();
+    void unplugForSleep();
+    void runSleepUnplug();
+    void sleepUnplugEnded(const UnplugOutcome& outcome);
+    void resumedFromSleep();
+    void deliverSleepReport();
 
     AppServices services_;
     std::unique_ptr<AutostartList> loginItemsListRef_;
@@ -166,6 +191,8 @@ private:
     std::unique_ptr<DockMonitor> dockMonitor_;
     std::unique_ptr<QSocketNotifier> dockNotifier_;
     std::unique_ptr<QSocketNotifier> volumeNotifier_;
+    std::unique_ptr<SleepGuard> sleepGuard_;
+    SleepUnplug sleep_;
     QThreadPool workers_; // last: destroyed first, after the background steps have ended
 };
 

@@ -12,14 +12,19 @@ namespace quaylet {
 /// The background step: owns the plan from the hand-over until it queues the completion.
 class VLKAppDelegate::BackgroundUnmount : public QRunnable {
 public:
-    BackgroundUnmount(VLKAppDelegate& delegate, std::unique_ptr<UnplugPlan> plan, bool everything)
-        : delegate_(delegate), plan_(std::move(plan)), everything_(everything) {}
-    void run() override { delegate_.unmountInBackground(std::move(plan_), everything_); }
+    BackgroundUnmount(VLKAppDelegate& delegate, std::unique_ptr<UnplugPlan> plan, bool everything,
+                      bool beforeSleep)
+        : delegate_(delegate), plan_(std::move(plan)), everything_(everything),
+          beforeSleep_(beforeSleep) {}
+    void run() override {
+        delegate_.unmountInBackground(std::move(plan_), everything_, beforeSleep_);
+    }
 
 private:
     VLKAppDelegate& delegate_;
     std::unique_ptr<UnplugPlan> plan_;
     bool everything_;
+    bool beforeSleep_;
 };
 
 void VLKAppDelegate::unplugDock() {
@@ -31,22 +36,32 @@ void VLKAppDelegate::unplugEverything() {
 }
 
 void VLKAppDelegate::unplug(bool everything) {
+    startUnplug(everything, false);
+}
+
+void VLKAppDelegate::startUnplug(bool everything, bool beforeSleep) {
     if (unplugInProgress_ || quitting_) {
         return;
     }
     UnplugStart start = beginUnplug(services_.platform, everything);
     if (start.outcome) {
-        endWithoutUnmounting(*start.outcome, everything);
+        endWithoutUnmounting(*start.outcome, everything, beforeSleep);
         return;
     }
     unplugInProgress_ = true;
+    sleep_.unmounted = sleep_.unmounted || beforeSleep;
     ++backgroundSteps_;
     setIconAppearance(VLKIconAppearanceEjecting);
-    workers_.start(new BackgroundUnmount(*this, std::move(start.plan), everything));
+    workers_.start(new BackgroundUnmount(*this, std::move(start.plan), everything, beforeSleep));
 }
 
-void VLKAppDelegate::endWithoutUnmounting(const UnplugOutcome& outcome, bool everything) {
+void VLKAppDelegate::endWithoutUnmounting(const UnplugOutcome& outcome, bool everything,
+                                          bool beforeSleep) {
     setIconAppearance(outcome.safe ? VLKIconAppearanceSafe : VLKIconAppearanceUnsafe);
+    if (beforeSleep) {
+        sleepUnplugEnded(outcome);
+        return;
+    }
     // The icon alone answers when there was nothing to unmount, or when a refusal has nothing
     // to name; otherwise the notice follows through the main queue.
     if (outcome.textKey.empty()) {
@@ -56,12 +71,13 @@ void VLKAppDelegate::endWithoutUnmounting(const UnplugOutcome& outcome, bool eve
         this, [this, outcome, everything] { badEject(outcome, everything); }, Qt::QueuedConnection);
 }
 
-void VLKAppDelegate::unmountInBackground(std::unique_ptr<UnplugPlan> plan, bool everything) {
+void VLKAppDelegate::unmountInBackground(std::unique_ptr<UnplugPlan> plan, bool everything,
+                                         bool beforeSleep) {
     UnplugOutcome outcome = unmountPlanned(services_.platform, *plan, everything);
     QMetaObject::invokeMethod(
         this,
-        [this, owned = std::move(plan), safe = outcome.safe, everything]() mutable {
-            completeUnplug(std::move(owned), safe, everything);
+        [this, owned = std::move(plan), safe = outcome.safe, everything, beforeSleep]() mutable {
+            completeUnplug(std::move(owned), safe, everything, beforeSleep);
         },
         Qt::QueuedConnection);
     if (!outcome.safe) {
@@ -69,7 +85,14 @@ void VLKAppDelegate::unmountInBackground(std::unique_ptr<UnplugPlan> plan, bool 
         // before the search below has ended; its report follows on the main thread.
         nameBusyProcess(services_.platform, outcome);
         QMetaObject::invokeMethod(
-            this, [this, outcome, everything] { badEject(outcome, everything); },
+            this,
+            [this, outcome, everything, beforeSleep] {
+                if (beforeSleep) {
+                    sleepUnplugEnded(outcome);
+                } else {
+                    badEject(outcome, everything);
+                }
+            },
             Qt::QueuedConnection);
     }
     QMetaObject::invokeMethod(this, &VLKAppDelegate::backgroundStepEnded, Qt::QueuedConnection);
@@ -96,7 +119,8 @@ void VLKAppDelegate::quit() {
          std::nullopt, NotificationUrgency::Normal, QString(), QStringLiteral("quit")});
 }
 
-void VLKAppDelegate::completeUnplug(std::unique_ptr<UnplugPlan> plan, bool safe, bool everything) {
+void VLKAppDelegate::completeUnplug(std::unique_ptr<UnplugPlan> plan, bool safe, bool everything,
+                                    bool beforeSleep) {
     // The notices of this command's own unmounts may still wait on the mount monitor. They
     // come from the time the command was unmounting, when volume events leave the icon alone,
     // and must not turn the outcome shown below back to Normal.
@@ -105,12 +129,23 @@ void VLKAppDelegate::completeUnplug(std::unique_ptr<UnplugPlan> plan, bool safe,
     }
     if (safe) {
         setIconAppearance(VLKIconAppearanceSafe);
-        goodEject(everything);
+        if (beforeSleep) {
+            UnplugOutcome outcome;
+            outcome.safe = true;
+            sleepUnplugEnded(outcome);
+        } else {
+            goodEject(everything);
+        }
     } else {
         setIconAppearance(VLKIconAppearanceUnsafe);
     }
     plan.reset();
     unplugInProgress_ = false;
+    if (sleep_.waiting) {
+        // Sleep came while this command was unmounting; the dock's own unplug follows it.
+        sleep_.waiting = false;
+        runSleepUnplug();
+    }
 }
 
 void VLKAppDelegate::goodEject(bool everything) {
