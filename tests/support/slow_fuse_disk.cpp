@@ -43,9 +43,8 @@ int main(int argc, char** argv) {
     backingDir = argv[1];
     bytesPerSecond = std::strtoull(argv[3], nullptr, 10);
     fuse_operations operations{};
-    operations.getattr = [](const char* path, struct stat* status, fuse_file_info* file) {
-        return result(file ? ::fstat(descriptor(file), status)
-                           : ::lstat((backingDir + path).c_str(), status));
+    operations.getattr = [](const char* path, struct stat* status, fuse_file_info*) {
+        return result(::lstat((backingDir + path).c_str(), status));
     };
     operations.open = [](const char* path, fuse_file_info* file) {
         return openWith(path, file, 0, 0);
@@ -67,9 +66,8 @@ int main(int argc, char** argv) {
         }
         return result(written);
     };
-    operations.truncate = [](const char* path, off_t size, fuse_file_info* file) {
-        return result(file ? ::ftruncate(descriptor(file), size)
-                           : ::truncate((backingDir + path).c_str(), size));
+    operations.truncate = [](const char* path, off_t size, fuse_file_info*) {
+        return result(::truncate((backingDir + path).c_str(), size));
     };
     operations.release = [](const char*, fuse_file_info* file) {
         return result(::close(descriptor(file)));
