@@ -92,8 +92,8 @@ void VLKAppDelegate::unmountInBackground(std::unique_ptr<UnplugPlan> plan, bool 
 
 void VLKAppDelegate::showWriting(const std::string& volumeName, const WritebackReading& left,
                                  bool everything) {
-    if (!unplugInProgress_) {
-        return; // a late report of a command that has ended
+    if (!unplugInProgress_ || !busyTimer_ || !busyTimer_->isActive()) {
+        return; // the command has ended, or the icon shows something else (the dock left)
     }
     const QString text =
         QString::fromStdString(writingEstimateText(services_.strings, volumeName, left));
@@ -118,8 +118,8 @@ void VLKAppDelegate::writingEnded() {
         return;
     }
     writingShown_ = false;
-    if (!unplugInProgress_) {
-        return; // the outcome's appearance has taken over
+    if (!unplugInProgress_ || !busyTimer_ || !busyTimer_->isActive()) {
+        return; // the outcome's appearance, or another, has taken over
     }
     // Back to the words of the busy state; the animation never stopped.
     const IconAppearanceRow& row = iconAppearanceRow(VLKIconAppearanceEjecting);
