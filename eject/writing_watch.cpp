@@ -22,7 +22,12 @@ void WritingWatch::watch(const std::stop_token& stop) {
     // Waits the whole time unless the unmount returns (the destructor asks the thread to stop).
     while (!wake_.wait_for(lock, stop, wait, [] { return false; }) && !stop.stop_requested()) {
         lock.unlock();
-        report_(volume_, gauge_ ? gauge_->read(volume_.deviceNumber) : WritebackReading{});
+        const WritebackReading left =
+            gauge_ ? gauge_->read(volume_.deviceNumber) : WritebackReading{};
+        // Nothing left to write: the wait is another (a password asked for, say), not writing.
+        if (left.deviceBytes.value_or(left.systemBytes.value_or(1)) != 0) {
+            report_(volume_, left);
+        }
         lock.lock();
         wait = times_.interval;
     }

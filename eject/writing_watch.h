@@ -24,8 +24,8 @@ struct WatchTimes {
 
 /// Watches one volume's unmount from a thread of its own: when it has not ended after
 /// `times.delay`, reports through `report`, then again every `times.interval`, until the watch
-/// is destroyed. A short unmount never hears of it. No report begins after the destructor has
-/// returned.
+/// is destroyed; a reading by which nothing at all is left is not reported. A short unmount
+/// never hears of it. No report begins after the destructor has returned.
 class WritingWatch {
 public:
     /// Starts watching `volume`, reading `gauge` (none: reports without figures). Without a
