@@ -19,6 +19,7 @@
 #include "app/icon_appearance.h"
 #include "app/status_images.h"
 #include "eject/unplug_outcome.h"
+#include "platform/writeback_gauge.h"
 #include "volumes/unplug_plan.h"
 
 namespace quaylet {
@@ -165,6 +166,8 @@ private:
                         bool beforeSleep);
     void deliverOutcome(const UnplugOutcome& outcome, bool everything);
     void backgroundStepEnded();
+    void showWriting(const std::string& volumeName, const WritebackReading& left, bool everything);
+    void writingEnded();
     void loginItemsChanged();
     void watchLoginItems();
     void watchSleep();
@@ -188,6 +191,8 @@ private:
     bool unplugInProgress_ = false;
     int backgroundSteps_ = 0; // unmounts whose last report is still to come
     bool quitting_ = false;
+    bool writingShown_ = false;    // the status item tells of a slow unmount
+    bool writingNotified_ = false; // this command has posted its writing notice
     std::unique_ptr<DockMonitor> dockMonitor_;
     std::unique_ptr<QSocketNotifier> dockNotifier_;
     std::unique_ptr<QSocketNotifier> volumeNotifier_;

@@ -6,6 +6,7 @@
 
 #include "app/vlk_app_delegate.h"
 #include "eject/unplug_flow.h"
+#include "eject/writing_estimate.h"
 
 namespace quaylet {
 
@@ -73,7 +74,21 @@ void VLKAppDelegate::endWithoutUnmounting(const UnplugOutcome& outcome, bool eve
 
 void VLKAppDelegate::unmountInBackground(std::unique_ptr<UnplugPlan> plan, bool everything,
                                          bool beforeSleep) {
-    UnplugOutcome outcome = unmountPlanned(services_.platform, *plan, everything);
+    // The worker's reports reach the main thread as queued events: the status item's text
+    // follows a slow unmount without a timer of the application's own.
+    const UnmountReports reports{
+        [this](const VolumeRecord&, bool) {
+            QMetaObject::invokeMethod(this, &VLKAppDelegate::writingEnded, Qt::QueuedConnection);
+        },
+        [this, everything](const VolumeRecord& volume, const WritebackReading& left) {
+            QMetaObject::invokeMethod(
+                this,
+                [this, name = volume.displayName, left, everything] {
+                    showWriting(name, left, everything);
+                },
+                Qt::QueuedConnection);
+        }};
+    UnplugOutcome outcome = unmountPlanned(services_.platform, *plan, everything, reports);
     QMetaObject::invokeMethod(
         this,
         [this, owned = std::move(plan), safe = outcome.safe, everything, beforeSleep]() mutable {
@@ -96,6 +111,46 @@ void VLKAppDelegate::unmountInBackground(std::unique_ptr<UnplugPlan> plan, bool 
             Qt::QueuedConnection);
     }
     QMetaObject::invokeMethod(this, &VLKAppDelegate::backgroundStepEnded, Qt::QueuedConnection);
+}
+
+void VLKAppDelegate::showWriting(const std::string& volumeName, const WritebackReading& left,
+                                 bool everything) {
+    if (!unplugInProgress_ || !busyTimer_ || !busyTimer_->isActive()) {
+        return; // the command has ended, or the icon shows something else (the dock left)
+    }
+    const QString text =
+        QString::fromStdString(writingEstimateText(services_.strings, volumeName, left));
+    // The icon keeps its busy animation; the words that name the state follow the writing.
+    setUnplugMenuItemTitle(text);
+    if (statusItem_) {
+        statusItem_->setToolTip(QStringLiteral("Quaylet: %1").arg(text));
+    }
+    if (!writingNotified_) {
+        // One notice a command, which its outcome then replaces; the item's text carries on.
+        writingNotified_ = true;
+        services_.notifications.deliverNotification(
+            {localizedText(services_.strings, "THUNDERBOLT_DOCK"), text, std::nullopt,
+             NotificationUrgency::Low, QStringLiteral("device"),
+             everything ? QStringLiteral("unplug-everything") : QStringLiteral("unplug-dock")});
+    }
+    writingShown_ = true;
+}
+
+void VLKAppDelegate::writingEnded() {
+    if (!writingShown_) {
+        return;
+    }
+    writingShown_ = false;
+    if (!unplugInProgress_ || !busyTimer_ || !busyTimer_->isActive()) {
+        return; // the outcome's appearance, or another, has taken over
+    }
+    // Back to the words of the busy state; the animation never stopped.
+    const IconAppearanceRow& row = iconAppearanceRow(VLKIconAppearanceEjecting);
+    setUnplugMenuItemTitle(localizedText(services_.strings, row.titleKey));
+    if (statusItem_) {
+        statusItem_->setToolTip(
+            QStringLiteral("Quaylet: %1").arg(localizedText(services_.strings, row.stateKey)));
+    }
 }
 
 void VLKAppDelegate::backgroundStepEnded() {
@@ -141,6 +196,8 @@ void VLKAppDelegate::completeUnplug(std::unique_ptr<UnplugPlan> plan, bool safe,
     }
     plan.reset();
     unplugInProgress_ = false;
+    writingShown_ = false;
+    writingNotified_ = false;
     if (sleep_.waiting) {
         // Sleep came while this command was unmounting; the dock's own unplug follows it.
         sleep_.waiting = false;

@@ -1,6 +1,10 @@
 // quaylet-cli: reads the command line, selects the platform and runs one command.
 #include "cli/quaylet_cli.h"
 
+#include <iostream>
+
+#include <unistd.h>
+
 #include "cli/cli_options.h"
 #include "cli/cli_usage.h"
 #include "cli/monitor_command.h"
@@ -41,6 +45,7 @@ int runUnplug(Platform& platform, const CliOptions& options, std::ostream& out,
                                  "run 'quaylet-cli unplug --interactive'.";
     }
     unplug.json = options.json;
+    unplug.progressInPlace = &errors == &std::cerr && ::isatty(STDERR_FILENO) == 1;
     if (!options.mountInfoPath.empty()) {
         unplug.unmountForbidden = "the mount table comes from " +
                                   printablePath(options.mountInfoPath) +

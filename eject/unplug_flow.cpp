@@ -81,9 +81,11 @@ UnplugStart beginUnplug(Platform& platform, bool everything, const ReleaseGate& 
 }
 
 UnplugOutcome unmountPlanned(Platform& platform, UnplugPlan& plan, bool everything,
-                             const UnmountProgress& progress, const ReleaseGate& gate) {
+                             const UnmountReports& reports, const ReleaseGate& gate) {
     unmountAll(plan, UnmountTools{*platform.processRunner, platform.toolCommands,
-                                  *platform.mountPointProbe, progress});
+                                  *platform.mountPointProbe, reports.volumeDone,
+                                  platform.volumeFlush.get(), platform.writebackGauge.get(),
+                                  reports.writing});
     std::vector<UnmountFailure> failures;
     if (plan.copyFailures(failures) < 1) {
         return releaseOutcome(gate(platform, everything));

@@ -13,6 +13,8 @@
 #include "platform/registry.h"
 #include "platform/storage_usage.h"
 #include "platform/tool_commands.h"
+#include "platform/volume_flush.h"
+#include "platform/writeback_gauge.h"
 
 namespace quaylet {
 
@@ -28,6 +30,8 @@ struct Platform {
     std::unique_ptr<MountPointProbe> mountPointProbe;
     std::unique_ptr<ApplicationLookup> applicationLookup;
     std::unique_ptr<StorageUsage> storageUsage;
+    std::unique_ptr<VolumeFlush> volumeFlush;
+    std::unique_ptr<WritebackGauge> writebackGauge;
     ToolCommands toolCommands = ToolCommands::macOS();
     /// Whether the open-files tool sees the processes of every user (it runs as root), so that
     /// finding none of them on a busy volume means none is there.

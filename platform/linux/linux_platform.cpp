@@ -11,12 +11,14 @@
 #include <unistd.h>
 
 #include "platform/linux/desktop_application_lookup.h"
+#include "platform/linux/kernel_writeback_gauge.h"
 #include "platform/linux/libmount_mount_monitor.h"
 #include "platform/linux/libmount_mount_table.h"
 #include "platform/linux/linux_device_naming.h"
 #include "platform/linux/linux_file_manager.h"
 #include "platform/linux/linux_storage_usage.h"
 #include "platform/linux/posix_process_runner.h"
+#include "platform/linux/syncfs_volume_flush.h"
 #include "platform/linux/sysfs_reader.h"
 #include "platform/linux/sysfs_registry.h"
 
@@ -89,6 +91,9 @@ std::optional<Platform> makeLinuxPlatform(const LinuxPlatformOptions& options, s
     platform.applicationLookup =
         std::make_unique<DesktopApplicationLookup>(DesktopApplicationRoots::fromEnvironment());
     platform.toolCommands = ToolCommands::forLinux(defaultDiskutilPath());
+    // The live kernel's, whatever tree is read: the mounted volumes are this system's.
+    platform.volumeFlush = std::make_unique<SyncfsVolumeFlush>();
+    platform.writebackGauge = std::make_unique<KernelWritebackGauge>();
     platform.seesEveryProcess = ::geteuid() == 0;
     error.clear();
     return platform;

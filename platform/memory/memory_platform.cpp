@@ -59,6 +59,8 @@ Platform makeSnapshotPlatform(const Snapshot& snapshot) {
     platform.mountPointProbe = std::make_unique<MemoryMountPointProbe>(*mounts);
     platform.applicationLookup = std::make_unique<MemoryApplicationLookup>(std::move(applications));
     platform.storageUsage = std::make_unique<MemoryStorageUsage>();
+    platform.volumeFlush = std::make_unique<MemoryVolumeFlush>();
+    platform.writebackGauge = std::make_unique<MemoryWritebackGauge>();
     platform.toolCommands = ToolCommands::macOS();
     platform.mountTable = std::move(mounts);
     return platform;

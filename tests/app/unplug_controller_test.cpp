@@ -56,6 +56,24 @@ TEST_F(UnplugControllerTest, WhileUnmountingCommandsAndVolumeEventsWaitButTheDoc
     EXPECT_TRUE(mounted("/Volumes/STICK")); // "unplug everything" never ran
 }
 
+TEST_F(UnplugControllerTest, AnUnmountStillWritingIsToldOnceWhileTheIconKeepsAnimating) {
+    snapshot_.busyProcesses.clear();
+    runner().hold("diskutil");
+    launch();
+    delegate_->unplugDock();
+    // After about 1.5 s without the tool's return, from the worker's reports: no timer of ours.
+    ASSERT_TRUE(until([&] { return delegate_->unplugMenuItemTitle() == "WRITING_DATA"; }));
+    EXPECT_TRUE(delegate_->busyTimer()->isActive());
+    EXPECT_EQ(delegate_->statusItem()->toolTip(), "Quaylet: WRITING_DATA");
+    ASSERT_EQ(sink_.delivered.size(), 1U);
+    EXPECT_EQ(sink_.delivered[0].subtitle, "WRITING_DATA");
+    runner().open();
+    ASSERT_TRUE(idle());
+    ASSERT_EQ(sink_.delivered.size(), 2U); // the outcome takes the writing notice's place
+    EXPECT_EQ(sink_.delivered[1].subtitle, "SAFE_TO_UNPLUG_DOCK");
+    EXPECT_EQ(sink_.delivered[1].replaceKey, sink_.delivered[0].replaceKey);
+}
+
 TEST_F(UnplugControllerTest, LateBusyReportFollowsANewCommand) {
     runner().hold("lsof");
     launch();
