@@ -59,6 +59,7 @@ Platform makeSnapshotPlatform(const Snapshot& snapshot) {
     platform.mountPointProbe = std::make_unique<MemoryMountPointProbe>(*mounts);
     platform.applicationLookup = std::make_unique<MemoryApplicationLookup>(std::move(applications));
     platform.storageUsage = std::make_unique<MemoryStorageUsage>();
+    platform.processUses = std::make_unique<MemoryProcessUses>();
     platform.toolCommands = ToolCommands::macOS();
     platform.mountTable = std::move(mounts);
     return platform;
