@@ -82,7 +82,8 @@ public:
         }
         for (const SwapUse& swap : usage_.swaps) {
             if (swap.device.empty()) {
-                add(swap.path, swap.fileDevice, storageHolder(Kind::SwapFile, swap.path, swap.path));
+                add(swap.path, swap.fileDevice,
+                    storageHolder(Kind::SwapFile, swap.path, swap.path));
             }
         }
         for (VolumeHolders& volume : volumes_) {
@@ -177,8 +178,8 @@ private:
         std::string detail = "/dev/" + device.name;
         for (const MountedFileSystemUse& mount : usage_.mounts) {
             for (const std::string& name : mount.devices) {
-                if (name == device.name || std::ranges::find(device.holders, name) !=
-                                               device.holders.end()) {
+                if (name == device.name ||
+                    std::ranges::find(device.holders, name) != device.holders.end()) {
                     return detail + " at " + mount.mountPoint;
                 }
             }
@@ -207,6 +208,9 @@ Holder storageHolder(Holder::Kind kind, std::string name, std::string path, std:
 }
 
 void findHolders(Platform& platform, std::vector<VolumeHolders>& volumes) {
+    if (volumes.empty()) {
+        return;
+    }
     HolderSearch search(platform, volumes);
     search.findProcesses();
     search.findStorageHolders();

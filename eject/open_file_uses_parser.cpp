@@ -39,7 +39,8 @@ void OpenFileUsesParser::parseLine(std::string_view line) {
     case 'D': {
         std::uint64_t device = 0;
         const std::string_view digits = value.starts_with("0x") ? value.substr(2) : value;
-        const auto parsed = std::from_chars(digits.data(), digits.data() + digits.size(), device, 16);
+        const auto parsed =
+            std::from_chars(digits.data(), digits.data() + digits.size(), device, 16);
         process_->deviceNumber = parsed.ec == std::errc() ? device : 0;
         break;
     }

@@ -49,8 +49,9 @@ std::vector<VolumeHolders> heldVolumes(const ReleaseCheck& check) {
                 {hold.name, {}, {storageHolder(Holder::Kind::SwapFile, hold.name, hold.path)}});
             break;
         case RemainingHold::Kind::AttachedImage:
-            volumes.push_back(
-                {hold.name, {}, {storageHolder(Holder::Kind::AttachedImage, hold.name, hold.path)}});
+            volumes.push_back({hold.name,
+                               {},
+                               {storageHolder(Holder::Kind::AttachedImage, hold.name, hold.path)}});
             break;
         }
     }
@@ -140,7 +141,7 @@ UnplugOutcome unmountPlanned(Platform& platform, UnplugPlan& plan, bool everythi
 }
 
 void nameBusyProcess(Platform& platform, UnplugOutcome& outcome) {
-    if (outcome.safe) {
+    if (outcome.safe || (outcome.failures.empty() && outcome.holders.empty())) {
         return;
     }
     if (!outcome.failures.empty()) {

@@ -11,10 +11,10 @@ namespace quaylet {
 
 /// One block device and what stands on it.
 struct BlockDeviceUse {
-    std::string name;                 ///< Its name (sdb1, dm-0, loop3; disk4s1 in snapshots).
-    std::vector<std::string> holders; ///< Devices stacked directly on it, its partitions, and
-                                      ///< the other members of a file system spanning it.
-    std::string backingFile;          ///< An attached loop device's image file; else empty.
+    std::string name;                    ///< Its name (sdb1, dm-0, loop3; disk4s1 in snapshots).
+    std::vector<std::string> holders;    ///< Devices stacked directly on it, its partitions, and
+                                         ///< the other members of a file system spanning it.
+    std::string backingFile;             ///< An attached loop device's image file; else empty.
     std::uint64_t backingFileDevice = 0; ///< The file system its image lies on; 0 unknown.
 
     friend bool operator==(const BlockDeviceUse&, const BlockDeviceUse&) = default;

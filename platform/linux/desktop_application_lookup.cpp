@@ -200,8 +200,7 @@ std::optional<DesktopApplication> DesktopApplicationLookup::fromScope(std::int32
     return std::nullopt;
 }
 
-std::optional<DesktopApplication>
-DesktopApplicationLookup::fromExecutable(std::int32_t pid) const {
+std::optional<DesktopApplication> DesktopApplicationLookup::fromExecutable(std::int32_t pid) const {
     std::error_code error;
     std::string executable =
         fs::read_symlink(fs::path(roots_.procDir) / std::to_string(pid) / "exe", error).string();

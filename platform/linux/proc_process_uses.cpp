@@ -84,8 +84,7 @@ public:
             if (path.empty() || path.front() != '/' || colon == std::string::npos ||
                 std::from_chars(device.data(), device.data() + colon, major, 16).ec !=
                     std::errc() ||
-                std::from_chars(device.data() + colon + 1, device.data() + device.size(), minor,
-                                16)
+                std::from_chars(device.data() + colon + 1, device.data() + device.size(), minor, 16)
                         .ec != std::errc()) {
                 continue;
             }
