@@ -25,6 +25,7 @@ namespace quaylet {
 
 class AutostartList;
 class DockMonitor;
+class HoldersWindow;
 class PreferencesWindow;
 
 /// The application: one status item with a menu, the unplug command, the dock and volume
@@ -128,6 +129,12 @@ public:
     /// Returns the preferences window with its views.
     PreferencesWindow* preferencesWindow() const { return preferencesWindow_.get(); }
 
+    /// Shows the Details window with the holders of the last unsafe outcome; nothing when it
+    /// named none.
+    void showHolderDetails();
+    /// Returns the Details window; null until it was first shown.
+    HoldersWindow* holdersWindow() const { return holdersWindow_.get(); }
+
 signals:
     /// The unplug item's title changed.
     void unplugMenuItemTitleChanged(const QString& title);
@@ -146,6 +153,8 @@ private:
     void completeUnplug(std::unique_ptr<UnplugPlan> plan, bool safe, bool everything);
     void deliverOutcome(const UnplugOutcome& outcome, bool everything);
     void backgroundStepEnded();
+    void listenToNotificationActions();
+    QList<NotificationAction> rememberHolders(const UnplugOutcome& outcome);
     void loginItemsChanged();
     void watchLoginItems();
 
@@ -156,6 +165,8 @@ private:
     std::unique_ptr<QMenu> statusMenu_;
     std::unique_ptr<QSystemTrayIcon> statusItem_;
     std::unique_ptr<PreferencesWindow> preferencesWindow_;
+    std::unique_ptr<HoldersWindow> holdersWindow_;
+    std::vector<VolumeHolders> lastHolders_; // of the last outcome, for its Details
     StatusImages images_;
     QString statusImageName_;
     std::unique_ptr<QTimer> busyTimer_;

@@ -46,8 +46,8 @@ std::string holdersText(const std::vector<VolumeHolders>& volumes, const StringT
                 path += " (" + printablePath(holder.detail) + ")";
             }
             rows.push_back({name, kindName(holder.kind), printableText(holder.name),
-                            process ? std::to_string(holder.pid) : "",
-                            printableText(holder.user), path});
+                            process ? std::to_string(holder.pid) : "", printableText(holder.user),
+                            path});
         }
     }
     std::vector<std::size_t> widths(rows.front().size());

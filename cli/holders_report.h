@@ -1,10 +1,9 @@
 // The holders of volumes that stay mounted, as text for a terminal and as JSON for scripts.
 #pragma once
 
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
-
-#include <nlohmann/json.hpp>
 
 #include "eject/holder.h"
 #include "platform/string_table.h"
