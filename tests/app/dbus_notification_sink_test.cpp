@@ -108,8 +108,9 @@ TEST_F(DBusNotificationSinkTest, OffersActionsOnlyWhereShownAndTellsTheChoiceByR
     serve({"body", "actions"});
     DBusNotificationSink sink(client_, "Quaylet", "quaylet", "quaylet-icon");
     QStringList heard;
-    sink.setActionHandlers([&](const QString& key, const QString& action) { heard << key + ":" + action; },
-                           [&](const QString& key) { heard << key + ":closed"; });
+    sink.setActionHandlers(
+        [&](const QString& key, const QString& action) { heard << key + ":" + action; },
+        [&](const QString& key) { heard << key + ":closed"; });
     UserNotification busy = kBusy;
     busy.actions = {{"details", "Details"}};
     sink.deliverNotification(busy);
@@ -120,8 +121,8 @@ TEST_F(DBusNotificationSinkTest, OffersActionsOnlyWhereShownAndTellsTheChoiceByR
     const QString interface = "org.freedesktop.Notifications";
     // Notification 7 is another client's: not heard.
     for (const uint id : {7U, 1U}) {
-        server_.send(QDBusMessage::createSignal(path, interface, "ActionInvoked") << id
-                                                                                  << "details");
+        server_.send(QDBusMessage::createSignal(path, interface, "ActionInvoked")
+                     << id << "details");
     }
     server_.send(QDBusMessage::createSignal(path, interface, "NotificationClosed") << 1U << 2U);
     EXPECT_TRUE(QTest::qWaitFor([&] { return heard.size() >= 2; }, 5000));

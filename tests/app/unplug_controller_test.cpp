@@ -82,8 +82,7 @@ TEST_F(UnplugControllerTest, LateBusyReportFollowsANewCommand) {
     EXPECT_EQ(sink_.delivered, std::vector{unsafe("BUSY_VOLUME_WITH Dock SSD cp", true)});
     delegate_->showHolderDetails(); // what the Details action does
     ASSERT_TRUE(delegate_->holdersWindow());
-    EXPECT_FALSE(
-        delegate_->holdersWindow()->tree()->findItems("cp", Qt::MatchRecursive).isEmpty());
+    EXPECT_FALSE(delegate_->holdersWindow()->tree()->findItems("cp", Qt::MatchRecursive).isEmpty());
 }
 
 TEST_F(UnplugControllerTest, QuitWhileUnmountingReportsTheOutcomeFirst) {
