@@ -69,6 +69,23 @@ bool foundOnAVolume(const std::vector<VolumeHolders>& volumes, Holder::Kind kind
     });
 }
 
+/// Fills the outcome's holders: of each volume that stayed mounted, else of the gate's holds;
+/// a swap area or image the gate found alone is dropped when a volume lists it.
+void findOutcomeHolders(Platform& platform, UnplugOutcome& outcome) {
+    if (!outcome.failures.empty()) {
+        outcome.holders.clear();
+        for (const UnmountFailure& failure : outcome.failures) {
+            outcome.holders.push_back({failure.displayName, failure.mountPoint, {}});
+        }
+    }
+    findHolders(platform, outcome.holders);
+    const std::vector<VolumeHolders> searched = outcome.holders;
+    std::erase_if(outcome.holders, [&](const VolumeHolders& volume) {
+        return volume.mountPoint.empty() && volume.holders.size() == 1 &&
+               foundOnAVolume(searched, volume.holders.front().kind, volume.holders.front().path);
+    });
+}
+
 /// Safe when the gate read everything and found nothing; else names the first hold the way a
 /// volume that stayed mounted is named.
 UnplugOutcome releaseOutcome(const ReleaseCheck& check) {
@@ -144,18 +161,7 @@ void nameBusyProcess(Platform& platform, UnplugOutcome& outcome) {
     if (outcome.safe || (outcome.failures.empty() && outcome.holders.empty())) {
         return;
     }
-    if (!outcome.failures.empty()) {
-        outcome.holders.clear();
-        for (const UnmountFailure& failure : outcome.failures) {
-            outcome.holders.push_back({failure.displayName, failure.mountPoint, {}});
-        }
-    }
-    findHolders(platform, outcome.holders);
-    std::erase_if(outcome.holders, [&](const VolumeHolders& volume) {
-        return volume.mountPoint.empty() && volume.holders.size() == 1 &&
-               foundOnAVolume(outcome.holders, volume.holders.front().kind,
-                              volume.holders.front().path);
-    });
+    findOutcomeHolders(platform, outcome);
     if (outcome.failures.empty() || outcome.textKey != "BUSY_VOLUME") {
         return; // only a volume in use has a process to name
     }

@@ -1,9 +1,9 @@
 // The holder search over a scripted open-files tool, process table and storage report: which
 // volume each use lies on (device number first, else the innermost mount), one holder per
 // process and volume, and the holders that are no process.
-#include <gtest/gtest.h>
-
 #include <sys/sysmacros.h>
+
+#include <gtest/gtest.h>
 
 #include "eject/holder_finder.h"
 #include "eject/open_file_uses_parser.h"
@@ -28,14 +28,14 @@ std::string described(const Holder& holder) {
 
 TEST(HolderFinderTest, ListsEachHolderOnceOnTheVolumeItsFileLiesOn) {
     Platform platform;
-    platform.mountTable = std::make_unique<MountTableCopy>(std::vector<MountEntry>{
-        {"/dev/sdb1", "/media/dock", "ext4", kDock},
-        {"/dev/sdc1", "/media/dock/inner", "ext4", kInner},
-        {"/dev/loop4p1", "/media/img", "ext4", makedev(259, 0)}});
+    platform.mountTable = std::make_unique<MountTableCopy>(
+        std::vector<MountEntry>{{"/dev/sdb1", "/media/dock", "ext4", kDock},
+                                {"/dev/sdc1", "/media/dock/inner", "ext4", kInner},
+                                {"/dev/loop4p1", "/media/img", "ext4", makedev(259, 0)}});
     platform.processRunner = std::make_unique<testing::RecordingProcessRunner>(
         [](const std::vector<std::string>&) { return std::optional<std::string>(kToolOutput); });
-    platform.applicationLookup =
-        std::make_unique<MemoryApplicationLookup>(std::map<std::int32_t, std::string>{{100, "Firefox"}});
+    platform.applicationLookup = std::make_unique<MemoryApplicationLookup>(
+        std::map<std::int32_t, std::string>{{100, "Firefox"}});
     platform.processUses = std::make_unique<MemoryProcessUses>(
         std::vector<ProcessUse>{{100, "firefox", 1000, "/media/dock/lib.so", kDock},
                                 {400, "bash", 1000, "/media/dock", kDock}},
