@@ -11,6 +11,7 @@
 
 #include "app/autostart_list.h"
 #include "app/command_runner.h"
+#include "app/holders_window.h"
 #include "app/preferences_window.h"
 #include "app/sleep_guard.h"
 #include "app/status_menu.h"
@@ -32,10 +33,12 @@ VLKAppDelegate::VLKAppDelegate(AppServices services, QObject* parent)
     : QObject(parent), services_(std::move(services)) {
     workers_.setMaxThreadCount(kWorkerThreads);
     loadLayout();
+    listenToNotificationActions();
 }
 
 VLKAppDelegate::~VLKAppDelegate() {
     workers_.waitForDone();
+    services_.notifications.setActionHandlers({}, {});
     teardownLoginItems();
 }
 

@@ -26,6 +26,7 @@ namespace quaylet {
 
 class AutostartList;
 class DockMonitor;
+class HoldersWindow;
 class PreferencesWindow;
 class SleepGuard;
 
@@ -136,6 +137,12 @@ public:
     /// Returns the preferences window with its views.
     PreferencesWindow* preferencesWindow() const { return preferencesWindow_.get(); }
 
+    /// Shows the Details window with the holders of the last unsafe outcome; nothing when it
+    /// named none.
+    void showHolderDetails();
+    /// Returns the Details window; null until it was first shown.
+    HoldersWindow* holdersWindow() const { return holdersWindow_.get(); }
+
 signals:
     /// The unplug item's title changed.
     void unplugMenuItemTitleChanged(const QString& title);
@@ -168,6 +175,8 @@ private:
     void backgroundStepEnded();
     void showWriting(const std::string& volumeName, const WritebackReading& left, bool everything);
     void writingEnded();
+    void listenToNotificationActions();
+    QList<NotificationAction> rememberHolders(const UnplugOutcome& outcome);
     void loginItemsChanged();
     void watchLoginItems();
     void watchSleep();
@@ -184,6 +193,8 @@ private:
     std::unique_ptr<QMenu> statusMenu_;
     std::unique_ptr<QSystemTrayIcon> statusItem_;
     std::unique_ptr<PreferencesWindow> preferencesWindow_;
+    std::unique_ptr<HoldersWindow> holdersWindow_;
+    std::vector<VolumeHolders> lastHolders_; // of the last outcome, for its Details
     StatusImages images_;
     QString statusImageName_;
     std::unique_ptr<QTimer> busyTimer_;

@@ -68,6 +68,19 @@ void VLKAppDelegate::endWithoutUnmounting(const UnplugOutcome& outcome, bool eve
     if (outcome.textKey.empty()) {
         return;
     }
+    if (!outcome.safe && !outcome.holders.empty()) {
+        // What holds the storage the gate found is searched for on a worker, as after unmounting.
+        ++backgroundSteps_;
+        workers_.start([this, held = outcome, everything]() mutable {
+            nameBusyProcess(services_.platform, held);
+            QMetaObject::invokeMethod(
+                this, [this, held, everything] { badEject(held, everything); },
+                Qt::QueuedConnection);
+            QMetaObject::invokeMethod(this, &VLKAppDelegate::backgroundStepEnded,
+                                      Qt::QueuedConnection);
+        });
+        return;
+    }
     QMetaObject::invokeMethod(
         this, [this, outcome, everything] { badEject(outcome, everything); }, Qt::QueuedConnection);
 }
@@ -225,7 +238,8 @@ void VLKAppDelegate::deliverOutcome(const UnplugOutcome& outcome, bool everythin
         {QString::fromStdString(words.title), QString::fromStdString(words.subtitle), text,
          outcome.safe ? NotificationUrgency::Normal : NotificationUrgency::Critical,
          QStringLiteral("device.removed"),
-         everything ? QStringLiteral("unplug-everything") : QStringLiteral("unplug-dock")});
+         everything ? QStringLiteral("unplug-everything") : QStringLiteral("unplug-dock"),
+         rememberHolders(outcome)});
 }
 
 } // namespace quaylet

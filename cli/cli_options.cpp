@@ -118,6 +118,9 @@ private:
         if (name == "--interactive") {
             return &options_.interactive;
         }
+        if (name == "--holders") {
+            return &options_.holders;
+        }
         return name == "--json" ? &options_.json : nullptr;
     }
 
@@ -156,6 +159,7 @@ private:
                                  (flag == "--json" && form->json) ||
                                  (flag == "--mountinfo" && form->mountInfo) ||
                                  (flag == "--interactive" && form->interactive) ||
+                                 (flag == "--holders" && form->command == CliCommand::Status) ||
                                  flag == "--help" || flag == "--sysfs" || flag == "--snapshot";
             if (!allowed) {
                 error_ = "the " + std::string(form->name) + " command does not take " + flag +
@@ -167,6 +171,10 @@ private:
             (!options_.sysfsRoot.empty() || !options_.mountInfoPath.empty())) {
             error_ = "--snapshot brings its own device tree and mount table; use it without "
                      "--sysfs and --mountinfo.";
+        }
+        if (options_.holders && !options_.mountInfoPath.empty()) {
+            error_ = "--holders looks at this system's processes and mounts; use it without "
+                     "--mountinfo.";
         }
     }
 

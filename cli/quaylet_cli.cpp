@@ -29,7 +29,10 @@ int runStatus(Platform& platform, const CliOptions& options, std::ostream& out,
         errors << "quaylet-cli: " << localizedStrings().text("UNREADABLE_MOUNT_TABLE") << std::endl;
         return kExitUsage;
     }
-    const StatusReport report = buildStatusReport(platform, mounts, options.everything);
+    StatusReport report = buildStatusReport(platform, mounts, options.everything);
+    if (options.holders) {
+        addHolders(platform, report);
+    }
     out << (options.json ? statusJson(report) : statusText(report, localizedStrings()));
     return kExitSafe;
 }

@@ -3,6 +3,7 @@
 #include "cli/unplug_command.h"
 
 #include "cli/cli_options.h"
+#include "cli/holders_report.h"
 #include "cli/printable_text.h"
 #include "cli/unplug_json.h"
 #include "eject/unplug_flow.h"
@@ -23,6 +24,7 @@ int report(const UnplugOutcome& outcome, const StringTable& strings, bool json, 
         if (notification.informativeText) {
             out << printableText(*notification.informativeText) << "\n";
         }
+        out << holdersText(outcome.holders, strings);
     }
     if (outcome.safe) {
         return kExitSafe;
@@ -72,6 +74,7 @@ int runUnplugCommand(Platform& platform, const UnplugCommandOptions& options,
                      const StringTable& strings, std::ostream& out, std::ostream& errors) {
     UnplugStart start = beginUnplug(platform, options.everything);
     if (start.outcome) {
+        nameBusyProcess(platform, *start.outcome); // what holds the storage the gate found
         if (start.outcome->unreadable && !options.json) {
             errors << "quaylet-cli: " << strings.text(start.outcome->textKey) << std::endl;
             return kExitUsage;

@@ -51,11 +51,13 @@ UnplugOutcome unmountPlanned(Platform& platform, UnplugPlan& plan, bool everythi
                              const UnmountReports& reports = {},
                              const ReleaseGate& gate = checkRelease);
 
-/// When the first volume of `outcome` stayed mounted because it is in use, names the first
-/// process that the open-files tool finds busy on any of the volumes, and takes the text that
-/// names it with the first volume. When no process is found, nothing changes, unless the tool
-/// cannot see other users' processes: the text then says that one of those holds it. Blocks
-/// until the tools have ended.
+/// When `outcome` is not safe, finds every holder of each volume that stayed mounted (or, when
+/// none did, of each volume the release gate found still held) and puts them in its `holders`.
+/// When the first volume stayed mounted because it is in use, names the first process found
+/// busy (on the first volume when one holds it) and takes the text that names it with the
+/// first volume. When no process is found, the text stays, unless the tool cannot see other
+/// users' processes and nothing else holds the volume: the text then says that one of those
+/// holds it. Blocks until the tools have ended.
 void nameBusyProcess(Platform& platform, UnplugOutcome& outcome);
 
 } // namespace quaylet

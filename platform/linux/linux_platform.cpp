@@ -18,6 +18,7 @@
 #include "platform/linux/linux_file_manager.h"
 #include "platform/linux/linux_storage_usage.h"
 #include "platform/linux/posix_process_runner.h"
+#include "platform/linux/proc_process_uses.h"
 #include "platform/linux/syncfs_volume_flush.h"
 #include "platform/linux/sysfs_reader.h"
 #include "platform/linux/sysfs_registry.h"
@@ -88,6 +89,7 @@ std::optional<Platform> makeLinuxPlatform(const LinuxPlatformOptions& options, s
     platform.processRunner =
         std::make_unique<PosixProcessRunner>(PosixProcessRunner::ErrorOutput::discard);
     platform.mountPointProbe = std::make_unique<LibmountMountPointProbe>();
+    platform.processUses = std::make_unique<ProcProcessUses>();
     platform.applicationLookup =
         std::make_unique<DesktopApplicationLookup>(DesktopApplicationRoots::fromEnvironment());
     platform.toolCommands = ToolCommands::forLinux(defaultDiskutilPath());

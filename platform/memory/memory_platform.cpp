@@ -61,6 +61,7 @@ Platform makeSnapshotPlatform(const Snapshot& snapshot) {
     platform.storageUsage = std::make_unique<MemoryStorageUsage>();
     platform.volumeFlush = std::make_unique<MemoryVolumeFlush>();
     platform.writebackGauge = std::make_unique<MemoryWritebackGauge>();
+    platform.processUses = std::make_unique<MemoryProcessUses>();
     platform.toolCommands = ToolCommands::macOS();
     platform.mountTable = std::move(mounts);
     return platform;

@@ -2,6 +2,9 @@
 // busy-process search on a worker, the completion before the busy report, re-entry and quit.
 #include <poll.h>
 
+#include <QTreeWidget>
+
+#include "app/holders_window.h"
 #include "delegate_fixture.h"
 
 namespace quaylet::testing {
@@ -12,10 +15,15 @@ protected:
     bool idle() {
         return until([&] { return !delegate_->unplugInProgress(); });
     }
-    static UserNotification unsafe(const char* text) {
-        return {"THUNDERBOLT_DOCK",      "UNSAFE_TO_UNPLUG_DOCK",
-                QString::fromUtf8(text), NotificationUrgency::Critical,
-                "device.removed",        "unplug-dock"};
+    /// The unsafe notification; with `details` offering the Details of its holders.
+    static UserNotification unsafe(const char* text, bool details = false) {
+        UserNotification notification{"THUNDERBOLT_DOCK",      "UNSAFE_TO_UNPLUG_DOCK",
+                                      QString::fromUtf8(text), NotificationUrgency::Critical,
+                                      "device.removed",        "unplug-dock"};
+        if (details) {
+            notification.actions = {{"details", "DETAILS_ACTION"}};
+        }
+        return notification;
     }
 };
 
@@ -89,7 +97,10 @@ TEST_F(UnplugControllerTest, LateBusyReportFollowsANewCommand) {
     EXPECT_TRUE(sink_.delivered.empty());
     runner().open();
     ASSERT_TRUE(until([&] { return !sink_.delivered.empty(); }));
-    EXPECT_EQ(sink_.delivered, std::vector{unsafe("BUSY_VOLUME_WITH Dock SSD cp")});
+    EXPECT_EQ(sink_.delivered, std::vector{unsafe("BUSY_VOLUME_WITH Dock SSD cp", true)});
+    delegate_->showHolderDetails(); // what the Details action does
+    ASSERT_TRUE(delegate_->holdersWindow());
+    EXPECT_FALSE(delegate_->holdersWindow()->tree()->findItems("cp", Qt::MatchRecursive).isEmpty());
 }
 
 TEST_F(UnplugControllerTest, QuitWhileUnmountingReportsTheOutcomeFirst) {
@@ -112,7 +123,7 @@ TEST_F(UnplugControllerTest, QuitWhileUnmountingReportsTheOutcomeFirst) {
     // Ready only once the busy-process search has reported, after the completion.
     ASSERT_TRUE(until([&] { return deliveredWhenReady.size() == 2; }));
     EXPECT_EQ(deliveredWhenReady[1], 2U);
-    EXPECT_EQ(sink_.delivered[1], unsafe("BUSY_VOLUME_WITH Dock SSD cp"));
+    EXPECT_EQ(sink_.delivered[1], unsafe("BUSY_VOLUME_WITH Dock SSD cp", true));
     EXPECT_TRUE(mounted("/Volumes/STICK")); // "unplug everything" never ran
 }
 
