@@ -41,6 +41,7 @@ int runUnplug(Platform& platform, const CliOptions& options, std::ostream& out,
                                  "run 'quaylet-cli unplug --interactive'.";
     }
     unplug.json = options.json;
+    unplug.powerOff = options.powerOff;
     if (!options.mountInfoPath.empty()) {
         unplug.unmountForbidden = "the mount table comes from " +
                                   printablePath(options.mountInfoPath) +

@@ -5,6 +5,7 @@
 #include "cli/cli_options.h"
 #include "cli/printable_text.h"
 #include "cli/unplug_json.h"
+#include "eject/power_off.h"
 #include "eject/unplug_flow.h"
 
 namespace quaylet {
@@ -41,6 +42,9 @@ int runUnplugCommand(Platform& platform, const UnplugCommandOptions& options,
         }
         if (start.outcome->safe) {
             errors << strings.text("STATUS_NOTHING_TO_UNMOUNT") << std::endl;
+            if (options.powerOff && options.unmountForbidden.empty()) {
+                start.outcome->powerOff = powerOffUnplugged(platform, UnplugPlan());
+            }
         }
         return report(*start.outcome, strings, options.json, out);
     }
@@ -55,6 +59,9 @@ int runUnplugCommand(Platform& platform, const UnplugCommandOptions& options,
     };
     UnplugOutcome outcome = unmountPlanned(platform, *start.plan, options.everything, progress);
     nameBusyProcess(platform, outcome);
+    if (outcome.safe && options.powerOff) {
+        outcome.powerOff = powerOffUnplugged(platform, *start.plan);
+    }
     if (outcome.notAllowed && !options.interactionHint.empty()) {
         errors << options.interactionHint << std::endl;
     }
