@@ -52,6 +52,7 @@ PreferencesWindow::PreferencesWindow(const StringTable& strings, bool canOpenSec
     warningMessage = new QLabel(localizedText(strings, "WARNING_MESSAGE"));
     warningMessage->setWordWrap(true);
     startOnLoginButton = new QCheckBox(localizedText(strings, "START_ON_LOGIN"));
+    powerOffButton = new QCheckBox(localizedText(strings, "POWER_OFF_AFTER_UNPLUG"));
     openSystemPreferences = new QPushButton(localizedText(strings, "OPEN_SECURITY_SETTINGS"));
     openSystemPreferences->setVisible(canOpenSecuritySettings);
     restartTitle = new QLabel(localizedText(strings, "RESTART_TITLE"));
@@ -63,7 +64,8 @@ PreferencesWindow::PreferencesWindow(const StringTable& strings, bool canOpenSec
 
     auto* column = new QVBoxLayout;
     for (QWidget* view : std::initializer_list<QWidget*>{
-             installationTitle, warningMessage, restartTitle, restartMessage, startOnLoginButton}) {
+             installationTitle, warningMessage, restartTitle, restartMessage, startOnLoginButton,
+             powerOffButton}) {
         column->addWidget(view);
     }
     column->addWidget(openSystemPreferences, 0, Qt::AlignLeft);

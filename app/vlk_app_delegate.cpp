@@ -51,6 +51,9 @@ void VLKAppDelegate::loadLayout() {
     connect(this, &VLKAppDelegate::launchOnLoginChanged, startOnLogin, showLaunchOnLogin);
     connect(startOnLogin, &QCheckBox::toggled, this, &VLKAppDelegate::setLaunchOnLogin);
     showLaunchOnLogin();
+    QCheckBox* powerOff = preferencesWindow_->powerOffButton;
+    powerOff->setChecked(powerOffAfterUnplug());
+    connect(powerOff, &QCheckBox::toggled, this, &VLKAppDelegate::setPowerOffAfterUnplug);
     connect(preferencesWindow_->openSystemPreferences, &QPushButton::clicked, this,
             &VLKAppDelegate::openSystemPreferencesSecurity);
 }
@@ -158,6 +161,14 @@ void VLKAppDelegate::monitorDocks() {
             QStringLiteral("Quaylet: cannot watch for docks arriving or leaving (%1)")
                 .arg(QString::fromStdString(failure.message())));
     }
+}
+
+bool VLKAppDelegate::powerOffAfterUnplug() const {
+    return services_.userDefaults.value(kPowerOffAfterUnplugKey, false).toBool();
+}
+
+void VLKAppDelegate::setPowerOffAfterUnplug(bool powerOff) {
+    services_.userDefaults.setValue(kPowerOffAfterUnplugKey, powerOff);
 }
 
 } // namespace quaylet

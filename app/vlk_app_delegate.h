@@ -23,6 +23,9 @@
 
 namespace quaylet {
 
+/// The user default that turns powering off after a safe unplug on.
+inline const QString kPowerOffAfterUnplugKey = QStringLiteral("powerOffAfterUnplug");
+
 class AutostartList;
 class DockMonitor;
 class PreferencesWindow;
@@ -69,9 +72,10 @@ public:
     void unplugEverything();
     /// The unplug command; ignored while an earlier one is unmounting, and once quitting.
     void unplug(bool everything);
-    /// Posts the safe-to-unplug notification of the command `everything` names; it replaces
-    /// that command's last notification.
-    void goodEject(bool everything = false);
+    /// Posts the safe-to-unplug notification of the command `everything` names, with what was
+    /// powered off when `powerOff` is set; it replaces that command's last notification.
+    void goodEject(bool everything = false,
+                   std::optional<std::vector<PowerOffStep>> powerOff = std::nullopt);
     /// Posts the unsafe-to-unplug notification with the text of `outcome`; it replaces the
     /// last notification of the command `everything` names.
     void badEject(const UnplugOutcome& outcome, bool everything = false);
@@ -125,6 +129,12 @@ public:
     /// Adds or removes the application's login item; nothing when the list cannot be made.
     void setLaunchOnLogin(bool launch);
 
+    /// Returns whether a safe unplug goes on to power off the USB drives it unmounted and the
+    /// dock (the user default "powerOffAfterUnplug"; off unless set).
+    bool powerOffAfterUnplug() const;
+    /// Sets the user default "powerOffAfterUnplug".
+    void setPowerOffAfterUnplug(bool powerOff);
+
     /// Returns the preferences window with its views.
     PreferencesWindow* preferencesWindow() const { return preferencesWindow_.get(); }
 
@@ -142,8 +152,9 @@ private:
     void loadLayout();
     void showStatusImage(const QString& name);
     void endWithoutUnmounting(const UnplugOutcome& outcome, bool everything);
-    void unmountInBackground(std::unique_ptr<UnplugPlan> plan, bool everything);
-    void completeUnplug(std::unique_ptr<UnplugPlan> plan, bool safe, bool everything);
+    void unmountInBackground(std::unique_ptr<UnplugPlan> plan, bool everything, bool powerOff);
+    void completeUnplug(std::unique_ptr<UnplugPlan> plan, bool safe, bool everything,
+                        std::optional<std::vector<PowerOffStep>> powerOff);
     void deliverOutcome(const UnplugOutcome& outcome, bool everything);
     void backgroundStepEnded();
     void loginItemsChanged();

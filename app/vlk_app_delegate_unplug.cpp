@@ -5,6 +5,7 @@
 #include <QRunnable>
 
 #include "app/vlk_app_delegate.h"
+#include "eject/power_off.h"
 #include "eject/unplug_flow.h"
 
 namespace quaylet {
@@ -12,14 +13,17 @@ namespace quaylet {
 /// The background step: owns the plan from the hand-over until it queues the completion.
 class VLKAppDelegate::BackgroundUnmount : public QRunnable {
 public:
-    BackgroundUnmount(VLKAppDelegate& delegate, std::unique_ptr<UnplugPlan> plan, bool everything)
-        : delegate_(delegate), plan_(std::move(plan)), everything_(everything) {}
-    void run() override { delegate_.unmountInBackground(std::move(plan_), everything_); }
+    BackgroundUnmount(VLKAppDelegate& delegate, std::unique_ptr<UnplugPlan> plan, bool everything,
+                      bool powerOff)
+        : delegate_(delegate), plan_(std::move(plan)), everything_(everything),
+          powerOff_(powerOff) {}
+    void run() override { delegate_.unmountInBackground(std::move(plan_), everything_, powerOff_); }
 
 private:
     VLKAppDelegate& delegate_;
     std::unique_ptr<UnplugPlan> plan_;
     bool everything_;
+    bool powerOff_;
 };
 
 void VLKAppDelegate::unplugDock() {
@@ -35,14 +39,20 @@ void VLKAppDelegate::unplug(bool everything) {
         return;
     }
     UnplugStart start = beginUnplug(services_.platform, everything);
-    if (start.outcome) {
+    const bool powerOff = powerOffAfterUnplug();
+    if (start.outcome && !(start.outcome->safe && powerOff)) {
         endWithoutUnmounting(*start.outcome, everything);
         return;
+    }
+    if (!start.plan) {
+        // Nothing to unmount, but the dock may still be switched off: on the worker, since
+        // that blocks until the kernel has removed its devices.
+        start.plan = std::make_unique<UnplugPlan>();
     }
     unplugInProgress_ = true;
     ++backgroundSteps_;
     setIconAppearance(VLKIconAppearanceEjecting);
-    workers_.start(new BackgroundUnmount(*this, std::move(start.plan), everything));
+    workers_.start(new BackgroundUnmount(*this, std::move(start.plan), everything, powerOff));
 }
 
 void VLKAppDelegate::endWithoutUnmounting(const UnplugOutcome& outcome, bool everything) {
@@ -56,12 +66,17 @@ void VLKAppDelegate::endWithoutUnmounting(const UnplugOutcome& outcome, bool eve
         this, [this, outcome, everything] { badEject(outcome, everything); }, Qt::QueuedConnection);
 }
 
-void VLKAppDelegate::unmountInBackground(std::unique_ptr<UnplugPlan> plan, bool everything) {
+void VLKAppDelegate::unmountInBackground(std::unique_ptr<UnplugPlan> plan, bool everything,
+                                         bool powerOff) {
     UnplugOutcome outcome = unmountPlanned(services_.platform, *plan, everything);
+    if (outcome.safe && powerOff) {
+        outcome.powerOff = powerOffUnplugged(services_.platform, *plan);
+    }
     QMetaObject::invokeMethod(
         this,
-        [this, owned = std::move(plan), safe = outcome.safe, everything]() mutable {
-            completeUnplug(std::move(owned), safe, everything);
+        [this, owned = std::move(plan), safe = outcome.safe, everything,
+         steps = outcome.powerOff]() mutable {
+            completeUnplug(std::move(owned), safe, everything, std::move(steps));
         },
         Qt::QueuedConnection);
     if (!outcome.safe) {
@@ -96,7 +111,8 @@ void VLKAppDelegate::quit() {
          std::nullopt, NotificationUrgency::Normal, QString(), QStringLiteral("quit")});
 }
 
-void VLKAppDelegate::completeUnplug(std::unique_ptr<UnplugPlan> plan, bool safe, bool everything) {
+void VLKAppDelegate::completeUnplug(std::unique_ptr<UnplugPlan> plan, bool safe, bool everything,
+                                    std::optional<std::vector<PowerOffStep>> powerOff) {
     // The notices of this command's own unmounts may still wait on the mount monitor. They
     // come from the time the command was unmounting, when volume events leave the icon alone,
     // and must not turn the outcome shown below back to Normal.
@@ -105,7 +121,7 @@ void VLKAppDelegate::completeUnplug(std::unique_ptr<UnplugPlan> plan, bool safe,
     }
     if (safe) {
         setIconAppearance(VLKIconAppearanceSafe);
-        goodEject(everything);
+        goodEject(everything, std::move(powerOff));
     } else {
         setIconAppearance(VLKIconAppearanceUnsafe);
     }
@@ -113,9 +129,10 @@ void VLKAppDelegate::completeUnplug(std::unique_ptr<UnplugPlan> plan, bool safe,
     unplugInProgress_ = false;
 }
 
-void VLKAppDelegate::goodEject(bool everything) {
+void VLKAppDelegate::goodEject(bool everything, std::optional<std::vector<PowerOffStep>> powerOff) {
     UnplugOutcome safe;
     safe.safe = true;
+    safe.powerOff = std::move(powerOff);
     deliverOutcome(safe, everything);
 }
 
