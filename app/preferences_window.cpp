@@ -63,9 +63,9 @@ PreferencesWindow::PreferencesWindow(const StringTable& strings, bool canOpenSec
     restartMessage->hide();
 
     auto* column = new QVBoxLayout;
-    for (QWidget* view : std::initializer_list<QWidget*>{
-             installationTitle, warningMessage, restartTitle, restartMessage, startOnLoginButton,
-             powerOffButton}) {
+    for (QWidget* view :
+         std::initializer_list<QWidget*>{installationTitle, warningMessage, restartTitle,
+                                         restartMessage, startOnLoginButton, powerOffButton}) {
         column->addWidget(view);
     }
     column->addWidget(openSystemPreferences, 0, Qt::AlignLeft);

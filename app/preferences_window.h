@@ -16,9 +16,9 @@ namespace quaylet {
 QPalette darkPalette();
 
 /// The preferences window: an icon, titles and messages, the start-on-login and power-off check
-/// boxes and the button that opens the desktop's privacy settings. Its views are the delegate's outlets; no
-/// code fills them after the layout is built. The restart views are laid out but hidden, since
-/// nothing on Linux asks for a restart.
+/// boxes and the button that opens the desktop's privacy settings. Its views are the delegate's
+/// outlets; no code fills them after the layout is built. The restart views are laid out but
+/// hidden, since nothing on Linux asks for a restart.
 class PreferencesWindow : public QWidget {
     Q_OBJECT
 public:
@@ -34,7 +34,7 @@ public:
     QLabel* installationTitle = nullptr;          ///< Title saying Quaylet is ready.
     QLabel* warningMessage = nullptr;             ///< How to use Quaylet before unplugging.
     QCheckBox* startOnLoginButton = nullptr;      ///< Bound to the delegate's launchOnLogin.
-    QCheckBox* powerOffButton = nullptr; ///< Bound to the delegate's powerOffAfterUnplug.
+    QCheckBox* powerOffButton = nullptr;          ///< Bound to the delegate's powerOffAfterUnplug.
     QPushButton* openSystemPreferences = nullptr; ///< Opens the desktop's privacy settings.
     QLabel* restartTitle = nullptr;               ///< Title of the restart message (hidden).
     QLabel* restartMessage = nullptr;             ///< Asks for a restart (hidden).

@@ -15,8 +15,8 @@ using Result = PowerOffStep::Result;
 /// Judges whether anything still uses `disks`; a step with no result to report (poweredOff)
 /// means they may be switched off.
 PowerOffStep judge(Platform& platform, PowerOffStep step, const std::vector<std::string>& disks) {
-    const ReleaseCheck check = checkDevicesReleased(*platform.fileManager,
-                                                    platform.storageUsage->read(), disks);
+    const ReleaseCheck check =
+        checkDevicesReleased(*platform.fileManager, platform.storageUsage->read(), disks);
     const auto root = std::find_if(check.holds.begin(), check.holds.end(), [](const auto& hold) {
         return hold.kind == RemainingHold::Kind::MountedVolume && hold.path == "/";
     });
@@ -108,8 +108,8 @@ std::vector<PowerOffStep> powerOffUnplugged(Platform& platform, const UnplugPlan
     }
     PowerSwitch& power = *platform.powerSwitch;
     for (const PowerDrive& drive : plannedDrives(power, plan)) {
-        PowerOffStep step = judge(platform, stepFor(PowerOffStep::Kind::Drive, drive.disk, drive.name),
-                                  {drive.disk});
+        PowerOffStep step = judge(
+            platform, stepFor(PowerOffStep::Kind::Drive, drive.disk, drive.name), {drive.disk});
         if (step.result == Result::poweredOff) {
             takeReply(step, power.powerOffDrive(drive.disk, platform.toolCommands.interactive()));
         }

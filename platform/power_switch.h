@@ -19,14 +19,15 @@ struct PowerDrive {
 
 /// An authorised Thunderbolt/USB4 device router and the storage that goes with it.
 struct PowerRouter {
-    std::string name;   ///< D-R, as 0-1.
-    std::string parent; ///< The router one hop closer to the host; empty for the host router.
-    std::string displayName;     ///< Its vendor and device names ("Dock Maker TB3 Dock").
-    std::uint32_t vendor = 0;    ///< Its vendor ID.
-    std::uint32_t model = 0;     ///< Its device ID.
+    std::string name;         ///< D-R, as 0-1.
+    std::string parent;       ///< The router one hop closer to the host; empty for the host router.
+    std::string displayName;  ///< Its vendor and device names ("Dock Maker TB3 Dock").
+    std::uint32_t vendor = 0; ///< Its vendor ID.
+    std::uint32_t model = 0;  ///< Its device ID.
     bool deauthorizable = false; ///< Its domain's connection manager can de-authorize it.
-    /// The block devices (whole disks, kernel names) tunnelled through its domain: everything
-    /// that may go with it, since the kernel does not say which router a PCIe function is on.
+    /// The block devices (whole disks, kernel names) tunnelled through its domain, or through a
+    /// domain unknown: everything that may go with it, since the kernel does not say which
+    /// router a PCIe function is on.
     std::vector<std::string> disks;
 };
 

@@ -36,7 +36,9 @@ bool isOnUsb(std::string_view path) {
 }
 
 std::string trimmed(std::string text) {
-    const auto blank = [](unsigned char c) { return std::isspace(c) != 0; };
+    const auto blank = [](unsigned char c) {
+        return std::isspace(c) != 0;
+    };
     text.erase(std::find_if_not(text.rbegin(), text.rend(), blank).base(), text.end());
     text.erase(text.begin(), std::find_if_not(text.begin(), text.end(), blank));
     return text;
@@ -52,18 +54,42 @@ std::string joinedNames(const std::string& directory, const char* first, const c
     return both.empty() ? fallback : both;
 }
 
-/// The whole disks of the tree below each domain's tunnel ports, by domain number.
-std::vector<std::pair<std::uint64_t, std::string>> tunnelledDisks(
-    const std::string& root, const ThunderboltTopology& topology) {
-    std::vector<std::pair<std::uint64_t, std::string>> disks;
+constexpr std::int64_t kUnknownDomain = -1;
+
+/// Whether `name` is a PCI function's directory name: DDDD:BB:DD.F.
+bool isPciAddress(std::string_view name) {
+    return name.size() == 12 && name[4] == ':' && name[7] == ':' && name[10] == '.';
+}
+
+/// The number of the domain that the device at `path` is tunnelled through: the domain whose
+/// tunnel port lies above it, else kUnknownDomain when a PCI function above it is one the
+/// kernel marks removable (outside a discrete host router), as the device tree does; nullopt
+/// when it is not tunnelled.
+std::optional<std::int64_t>
+tunnelDomain(const std::string& root, const ThunderboltTopology& topology, std::string_view path) {
+    if (const int domain = topology.domainBelowTunnelPort(path); domain >= 0) {
+        return static_cast<std::int64_t>(topology.domains[static_cast<std::size_t>(domain)].number);
+    }
+    for (std::string_view up = path; up.size() > 1; up = sysfs::parentPath(up)) {
+        if (isPciAddress(sysfs::baseName(up)) && !topology.isHostRouterFunction(up) &&
+            sysfs::readAttribute(root + std::string(up) + "/removable") == "removable") {
+            return kUnknownDomain;
+        }
+    }
+    return std::nullopt;
+}
+
+/// The whole disks of the tree tunnelled through a domain, with its number (or kUnknownDomain).
+std::vector<std::pair<std::int64_t, std::string>>
+tunnelledDisks(const std::string& root, const ThunderboltTopology& topology) {
+    std::vector<std::pair<std::int64_t, std::string>> disks;
     for (const std::string& name : sysfs::listDirectory(root + "/class/block")) {
         const std::string path = blockDevicePath(root, name);
         if (path.empty() || sysfs::exists(root + path + "/partition")) {
             continue;
         }
-        const int domain = topology.domainBelowTunnelPort(path);
-        if (domain >= 0) {
-            disks.emplace_back(topology.domains[static_cast<std::size_t>(domain)].number, name);
+        if (const auto domain = tunnelDomain(root, topology, path)) {
+            disks.emplace_back(*domain, name);
         }
     }
     std::sort(disks.begin(), disks.end());
@@ -102,8 +128,13 @@ std::optional<PowerDrive> LinuxPowerSwitch::driveOf(const std::string& devicePat
     if (!isOnUsb(path)) {
         return std::nullopt;
     }
-    return PowerDrive{names->wholeDisk,
-                      joinedNames(root_ + path + "/device", "vendor", "model", names->wholeDisk)};
+    // The disk's device link leads to the SCSI device that names it; where a tree lacks the
+    // link, that device is the folder above the disk's block folder (HOST/block/sdb).
+    const std::string device =
+        sysfs::exists(root_ + path + "/device")
+            ? root_ + path + "/device"
+            : root_ + std::string(sysfs::parentPath(sysfs::parentPath(path)));
+    return PowerDrive{names->wholeDisk, joinedNames(device, "vendor", "model", names->wholeDisk)};
 }
 
 std::vector<PowerRouter> LinuxPowerSwitch::routers() const {
@@ -117,15 +148,16 @@ std::vector<PowerRouter> LinuxPowerSwitch::routers() const {
         if (router.depth > 1) {
             power.parent = routerName(router.domain, router.parentRoute());
         }
-        power.displayName = joinedNames(listing + router.name, "vendor_name", "device_name",
-                                        router.name);
+        power.displayName =
+            joinedNames(listing + router.name, "vendor_name", "device_name", router.name);
         power.vendor = router.vendor;
         power.model = router.model;
         power.deauthorizable =
             sysfs::readAttribute(listing + "domain" + std::to_string(router.domain) +
                                  "/deauthorization") == "1";
+        // A disk whose domain is unknown may be behind any router: it counts for each.
         for (const auto& [domain, disk] : disks) {
-            if (domain == router.domain) {
+            if (domain == kUnknownDomain || static_cast<std::uint64_t>(domain) == router.domain) {
                 power.disks.push_back(disk);
             }
         }
