@@ -20,8 +20,15 @@ int report(const UnplugOutcome& outcome, const StringTable& strings, bool json, 
     } else {
         out << printableText(notification.title) << "\n"
             << printableText(notification.subtitle) << "\n";
+        // The text may hold several lines (what was powered off): each is made safe alone.
         if (notification.informativeText) {
-            out << printableText(*notification.informativeText) << "\n";
+            std::string_view rest = *notification.informativeText;
+            for (std::size_t end = rest.find('\n'); end != std::string_view::npos;
+                 end = rest.find('\n')) {
+                out << printableText(rest.substr(0, end)) << "\n";
+                rest.remove_prefix(end + 1);
+            }
+            out << printableText(rest) << "\n";
         }
     }
     if (outcome.safe) {

@@ -1,7 +1,9 @@
 // quaylet-cli unplug end to end on the docked laptop's device tree, in which the dock's USB SSD
 // is a loop device of this system: real mounts, a chain of disk images and a busy child.
+#include <fstream>
 #include <memory>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -60,8 +62,10 @@ protected:
         return tree.ok();
     }
 
-    testing::CapturedRun unplug() {
-        return testing::runCaptured({kCli, "unplug", "--sysfs", tree.root()}, scratch.path());
+    testing::CapturedRun unplug(const std::vector<std::string>& options = {}) {
+        std::vector<std::string> argv = {kCli, "unplug", "--sysfs", tree.root()};
+        argv.insert(argv.end(), options.begin(), options.end());
+        return testing::runCaptured(argv, scratch.path());
     }
 
     /// Mounts a disk of the laptop's own, which the tree does not have, at `mountPoint`.
@@ -142,6 +146,26 @@ TEST_F(QuayletCliRealTest, AFileSystemLeftUnderTheDockSsdStaysAndTheDockIsSafe) 
     EXPECT_EQ(run.output, "Thunderbolt Dock\nIt is safe to unplug the dock.\n");
     EXPECT_TRUE(volumes[0]->loop().detachesSoon());
     EXPECT_TRUE(other->fileSystem().isMounted());
+}
+
+TEST_F(QuayletCliRealTest, PowerOffDeauthorizesTheDockInTheTreeAndSaysWhatStayedOn) {
+    ASSERT_TRUE(mountChain(0));
+    ASSERT_TRUE(makeTree());
+    const std::string routers = tree.root() + "/bus/thunderbolt/devices/";
+    std::ofstream(routers + "domain0/deauthorization") << "1\n";
+
+    // The SSD's disk is a loop device: no drive that udisks2, if it runs at all, could switch
+    // off. The dock is switched off in the tree.
+    const auto run = unplug({"--power-off"});
+    EXPECT_EQ(run.status, 0) << run.errors;
+    EXPECT_NE(run.output.find("It is safe to unplug the dock.\n“Samsung PSSD T7” was left on: "),
+              std::string::npos)
+        << run.output;
+    EXPECT_NE(run.output.find("\nPowered off “Dock Maker TB3 Dock”.\n"), std::string::npos)
+        << run.output;
+    std::stringstream authorized;
+    authorized << std::ifstream(routers + "0-1/authorized").rdbuf();
+    EXPECT_EQ(authorized.str(), "0\n");
 }
 
 } // namespace

@@ -71,9 +71,9 @@ TEST_P(DockPowerOffTest, DeauthorizesTheDockOnlyWhenItsDomainAllowsAndNothingOnI
     std::ofstream(scratch->path() + "/swaps") << "Filename\tType\tSize\tUsed\tPriority\n";
     Platform platform;
     platform.fileManager = std::make_unique<MemoryFileManager>();
-    platform.storageUsage = std::make_unique<LinuxStorageUsage>(
-        root, MountSourceNodes::Recorded, scratch->path() + "/mountinfo",
-        scratch->path() + "/swaps");
+    platform.storageUsage = std::make_unique<LinuxStorageUsage>(root, MountSourceNodes::Recorded,
+                                                                scratch->path() + "/mountinfo",
+                                                                scratch->path() + "/swaps");
     platform.powerSwitch = std::make_unique<LinuxPowerSwitch>(root, MountSourceNodes::Recorded);
 
     // The enclosure chained behind the dock (0-301) is no dock: it goes with the dock.
@@ -106,7 +106,8 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(DrivePowerOffTest, PowersOffEachUnmountedUsbDriveOnceThenTheOutermostDock) {
     UnplugPlan plan;
-    for (const char* device : {"/dev/sda1", "/dev/sda2", "/dev/sdb1", "/dev/sdc1", "/dev/nvme1n1p1"}) {
+    for (const char* device :
+         {"/dev/sda1", "/dev/sda2", "/dev/sdb1", "/dev/sdc1", "/dev/nvme1n1p1"}) {
         plan.dockVolumes.push_back({device, "", "", "", 0});
     }
     auto power = std::make_unique<MemoryPowerSwitch>();
