@@ -30,79 +30,56 @@ std::string contents(const std::string& path) {
     return text.str();
 }
 
-struct DockCase {
-    const char* what;
-    const char* deauthorization; ///< The domain's attribute; null for none.
-    const char* mountInfo;
-    Result result;
-};
-
-/// One copy of the tree for all cases (copying is the slow part); each case sets the domain's
-/// attribute and the dock's `authorized` afresh.
-class DockPowerOffTest : public ::testing::TestWithParam<DockCase> {
-protected:
-    static void SetUpTestSuite() {
-        scratch = std::make_unique<testing::TemporaryDirectory>();
-        tree = std::make_unique<testing::CopiedDeviceTree>("laptop-dock", scratch->path() + "/sys");
-    }
-    static void TearDownTestSuite() {
-        tree.reset();
-        scratch.reset();
-    }
-
-    static std::unique_ptr<testing::TemporaryDirectory> scratch;
-    static std::unique_ptr<testing::CopiedDeviceTree> tree;
-};
-
-std::unique_ptr<testing::TemporaryDirectory> DockPowerOffTest::scratch;
-std::unique_ptr<testing::CopiedDeviceTree> DockPowerOffTest::tree;
-
-TEST_P(DockPowerOffTest, DeauthorizesTheDockOnlyWhenItsDomainAllowsAndNothingOnItIsInUse) {
-    const DockCase& given = GetParam();
-    ASSERT_TRUE(tree->ok());
-    const std::string root = tree->root();
-    const std::string attribute = root + kRouters + "domain0/deauthorization";
-    std::remove(attribute.c_str());
-    if (given.deauthorization != nullptr) {
-        std::ofstream(attribute) << given.deauthorization << "\n";
-    }
-    std::ofstream(root + kRouters + "0-1/authorized") << "1\n";
-    std::ofstream(scratch->path() + "/mountinfo") << given.mountInfo;
-    std::ofstream(scratch->path() + "/swaps") << "Filename\tType\tSize\tUsed\tPriority\n";
-    Platform platform;
-    platform.fileManager = std::make_unique<MemoryFileManager>();
-    platform.storageUsage = std::make_unique<LinuxStorageUsage>(root, MountSourceNodes::Recorded,
-                                                                scratch->path() + "/mountinfo",
-                                                                scratch->path() + "/swaps");
-    platform.powerSwitch = std::make_unique<LinuxPowerSwitch>(root, MountSourceNodes::Recorded);
-
-    // The enclosure chained behind the dock (0-301) is no dock: it goes with the dock.
-    const auto steps = powerOffUnplugged(platform, UnplugPlan());
-    ASSERT_EQ(steps.size(), 1u) << given.what;
-    EXPECT_EQ(steps[0].name, "0-1");
-    EXPECT_EQ(steps[0].displayName, "Dock Maker TB3 Dock");
-    EXPECT_EQ(steps[0].result, given.result) << given.what << ": " << steps[0].detail;
-    EXPECT_EQ(contents(root + kRouters + "0-1/authorized"),
-              given.result == Result::poweredOff ? "0\n" : "1\n")
-        << given.what;
-    EXPECT_EQ(contents(root + kRouters + "0-301/authorized"), "1\n");
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, DockPowerOffTest,
-    ::testing::Values(
-        DockCase{"allowed, nothing in use", "1", kInternalRoot, Result::poweredOff},
-        DockCase{"the domain forbids it", "0", kInternalRoot, Result::notDeauthorizable},
-        DockCase{"no deauthorization attribute (older kernel)", nullptr, kInternalRoot,
-                 Result::notDeauthorizable},
+TEST(DockPowerOffTest, DeauthorizesTheDockOnlyWhenItsDomainAllowsAndNothingOnItIsInUse) {
+    struct {
+        const char* what;
+        const char* deauthorization; ///< The domain's attribute; null for none.
+        const char* mountInfo;
+        Result result;
+    } const cases[] = {
+        {"allowed, nothing in use", "1", kInternalRoot, Result::poweredOff},
+        {"the domain forbids it", "0", kInternalRoot, Result::notDeauthorizable},
+        {"no such attribute (older kernel)", nullptr, kInternalRoot, Result::notDeauthorizable},
         // An LVM volume over the dock's USB disk, mounted again after the unplug.
-        DockCase{"a volume on it mounted again", "1",
-                 "1 0 259:2 / / rw - ext4 /dev/nvme0n1p2 rw\n"
-                 "2 1 254:1 / /media/user/Archive rw - ext4 /dev/mapper/vgdock-archive rw\n",
-                 Result::inUse},
-        // The system started from the enclosure behind the dock.
-        DockCase{"the boot disk behind it", "1", "1 0 259:5 / / rw - ext4 /dev/nvme1n1p1 rw\n",
-                 Result::bootDisk}));
+        {"a volume on it mounted again", "1",
+         "1 0 259:2 / / rw - ext4 /dev/nvme0n1p2 rw\n"
+         "2 1 254:1 / /media/user/Archive rw - ext4 /dev/mapper/vgdock-archive rw\n",
+         Result::inUse},
+        // The system started from the enclosure chained behind the dock.
+        {"the boot disk behind it", "1", "1 0 259:5 / / rw - ext4 /dev/nvme1n1p1 rw\n",
+         Result::bootDisk},
+    };
+    testing::TemporaryDirectory scratch;
+    const testing::CopiedDeviceTree tree("laptop-dock", scratch.path() + "/sys");
+    ASSERT_TRUE(tree.ok());
+    const std::string root = tree.root();
+    const std::string attribute = root + kRouters + "domain0/deauthorization";
+    std::ofstream(scratch.path() + "/swaps") << "Filename\tType\tSize\tUsed\tPriority\n";
+    for (const auto& given : cases) {
+        SCOPED_TRACE(given.what);
+        std::remove(attribute.c_str());
+        if (given.deauthorization != nullptr) {
+            std::ofstream(attribute) << given.deauthorization << "\n";
+        }
+        std::ofstream(root + kRouters + "0-1/authorized") << "1\n";
+        std::ofstream(scratch.path() + "/mountinfo") << given.mountInfo;
+        Platform platform;
+        platform.fileManager = std::make_unique<MemoryFileManager>();
+        platform.storageUsage = std::make_unique<LinuxStorageUsage>(
+            root, MountSourceNodes::Recorded, scratch.path() + "/mountinfo",
+            scratch.path() + "/swaps");
+        platform.powerSwitch = std::make_unique<LinuxPowerSwitch>(root, MountSourceNodes::Recorded);
+
+        // The enclosure chained behind the dock (0-301) is no dock: it goes with the dock.
+        const auto steps = powerOffUnplugged(platform, UnplugPlan());
+        ASSERT_EQ(steps.size(), 1u);
+        EXPECT_EQ(steps[0].displayName, "Dock Maker TB3 Dock");
+        EXPECT_EQ(steps[0].result, given.result) << steps[0].detail;
+        EXPECT_EQ(contents(root + kRouters + "0-1/authorized"),
+                  given.result == Result::poweredOff ? "0\n" : "1\n");
+        EXPECT_EQ(contents(root + kRouters + "0-301/authorized"), "1\n");
+    }
+}
 
 TEST(DrivePowerOffTest, PowersOffEachUnmountedUsbDriveOnceThenTheOutermostDock) {
     UnplugPlan plan;
