@@ -14,21 +14,22 @@ namespace {
 /// Prints the notification's texts one a line, each made safe for a terminal, or the outcome as
 /// JSON, and returns the exit status of the outcome.
 int report(const UnplugOutcome& outcome, const StringTable& strings, bool json, std::ostream& out) {
-    const UnplugNotification notification = unplugNotification(strings, outcome);
     if (json) {
-        out << unplugJson(outcome, notification);
+        out << unplugJson(outcome, unplugNotification(strings, outcome));
     } else {
+        UnplugOutcome withoutPowerOff = outcome;
+        withoutPowerOff.powerOff.reset();
+        const UnplugNotification notification = unplugNotification(strings, withoutPowerOff);
         out << printableText(notification.title) << "\n"
             << printableText(notification.subtitle) << "\n";
-        // The text may hold several lines (what was powered off): each is made safe alone.
         if (notification.informativeText) {
-            std::string_view rest = *notification.informativeText;
-            for (std::size_t end = rest.find('\n'); end != std::string_view::npos;
-                 end = rest.find('\n')) {
-                out << printableText(rest.substr(0, end)) << "\n";
-                rest.remove_prefix(end + 1);
+            out << printableText(*notification.informativeText) << "\n";
+        }
+        // One line each, so that a name with a line break cannot split them.
+        if (outcome.powerOff) {
+            for (const std::string& line : powerOffLines(strings, *outcome.powerOff)) {
+                out << printableText(line) << "\n";
             }
-            out << printableText(rest) << "\n";
         }
     }
     if (outcome.safe) {

@@ -31,19 +31,19 @@ std::string powerOffLine(const StringTable& strings, const PowerOffStep& step) {
     return strings.format(key(), {step.displayName, step.detail});
 }
 
-/// One line a step; the one saying there was nothing when there are none.
-std::string powerOffText(const StringTable& strings, const std::vector<PowerOffStep>& steps) {
-    if (steps.empty()) {
-        return strings.text("NOTHING_TO_POWER_OFF");
-    }
-    std::string text;
-    for (const PowerOffStep& step : steps) {
-        text += (text.empty() ? "" : "\n") + powerOffLine(strings, step);
-    }
-    return text;
-}
-
 } // namespace
+
+std::vector<std::string> powerOffLines(const StringTable& strings,
+                                       const std::vector<PowerOffStep>& steps) {
+    if (steps.empty()) {
+        return {strings.text("NOTHING_TO_POWER_OFF")};
+    }
+    std::vector<std::string> lines;
+    for (const PowerOffStep& step : steps) {
+        lines.push_back(powerOffLine(strings, step));
+    }
+    return lines;
+}
 
 UnplugNotification unplugNotification(const StringTable& strings, const UnplugOutcome& outcome) {
     UnplugNotification notification{
@@ -53,9 +53,10 @@ UnplugNotification unplugNotification(const StringTable& strings, const UnplugOu
         notification.informativeText = strings.format(outcome.textKey, outcome.textValues);
     }
     if (outcome.powerOff) {
-        const std::string steps = powerOffText(strings, *outcome.powerOff);
-        notification.informativeText =
-            notification.informativeText ? *notification.informativeText + "\n" + steps : steps;
+        for (const std::string& line : powerOffLines(strings, *outcome.powerOff)) {
+            notification.informativeText =
+                notification.informativeText ? *notification.informativeText + "\n" + line : line;
+        }
     }
     return notification;
 }

@@ -44,4 +44,9 @@ struct UnplugNotification {
 /// power-off step (or one saying that there was nothing to power off) when asked for.
 UnplugNotification unplugNotification(const StringTable& strings, const UnplugOutcome& outcome);
 
+/// Returns a line for each power-off step in the texts of `strings`: what was powered off, or
+/// what was left on and why; one line saying there was nothing to power off for no steps.
+std::vector<std::string> powerOffLines(const StringTable& strings,
+                                       const std::vector<PowerOffStep>& steps);
+
 } // namespace quaylet
