@@ -66,9 +66,11 @@ std::vector<PowerDrive> plannedDrives(const PowerSwitch& power, const UnplugPlan
     std::vector<PowerDrive> drives;
     for (const auto* list : {&plan.dockVolumes, &plan.externalVolumes}) {
         for (const VolumeRecord& volume : *list) {
-            const auto drive = power.driveOf(volume.devicePath);
-            if (drive && std::find(drives.begin(), drives.end(), *drive) == drives.end()) {
-                drives.push_back(*drive);
+            const MountEntry mount{volume.devicePath, volume.mountPoint, {}, volume.deviceNumber};
+            for (const PowerDrive& drive : power.drivesOf(mount)) {
+                if (std::find(drives.begin(), drives.end(), drive) == drives.end()) {
+                    drives.push_back(drive);
+                }
             }
         }
     }

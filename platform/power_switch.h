@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/mount_table.h"
+
 namespace quaylet {
 
 /// A USB drive: the whole disk it shows as, and the name it tells of itself.
@@ -50,9 +52,10 @@ struct PowerOffReply {
 class PowerSwitch {
 public:
     virtual ~PowerSwitch() = default;
-    /// Returns the USB drive that carries the mount source `devicePath`; nullopt when it lies
+    /// Returns the USB drives that carry the file system `mount` was mounted from: its disk,
+    /// or each disk at the bottom of a stack (LVM, LUKS, RAID) that is one; empty when it lies
     /// on no USB drive or is unknown.
-    virtual std::optional<PowerDrive> driveOf(const std::string& devicePath) const = 0;
+    virtual std::vector<PowerDrive> drivesOf(const MountEntry& mount) const = 0;
     /// Returns the authorised device routers, by domain and route; empty without any.
     virtual std::vector<PowerRouter> routers() const = 0;
     /// Powers off the USB drive whose whole disk is `disk`, through udisks2; with

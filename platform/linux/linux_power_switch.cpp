@@ -119,22 +119,22 @@ PowerOffReply replyOfUdisks(const UdisksReply& reply) {
 LinuxPowerSwitch::LinuxPowerSwitch(std::string sysfsRoot, MountSourceNodes nodes)
     : root_(sysfs::normalRoot(sysfsRoot)), naming_(std::move(sysfsRoot), nodes) {}
 
-std::optional<PowerDrive> LinuxPowerSwitch::driveOf(const std::string& devicePath) const {
-    const auto names = naming_.blockDeviceNames(std::string_view(devicePath));
-    if (!names) {
-        return std::nullopt;
+std::vector<PowerDrive> LinuxPowerSwitch::drivesOf(const MountEntry& mount) const {
+    std::vector<PowerDrive> drives;
+    for (const std::string& disk : naming_.mountedWholeDisks(mount)) {
+        const std::string path = blockDevicePath(root_, disk);
+        if (!isOnUsb(path)) {
+            continue;
+        }
+        // The disk's device link leads to the SCSI device that names it; where a tree lacks
+        // the link, that device is the folder above the disk's block folder (HOST/block/sdb).
+        const std::string device =
+            sysfs::exists(root_ + path + "/device")
+                ? root_ + path + "/device"
+                : root_ + std::string(sysfs::parentPath(sysfs::parentPath(path)));
+        drives.push_back({disk, joinedNames(device, "vendor", "model", disk)});
     }
-    const std::string path = blockDevicePath(root_, names->wholeDisk);
-    if (!isOnUsb(path)) {
-        return std::nullopt;
-    }
-    // The disk's device link leads to the SCSI device that names it; where a tree lacks the
-    // link, that device is the folder above the disk's block folder (HOST/block/sdb).
-    const std::string device =
-        sysfs::exists(root_ + path + "/device")
-            ? root_ + path + "/device"
-            : root_ + std::string(sysfs::parentPath(sysfs::parentPath(path)));
-    return PowerDrive{names->wholeDisk, joinedNames(device, "vendor", "model", names->wholeDisk)};
+    return drives;
 }
 
 std::vector<PowerRouter> LinuxPowerSwitch::routers() const {

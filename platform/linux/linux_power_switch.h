@@ -18,9 +18,9 @@ public:
     /// naming takes them).
     LinuxPowerSwitch(std::string sysfsRoot, MountSourceNodes nodes);
 
-    /// Returns the USB drive whose whole disk carries `devicePath`: a disk with a USB device
-    /// among its ancestors; nullopt otherwise.
-    std::optional<PowerDrive> driveOf(const std::string& devicePath) const override;
+    /// Returns the whole disks at the bottom of `mount`'s stack that have a USB device among
+    /// their ancestors.
+    std::vector<PowerDrive> drivesOf(const MountEntry& mount) const override;
     /// Returns the authorised device routers, each with its domain's `deauthorization`
     /// attribute and the whole disks below the domain's tunnel ports.
     std::vector<PowerRouter> routers() const override;

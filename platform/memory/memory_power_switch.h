@@ -19,10 +19,11 @@ public:
     std::map<std::string, PowerOffReply> replies;
     std::vector<std::string> switchedOff; ///< Disks and routers switched off, in order.
 
-    /// Returns the drive listed for `devicePath`, or nullopt.
-    std::optional<PowerDrive> driveOf(const std::string& devicePath) const override {
-        const auto found = drives.find(devicePath);
-        return found == drives.end() ? std::nullopt : std::optional(found->second);
+    /// Returns the drive listed for the mount's device path, if any.
+    std::vector<PowerDrive> drivesOf(const MountEntry& mount) const override {
+        const auto found = drives.find(mount.devicePath);
+        return found == drives.end() ? std::vector<PowerDrive>{}
+                                     : std::vector<PowerDrive>{found->second};
     }
     /// Returns `routerList`.
     std::vector<PowerRouter> routers() const override { return routerList; }
