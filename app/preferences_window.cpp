@@ -56,6 +56,7 @@ PreferencesWindow::PreferencesWindow(const StringTable& strings, bool canOpenSec
     sleepStatus = new QLabel;
     sleepStatus->setWordWrap(true);
     sleepStatus->hide();
+    powerOffButton = new QCheckBox(localizedText(strings, "POWER_OFF_AFTER_UNPLUG"));
     openSystemPreferences = new QPushButton(localizedText(strings, "OPEN_SECURITY_SETTINGS"));
     openSystemPreferences->setVisible(canOpenSecuritySettings);
     restartTitle = new QLabel(localizedText(strings, "RESTART_TITLE"));
@@ -68,7 +69,7 @@ PreferencesWindow::PreferencesWindow(const StringTable& strings, bool canOpenSec
     auto* column = new QVBoxLayout;
     for (QWidget* view : std::initializer_list<QWidget*>{
              installationTitle, warningMessage, restartTitle, restartMessage, startOnLoginButton,
-             unplugBeforeSleepButton, sleepStatus}) {
+             unplugBeforeSleepButton, sleepStatus, powerOffButton}) {
         column->addWidget(view);
     }
     column->addWidget(openSystemPreferences, 0, Qt::AlignLeft);

@@ -15,10 +15,10 @@ namespace quaylet {
 /// Returns the palette of the window's dark appearance.
 QPalette darkPalette();
 
-/// The preferences window: an icon, titles and messages, the start-on-login check box and the
-/// button that opens the desktop's privacy settings. Its views are the delegate's outlets; no
-/// code fills them after the layout is built. The restart views are laid out but hidden, since
-/// nothing on Linux asks for a restart.
+/// The preferences window: an icon, titles and messages, the start-on-login and power-off check
+/// boxes and the button that opens the desktop's privacy settings. Its views are the delegate's
+/// outlets; no code fills them after the layout is built. The restart views are laid out but
+/// hidden, since nothing on Linux asks for a restart.
 class PreferencesWindow : public QWidget {
     Q_OBJECT
 public:
@@ -35,7 +35,8 @@ public:
     QLabel* warningMessage = nullptr;             ///< How to use Quaylet before unplugging.
     QCheckBox* startOnLoginButton = nullptr;      ///< Bound to the delegate's launchOnLogin.
     QCheckBox* unplugBeforeSleepButton = nullptr; ///< Bound to the delegate's unplugBeforeSleep.
-    QLabel* sleepStatus = nullptr; ///< Says why unplugging before sleep cannot work (hidden).
+    QLabel* sleepStatus = nullptr;       ///< Says why unplugging before sleep cannot work (hidden).
+    QCheckBox* powerOffButton = nullptr; ///< Bound to the delegate's powerOffAfterUnplug.
     QPushButton* openSystemPreferences = nullptr; ///< Opens the desktop's privacy settings.
     QLabel* restartTitle = nullptr;               ///< Title of the restart message (hidden).
     QLabel* restartMessage = nullptr;             ///< Asks for a restart (hidden).

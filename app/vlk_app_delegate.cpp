@@ -58,6 +58,9 @@ void VLKAppDelegate::loadLayout() {
     QCheckBox* beforeSleep = preferencesWindow_->unplugBeforeSleepButton;
     beforeSleep->setChecked(unplugBeforeSleep());
     connect(beforeSleep, &QCheckBox::toggled, this, &VLKAppDelegate::setUnplugBeforeSleep);
+    QCheckBox* powerOff = preferencesWindow_->powerOffButton;
+    powerOff->setChecked(powerOffAfterUnplug());
+    connect(powerOff, &QCheckBox::toggled, this, &VLKAppDelegate::setPowerOffAfterUnplug);
     connect(preferencesWindow_->openSystemPreferences, &QPushButton::clicked, this,
             &VLKAppDelegate::openSystemPreferencesSecurity);
 }
@@ -166,6 +169,14 @@ void VLKAppDelegate::monitorDocks() {
             QStringLiteral("Quaylet: cannot watch for docks arriving or leaving (%1)")
                 .arg(QString::fromStdString(failure.message())));
     }
+}
+
+bool VLKAppDelegate::powerOffAfterUnplug() const {
+    return services_.userDefaults.value(kPowerOffAfterUnplugKey, false).toBool();
+}
+
+void VLKAppDelegate::setPowerOffAfterUnplug(bool powerOff) {
+    services_.userDefaults.setValue(kPowerOffAfterUnplugKey, powerOff);
 }
 
 } // namespace quaylet

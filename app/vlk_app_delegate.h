@@ -24,6 +24,9 @@
 
 namespace quaylet {
 
+/// The user default that turns powering off after a safe unplug on.
+inline const QString kPowerOffAfterUnplugKey = QStringLiteral("powerOffAfterUnplug");
+
 class AutostartList;
 class DockMonitor;
 class HoldersWindow;
@@ -73,9 +76,10 @@ public:
     void unplugEverything();
     /// The unplug command; ignored while an earlier one is unmounting, and once quitting.
     void unplug(bool everything);
-    /// Posts the safe-to-unplug notification of the command `everything` names; it replaces
-    /// that command's last notification.
-    void goodEject(bool everything = false);
+    /// Posts the safe-to-unplug notification of the command `everything` names, with what was
+    /// powered off when `powerOff` is set; it replaces that command's last notification.
+    void goodEject(bool everything = false,
+                   std::optional<std::vector<PowerOffStep>> powerOff = std::nullopt);
     /// Posts the unsafe-to-unplug notification with the text of `outcome`; it replaces the
     /// last notification of the command `everything` names.
     void badEject(const UnplugOutcome& outcome, bool everything = false);
@@ -133,6 +137,11 @@ public:
     bool unplugBeforeSleep() const;
     /// Stores the preference and takes or lets go of logind's sleep inhibitor accordingly.
     void setUnplugBeforeSleep(bool on);
+    /// Returns whether a safe unplug goes on to power off the USB drives it unmounted and the
+    /// dock (the user default "powerOffAfterUnplug"; off unless set).
+    bool powerOffAfterUnplug() const;
+    /// Sets the user default "powerOffAfterUnplug".
+    void setPowerOffAfterUnplug(bool powerOff);
 
     /// Returns the preferences window with its views.
     PreferencesWindow* preferencesWindow() const { return preferencesWindow_.get(); }
@@ -168,9 +177,10 @@ private:
     void showStatusImage(const QString& name);
     void startUnplug(bool everything, bool beforeSleep);
     void endWithoutUnmounting(const UnplugOutcome& outcome, bool everything, bool beforeSleep);
-    void unmountInBackground(std::unique_ptr<UnplugPlan> plan, bool everything, bool beforeSleep);
+    void unmountInBackground(std::unique_ptr<UnplugPlan> plan, bool everything, bool beforeSleep,
+                             bool powerOff);
     void completeUnplug(std::unique_ptr<UnplugPlan> plan, bool safe, bool everything,
-                        bool beforeSleep);
+                        bool beforeSleep, std::optional<std::vector<PowerOffStep>> powerOff);
     void deliverOutcome(const UnplugOutcome& outcome, bool everything);
     void backgroundStepEnded();
     void showWriting(const std::string& volumeName, const WritebackReading& left, bool everything);

@@ -5,6 +5,7 @@
 #include <QRunnable>
 
 #include "app/vlk_app_delegate.h"
+#include "eject/power_off.h"
 #include "eject/unplug_flow.h"
 #include "eject/writing_estimate.h"
 
@@ -14,11 +15,11 @@ namespace quaylet {
 class VLKAppDelegate::BackgroundUnmount : public QRunnable {
 public:
     BackgroundUnmount(VLKAppDelegate& delegate, std::unique_ptr<UnplugPlan> plan, bool everything,
-                      bool beforeSleep)
+                      bool beforeSleep, bool powerOff)
         : delegate_(delegate), plan_(std::move(plan)), everything_(everything),
-          beforeSleep_(beforeSleep) {}
+          beforeSleep_(beforeSleep), powerOff_(powerOff) {}
     void run() override {
-        delegate_.unmountInBackground(std::move(plan_), everything_, beforeSleep_);
+        delegate_.unmountInBackground(std::move(plan_), everything_, beforeSleep_, powerOff_);
     }
 
 private:
@@ -26,6 +27,7 @@ private:
     std::unique_ptr<UnplugPlan> plan_;
     bool everything_;
     bool beforeSleep_;
+    bool powerOff_;
 };
 
 void VLKAppDelegate::unplugDock() {
@@ -45,15 +47,23 @@ void VLKAppDelegate::startUnplug(bool everything, bool beforeSleep) {
         return;
     }
     UnplugStart start = beginUnplug(services_.platform, everything);
-    if (start.outcome) {
+    // Before sleep nothing is switched off: the dock is to be found again on resume.
+    const bool powerOff = !beforeSleep && powerOffAfterUnplug();
+    if (start.outcome && !(start.outcome->safe && powerOff)) {
         endWithoutUnmounting(*start.outcome, everything, beforeSleep);
         return;
+    }
+    if (!start.plan) {
+        // Nothing to unmount, but the dock may still be switched off: on the worker, since
+        // that blocks until the kernel has removed its devices.
+        start.plan = std::make_unique<UnplugPlan>();
     }
     unplugInProgress_ = true;
     sleep_.unmounted = sleep_.unmounted || beforeSleep;
     ++backgroundSteps_;
     setIconAppearance(VLKIconAppearanceEjecting);
-    workers_.start(new BackgroundUnmount(*this, std::move(start.plan), everything, beforeSleep));
+    workers_.start(
+        new BackgroundUnmount(*this, std::move(start.plan), everything, beforeSleep, powerOff));
 }
 
 void VLKAppDelegate::endWithoutUnmounting(const UnplugOutcome& outcome, bool everything,
@@ -86,7 +96,7 @@ void VLKAppDelegate::endWithoutUnmounting(const UnplugOutcome& outcome, bool eve
 }
 
 void VLKAppDelegate::unmountInBackground(std::unique_ptr<UnplugPlan> plan, bool everything,
-                                         bool beforeSleep) {
+                                         bool beforeSleep, bool powerOff) {
     // The worker's reports reach the main thread as queued events: the status item's text
     // follows a slow unmount without a timer of the application's own.
     const UnmountReports reports{
@@ -102,10 +112,14 @@ void VLKAppDelegate::unmountInBackground(std::unique_ptr<UnplugPlan> plan, bool 
                 Qt::QueuedConnection);
         }};
     UnplugOutcome outcome = unmountPlanned(services_.platform, *plan, everything, reports);
+    if (outcome.safe && powerOff) {
+        outcome.powerOff = powerOffUnplugged(services_.platform, *plan);
+    }
     QMetaObject::invokeMethod(
         this,
-        [this, owned = std::move(plan), safe = outcome.safe, everything, beforeSleep]() mutable {
-            completeUnplug(std::move(owned), safe, everything, beforeSleep);
+        [this, owned = std::move(plan), safe = outcome.safe, everything, beforeSleep,
+         steps = outcome.powerOff]() mutable {
+            completeUnplug(std::move(owned), safe, everything, beforeSleep, std::move(steps));
         },
         Qt::QueuedConnection);
     if (!outcome.safe) {
@@ -188,7 +202,8 @@ void VLKAppDelegate::quit() {
 }
 
 void VLKAppDelegate::completeUnplug(std::unique_ptr<UnplugPlan> plan, bool safe, bool everything,
-                                    bool beforeSleep) {
+                                    bool beforeSleep,
+                                    std::optional<std::vector<PowerOffStep>> powerOff) {
     // The notices of this command's own unmounts may still wait on the mount monitor. They
     // come from the time the command was unmounting, when volume events leave the icon alone,
     // and must not turn the outcome shown below back to Normal.
@@ -202,7 +217,7 @@ void VLKAppDelegate::completeUnplug(std::unique_ptr<UnplugPlan> plan, bool safe,
             outcome.safe = true;
             sleepUnplugEnded(outcome);
         } else {
-            goodEject(everything);
+            goodEject(everything, std::move(powerOff));
         }
     } else {
         setIconAppearance(VLKIconAppearanceUnsafe);
@@ -218,9 +233,10 @@ void VLKAppDelegate::completeUnplug(std::unique_ptr<UnplugPlan> plan, bool safe,
     }
 }
 
-void VLKAppDelegate::goodEject(bool everything) {
+void VLKAppDelegate::goodEject(bool everything, std::optional<std::vector<PowerOffStep>> powerOff) {
     UnplugOutcome safe;
     safe.safe = true;
+    safe.powerOff = std::move(powerOff);
     deliverOutcome(safe, everything);
 }
 

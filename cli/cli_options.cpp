@@ -16,12 +16,13 @@ struct CommandForm {
     bool json;        ///< Takes --json.
     bool mountInfo;   ///< Takes --mountinfo.
     bool interactive; ///< Takes --interactive.
+    bool powerOff;    ///< Takes --power-off.
 };
 
 constexpr std::array<CommandForm, 3> kCommands{{
-    {CliCommand::Status, "status", true, true, true, false},
-    {CliCommand::Unplug, "unplug", true, true, true, true},
-    {CliCommand::Monitor, "monitor", false, false, false, false},
+    {CliCommand::Status, "status", true, true, true, false, false},
+    {CliCommand::Unplug, "unplug", true, true, true, true, true},
+    {CliCommand::Monitor, "monitor", false, false, false, false, false},
 }};
 
 const CommandForm* findCommand(std::string_view name) {
@@ -121,6 +122,9 @@ private:
         if (name == "--holders") {
             return &options_.holders;
         }
+        if (name == "--power-off") {
+            return &options_.powerOff;
+        }
         return name == "--json" ? &options_.json : nullptr;
     }
 
@@ -160,7 +164,8 @@ private:
                                  (flag == "--mountinfo" && form->mountInfo) ||
                                  (flag == "--interactive" && form->interactive) ||
                                  (flag == "--holders" && form->command == CliCommand::Status) ||
-                                 flag == "--help" || flag == "--sysfs" || flag == "--snapshot";
+                                 (flag == "--power-off" && form->powerOff) || flag == "--help" ||
+                                 flag == "--sysfs" || flag == "--snapshot";
             if (!allowed) {
                 error_ = "the " + std::string(form->name) + " command does not take " + flag +
                          ". " + helpHint(options_.command);

@@ -25,6 +25,7 @@ struct CliOptions {
     bool json = false;         ///< --json: the status or outcome as a JSON document.
     bool interactive = false;  ///< --interactive: unplug may have polkit ask for a password.
     bool holders = false;      ///< --holders: status also lists what holds each volume.
+    bool powerOff = false;     ///< --power-off: unplug switches off what it unmounted.
     std::string sysfsRoot;     ///< --sysfs DIR; empty for the live /sys.
     std::string snapshotPath;  ///< --snapshot FILE; empty for the live system.
     std::string mountInfoPath; ///< --mountinfo FILE; empty for this process's mount table.

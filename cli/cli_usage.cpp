@@ -51,7 +51,7 @@ Exit status: 0, or 2 when the device tree, mount table or snapshot cannot be rea
 
 constexpr std::string_view kUnplug =
     R"(usage: quaylet-cli [--sysfs DIR | --snapshot FILE] unplug [--everything] [--json]
-                  [--interactive] [--mountinfo FILE]
+                  [--interactive] [--power-off] [--mountinfo FILE]
 
 Unmounts the volumes behind the dock and the disk images stored on them (up to three
 images deep), innermost images first, never forced. Refuses, unmounting nothing, when the boot
@@ -69,6 +69,10 @@ and the holders, and one line per volume on standard error as it is done.
                     the notification's words
   --mountinfo FILE  decide on the mount table in FILE instead of this system's; as that table
                     is not this system's, nothing is unmounted (exit 2 when something would be)
+  --power-off       once the dock may be unplugged, power off the USB drives that were
+                    unmounted (through udisks2) and de-authorize the dock's Thunderbolt router
+                    where its domain allows it, each only when nothing on it is in use; says
+                    what was powered off and what was left on, and why
 
 With --sysfs, only volumes whose device nodes on this system carry the device numbers that
 the device tree gives them are unmounted; otherwise nothing is (exit 2).

@@ -49,6 +49,7 @@ int runUnplug(Platform& platform, const CliOptions& options, std::ostream& out,
     }
     unplug.json = options.json;
     unplug.progressInPlace = &errors == &std::cerr && ::isatty(STDERR_FILENO) == 1;
+    unplug.powerOff = options.powerOff;
     if (!options.mountInfoPath.empty()) {
         unplug.unmountForbidden = "the mount table comes from " +
                                   printablePath(options.mountInfoPath) +

@@ -6,6 +6,7 @@
 #include "cli/holders_report.h"
 #include "cli/printable_text.h"
 #include "cli/unplug_json.h"
+#include "eject/power_off.h"
 #include "eject/unplug_flow.h"
 #include "eject/writing_estimate.h"
 
@@ -15,16 +16,24 @@ namespace {
 /// Prints the notification's texts one a line, each made safe for a terminal, or the outcome as
 /// JSON, and returns the exit status of the outcome.
 int report(const UnplugOutcome& outcome, const StringTable& strings, bool json, std::ostream& out) {
-    const UnplugNotification notification = unplugNotification(strings, outcome);
     if (json) {
-        out << unplugJson(outcome, notification);
+        out << unplugJson(outcome, unplugNotification(strings, outcome));
     } else {
+        UnplugOutcome withoutPowerOff = outcome;
+        withoutPowerOff.powerOff.reset();
+        const UnplugNotification notification = unplugNotification(strings, withoutPowerOff);
         out << printableText(notification.title) << "\n"
             << printableText(notification.subtitle) << "\n";
         if (notification.informativeText) {
             out << printableText(*notification.informativeText) << "\n";
         }
         out << holdersText(outcome.holders, strings);
+        // One line each, so that a name with a line break cannot split them.
+        if (outcome.powerOff) {
+            for (const std::string& line : powerOffLines(strings, *outcome.powerOff)) {
+                out << printableText(line) << "\n";
+            }
+        }
     }
     if (outcome.safe) {
         return kExitSafe;
@@ -81,6 +90,9 @@ int runUnplugCommand(Platform& platform, const UnplugCommandOptions& options,
         }
         if (start.outcome->safe) {
             errors << strings.text("STATUS_NOTHING_TO_UNMOUNT") << std::endl;
+            if (options.powerOff && options.unmountForbidden.empty()) {
+                start.outcome->powerOff = powerOffUnplugged(platform, UnplugPlan());
+            }
         }
         return report(*start.outcome, strings, options.json, out);
     }
@@ -98,6 +110,9 @@ int runUnplugCommand(Platform& platform, const UnplugCommandOptions& options,
         }};
     UnplugOutcome outcome = unmountPlanned(platform, *start.plan, options.everything, reports);
     nameBusyProcess(platform, outcome);
+    if (outcome.safe && options.powerOff) {
+        outcome.powerOff = powerOffUnplugged(platform, *start.plan);
+    }
     if (outcome.notAllowed && !options.interactionHint.empty()) {
         errors << options.interactionHint << std::endl;
     }

@@ -14,6 +14,7 @@ namespace quaylet {
 struct UnplugCommandOptions {
     bool everything = false; ///< Plan all external storage, not only the dock's.
     bool json = false;       ///< Print the outcome as a JSON document (cli/unplug_json.h).
+    bool powerOff = false;   ///< After a safe unplug, switch off the USB drives and the dock.
     /// Why nothing may be unmounted (the mount table is not this system's); empty when the
     /// command may unmount.
     std::string unmountForbidden;

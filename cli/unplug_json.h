@@ -14,8 +14,9 @@ inline constexpr int kUnplugJsonSchemaVersion = 1;
 /// notification's "title", "subtitle" and "text" (null when it has none), "volume" (what still
 /// holds the storage; "" when nothing does), "busyProcess" (null when none was found) and
 /// "stillMounted", the volumes left mounted in unmount order, then "holders": every holder of
-/// each volume still mounted or held (cli/holders_report.h). Bytes that are not UTF-8 become
-/// U+FFFD.
+/// each volume still mounted or held (cli/holders_report.h); with --power-off, "powerOff": one
+/// member a drive or dock ("kind", "name", "device", "poweredOff", "result", "detail"). Bytes
+/// that are not UTF-8 become U+FFFD.
 std::string unplugJson(const UnplugOutcome& outcome, const UnplugNotification& notification);
 
 } // namespace quaylet

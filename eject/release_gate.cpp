@@ -57,15 +57,9 @@ bool liesOnHeld(std::string_view path, const StorageUsageReport& report, const N
     return mount != nullptr && comesFromHeld(*mount, held);
 }
 
-// The unplugged devices, then everything stacked on them, and the loop devices whose image
-// lies on a file system of theirs, until nothing more is added.
-Names heldDevices(Registry& registry, const StorageUsageReport& report, bool everything) {
-    Names held;
-    for (const BlockDeviceUse& device : report.devices) {
-        if (isUnpluggedStorage(registry, device.name, everything)) {
-            held.insert(device.name);
-        }
-    }
+// `held`, then everything stacked on it, and the loop devices whose image lies on a file
+// system of it, until nothing more is added.
+void growHeld(const StorageUsageReport& report, Names& held) {
     for (bool grown = true; grown;) {
         grown = false;
         for (const BlockDeviceUse& device : report.devices) {
@@ -79,28 +73,18 @@ Names heldDevices(Registry& registry, const StorageUsageReport& report, bool eve
             }
         }
     }
-    return held;
 }
 
-} // namespace
-
-ReleaseCheck checkRelease(Platform& platform, bool everything) {
+ReleaseCheck checkHeld(FileManager& fileManager, const StorageUsageReport& report,
+                       const Names& held) {
     ReleaseCheck check;
-    if (!platform.storageUsage) {
-        check.complete = false;
-        check.unreadable = "storage in use";
-        return check;
-    }
-    const StorageUsageReport report = platform.storageUsage->read();
     check.complete = report.unreadable.empty();
     check.unreadable = report.unreadable;
-    const Names held = heldDevices(*platform.registry, report, everything);
     for (const MountedFileSystemUse& mount : report.mounts) {
         if (comesFromHeld(mount, held)) {
             check.holds.push_back(
                 {RemainingHold::Kind::MountedVolume,
-                 volumeDisplayName(*platform.fileManager,
-                                   MountEntry{mount.devicePath, mount.mountPoint, {}}),
+                 volumeDisplayName(fileManager, MountEntry{mount.devicePath, mount.mountPoint, {}}),
                  mount.mountPoint});
         }
     }
@@ -117,6 +101,33 @@ ReleaseCheck checkRelease(Platform& platform, bool everything) {
         }
     }
     return check;
+}
+
+} // namespace
+
+ReleaseCheck checkRelease(Platform& platform, bool everything) {
+    if (!platform.storageUsage) {
+        ReleaseCheck check;
+        check.complete = false;
+        check.unreadable = "storage in use";
+        return check;
+    }
+    const StorageUsageReport report = platform.storageUsage->read();
+    Names held;
+    for (const BlockDeviceUse& device : report.devices) {
+        if (isUnpluggedStorage(*platform.registry, device.name, everything)) {
+            held.insert(device.name);
+        }
+    }
+    growHeld(report, held);
+    return checkHeld(*platform.fileManager, report, held);
+}
+
+ReleaseCheck checkDevicesReleased(FileManager& fileManager, const StorageUsageReport& report,
+                                  const std::vector<std::string>& devices) {
+    Names held(devices.begin(), devices.end());
+    growHeld(report, held);
+    return checkHeld(fileManager, report, held);
 }
 
 } // namespace quaylet

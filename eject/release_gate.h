@@ -31,4 +31,10 @@ struct ReleaseCheck {
 /// Checks the storage behind the dock (with `everything`, every external storage device).
 ReleaseCheck checkRelease(Platform& platform, bool everything);
 
+/// Checks, in `report`, what still holds the block devices named `devices`, what is stacked
+/// on them, and the images attached from their file systems. A root file system among the
+/// holds (mount point "/") means the system runs from them.
+ReleaseCheck checkDevicesReleased(FileManager& fileManager, const StorageUsageReport& report,
+                                  const std::vector<std::string>& devices);
+
 } // namespace quaylet

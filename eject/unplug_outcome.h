@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "eject/holder.h"
+#include "eject/power_off_step.h"
 #include "platform/string_table.h"
 #include "volumes/unmount_failure.h"
 
@@ -25,6 +26,8 @@ struct UnplugOutcome {
     /// Every holder of each volume still mounted or held, in the order of `failures`; empty
     /// until searched.
     std::vector<VolumeHolders> holders;
+    /// What was switched off after a safe unplug, or why not; nullopt when not asked to.
+    std::optional<std::vector<PowerOffStep>> powerOff;
 };
 
 /// The title, subtitle and informative text of the notification that reports an outcome.
@@ -37,7 +40,13 @@ struct UnplugNotification {
 };
 
 /// Returns the notification of `outcome` in the texts of `strings`: the dock's title, the safe
-/// or unsafe subtitle, and the outcome's text when it has one.
+/// or unsafe subtitle, and the outcome's text when it has one, followed by a line for each
+/// power-off step (or one saying that there was nothing to power off) when asked for.
 UnplugNotification unplugNotification(const StringTable& strings, const UnplugOutcome& outcome);
+
+/// Returns a line for each power-off step in the texts of `strings`: what was powered off, or
+/// what was left on and why; one line saying there was nothing to power off for no steps.
+std::vector<std::string> powerOffLines(const StringTable& strings,
+                                       const std::vector<PowerOffStep>& steps);
 
 } // namespace quaylet

@@ -9,6 +9,7 @@
 #include "platform/mount_monitor.h"
 #include "platform/mount_point_probe.h"
 #include "platform/mount_table.h"
+#include "platform/power_switch.h"
 #include "platform/process_runner.h"
 #include "platform/process_uses.h"
 #include "platform/registry.h"
@@ -34,6 +35,7 @@ struct Platform {
     std::unique_ptr<VolumeFlush> volumeFlush;
     std::unique_ptr<WritebackGauge> writebackGauge;
     std::unique_ptr<ProcessUses> processUses;
+    std::unique_ptr<PowerSwitch> powerSwitch; ///< Null where nothing can be switched off.
     ToolCommands toolCommands = ToolCommands::macOS();
     /// Whether the open-files tool sees the processes of every user (it runs as root), so that
     /// finding none of them on a busy volume means none is there.

@@ -20,6 +20,8 @@ public:
     /// Lets the disk tool have polkit ask the user for a password where its policy wants one
     /// (Linux; macOS's tool takes no such option).
     void allowInteraction() { interactive_ = unmountDiskTakesDevice_; }
+    /// Returns whether polkit may ask the user for a password (allowInteraction took effect).
+    bool interactive() const { return interactive_; }
 
     /// Returns the command that unmounts every volume of the disk carrying `mountPoint`. On
     /// Linux it also names the planned device `deviceNumber` (when not 0), and

@@ -16,6 +16,7 @@
 #include "platform/linux/libmount_mount_table.h"
 #include "platform/linux/linux_device_naming.h"
 #include "platform/linux/linux_file_manager.h"
+#include "platform/linux/linux_power_switch.h"
 #include "platform/linux/linux_storage_usage.h"
 #include "platform/linux/posix_process_runner.h"
 #include "platform/linux/proc_process_uses.h"
@@ -84,6 +85,7 @@ std::optional<Platform> makeLinuxPlatform(const LinuxPlatformOptions& options, s
         ownTree ? MountSourceNodes::OfTheTree : MountSourceNodes::OfThisSystem;
     platform.deviceNaming = std::make_unique<LinuxDeviceNaming>(options.sysfsRoot, nodes);
     platform.storageUsage = std::make_unique<LinuxStorageUsage>(options.sysfsRoot, nodes);
+    platform.powerSwitch = std::make_unique<LinuxPowerSwitch>(options.sysfsRoot, nodes);
     // The tools' own complaints (lsof's warnings about file systems it cannot stat) are no
     // part of what the front ends tell; they judge the outcome by the mount table alone.
     platform.processRunner =

@@ -19,6 +19,7 @@ constexpr const char* kBlock = "org.freedesktop.UDisks2.Block";
 constexpr const char* kFilesystem = "org.freedesktop.UDisks2.Filesystem";
 constexpr const char* kLoop = "org.freedesktop.UDisks2.Loop";
 constexpr const char* kEncrypted = "org.freedesktop.UDisks2.Encrypted";
+constexpr const char* kDrive = "org.freedesktop.UDisks2.Drive";
 
 struct VariantUnref {
     void operator()(GVariant* variant) const { g_variant_unref(variant); }
@@ -47,6 +48,7 @@ struct BlockObject {
     std::vector<std::string> mountPoints;
     bool isLoop = false;
     std::string cryptoBacking; ///< The encrypted container it is the clear text of; "/" none.
+    std::string drive;         ///< The drive it is on; "/" or empty for none.
 };
 
 VariantPtr lookup(GVariant* dictionary, const char* key, const GVariantType* type) {
@@ -62,6 +64,9 @@ BlockObject blockObject(const char* path, GVariant* interfaces, GVariant* block)
     }
     if (VariantPtr backing = lookup(block, "CryptoBackingDevice", G_VARIANT_TYPE_OBJECT_PATH)) {
         object.cryptoBacking = g_variant_get_string(backing.get(), nullptr);
+    }
+    if (VariantPtr drive = lookup(block, "Drive", G_VARIANT_TYPE_OBJECT_PATH)) {
+        object.drive = g_variant_get_string(drive.get(), nullptr);
     }
     if (VariantPtr filesystem = lookup(interfaces, kFilesystem, G_VARIANT_TYPE_VARDICT)) {
         object.hasFilesystem = true;
@@ -250,6 +255,20 @@ std::optional<UdisksReply> UdisksClient::lockContainerOf(std::uint64_t device) {
     UdisksReply reply = error ? replyOfError(error.get()) : UdisksReply{UnmountCause::none, ""};
     reply.message = node + (error ? ": " + reply.message : "");
     return reply;
+}
+
+std::optional<UdisksReply> UdisksClient::powerOffDrive(std::uint64_t device) {
+    const std::vector<BlockObject> objects = connection_->blockObjects();
+    const auto disk = std::find_if(objects.begin(), objects.end(), [&](const BlockObject& o) {
+        return o.device == device && !o.drive.empty() && o.drive != "/";
+    });
+    if (device == 0 || disk == objects.end()) {
+        return std::nullopt;
+    }
+    ErrorPtr error;
+    connection_->call(kService, disk->drive.c_str(), kDrive, "PowerOff",
+                      requestOptions(interactive_), nullptr, interactive_, error);
+    return error ? replyOfError(error.get()) : UdisksReply{UnmountCause::none, disk->node};
 }
 
 } // namespace quaylet

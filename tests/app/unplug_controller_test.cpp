@@ -5,7 +5,9 @@
 #include <QTreeWidget>
 
 #include "app/holders_window.h"
+#include "app/preferences_window.h"
 #include "delegate_fixture.h"
+#include "platform/memory/memory_power_switch.h"
 
 namespace quaylet::testing {
 namespace {
@@ -80,6 +82,23 @@ TEST_F(UnplugControllerTest, AnUnmountStillWritingIsToldOnceWhileTheIconKeepsAni
     ASSERT_EQ(sink_.delivered.size(), 2U); // the outcome takes the writing notice's place
     EXPECT_EQ(sink_.delivered[1].subtitle, "SAFE_TO_UNPLUG_DOCK");
     EXPECT_EQ(sink_.delivered[1].replaceKey, sink_.delivered[0].replaceKey);
+}
+
+TEST_F(UnplugControllerTest, WithThePreferenceOnTheSafeNoticeSaysWhatWasPoweredOff) {
+    snapshot_.busyProcesses.clear();
+    auto power = std::make_unique<MemoryPowerSwitch>();
+    power->drives = {{"/dev/disk3s1", {"disk3", "Dock SSD"}},
+                     {"/dev/disk3s2", {"disk3", "Dock SSD"}}};
+    power->routerList = {{"0-1", "", "Dock", 0x43, 0x22, false, {"disk3"}}};
+    platform().powerSwitch = std::move(power);
+    launch();
+    delegate_->preferencesWindow()->powerOffButton->setChecked(true);
+    EXPECT_TRUE(settings_->value("powerOffAfterUnplug").toBool());
+    delegate_->unplugDock();
+    ASSERT_TRUE(idle());
+    ASSERT_EQ(sink_.delivered.size(), 1U);
+    EXPECT_EQ(sink_.delivered[0].subtitle, "SAFE_TO_UNPLUG_DOCK");
+    EXPECT_EQ(sink_.delivered[0].informativeText, "POWERED_OFF\nNOT_POWERED_OFF_DOMAIN");
 }
 
 TEST_F(UnplugControllerTest, LateBusyReportFollowsANewCommand) {

@@ -8,6 +8,7 @@
 #include <optional>
 #include <random>
 #include <regex>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -70,8 +71,10 @@ protected:
         return tree.ok();
     }
 
-    testing::CapturedRun unplug() {
-        return testing::runCaptured({kCli, "unplug", "--sysfs", tree.root()}, scratch.path());
+    testing::CapturedRun unplug(const std::vector<std::string>& options = {}) {
+        std::vector<std::string> argv = {kCli, "unplug", "--sysfs", tree.root()};
+        argv.insert(argv.end(), options.begin(), options.end());
+        return testing::runCaptured(argv, scratch.path());
     }
 
     /// Mounts a disk of the laptop's own, which the tree does not have, at `mountPoint`.
@@ -246,6 +249,26 @@ TEST_F(UnplugSlowDiskTest, SaysWhatIsLeftToWriteUntilTheDockSsdIsUnmountedAndLos
     for (std::size_t i = 0; i < kFiles; ++i) {
         EXPECT_EQ(checksum(at("check/data" + std::to_string(i))), sums[i]) << "data" << i;
     }
+}
+
+TEST_F(QuayletCliRealTest, PowerOffDeauthorizesTheDockInTheTreeAndSaysWhatStayedOn) {
+    ASSERT_TRUE(mountChain(0));
+    ASSERT_TRUE(makeTree());
+    const std::string routers = tree.root() + "/bus/thunderbolt/devices/";
+    std::ofstream(routers + "domain0/deauthorization") << "1\n";
+
+    // The SSD's disk is a loop device: no drive that udisks2, if it runs at all, could switch
+    // off. The dock is switched off in the tree.
+    const auto run = unplug({"--power-off"});
+    EXPECT_EQ(run.status, 0) << run.errors;
+    EXPECT_NE(run.output.find("It is safe to unplug the dock.\n“Samsung PSSD T7” was left on: "),
+              std::string::npos)
+        << run.output;
+    EXPECT_NE(run.output.find("\nPowered off “Dock Maker TB3 Dock”.\n"), std::string::npos)
+        << run.output;
+    std::stringstream authorized;
+    authorized << std::ifstream(routers + "0-1/authorized").rdbuf();
+    EXPECT_EQ(authorized.str(), "0\n");
 }
 
 } // namespace

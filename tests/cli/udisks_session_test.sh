@@ -173,10 +173,17 @@ not() { ! "$@"; }
 make_image own OWN
 udisks_mount own || fail "udisks setup"
 make_tree "$loop" "$scratch/own.img"
-unplug
+routers="$scratch/sys/bus/thunderbolt/devices"
+echo 1 >"$routers/domain0/deauthorization"
+chmod a+r "$routers/domain0/deauthorization"
+unplug --power-off
 check "own mount: says safe" grep -q "It is safe to unplug the dock." <<<"$out"
 check "own mount: unmounted" not is_mounted "$loop"
 check "own mount: loop device deleted" not is_attached "$loop"
+# A loop device is on no drive udisks could power off; a user may not de-authorize the dock.
+check "power off: no drive" grep -q "“Samsung PSSD T7” was left on: it cannot be switched off" <<<"$out"
+check "power off: dock not allowed" grep -q "“Dock Maker TB3 Dock” was left on: you are not allowed" <<<"$out"
+check "power off: dock still authorized" grep -qx 1 "$routers/0-1/authorized"
 
 # 2. A mount that root made: udisks lets no other user take it without an administrator.
 make_image root ROOT
