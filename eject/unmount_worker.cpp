@@ -7,6 +7,16 @@
 #include <string_view>
 
 namespace quaylet {
+namespace {
+
+/// Whether `volume` is still mounted, judged by `reading` when it holds a read, else by the probe.
+bool stillMounted(const VolumeRecord& volume, const std::shared_ptr<const MountPointProbe>* reading,
+                  const MountPointProbe& probe) {
+    const MountPointProbe& judge = reading != nullptr && *reading ? **reading : probe;
+    return judge.isMounted(volume.mountPoint, volume.deviceNumber);
+}
+
+} // namespace
 
 void unmountAll(UnplugPlan& plan, const UnmountTools& tools) {
     plan.failures.clear();
@@ -18,6 +28,7 @@ void unmountAll(UnplugPlan& plan, const UnmountTools& tools) {
         &plan.thirdLevelImages, &plan.secondLevelImages, &plan.firstLevelImages, &plan.dockVolumes,
         &plan.externalVolumes};
     std::array<std::size_t, 5> counts{};
+    std::shared_ptr<const MountPointProbe> reading = tools.mounts.snapshot();
     for (std::size_t list = 0; list < lists.size(); ++list) {
         counts[list] = lists[list]->size();
     }
@@ -27,7 +38,7 @@ void unmountAll(UnplugPlan& plan, const UnmountTools& tools) {
             std::int32_t status = 0;
             std::string message;
             UnmountCause cause = UnmountCause::busy;
-            const bool unmounted = unmountVolume(working, status, message, cause, tools);
+            const bool unmounted = unmountVolume(working, status, message, cause, tools, &reading);
             if (!unmounted) {
                 plan.failures.push_back(UnmountFailure::fromVolume(working, message, status));
                 plan.failures.back().cause = cause;
@@ -40,13 +51,14 @@ void unmountAll(UnplugPlan& plan, const UnmountTools& tools) {
 }
 
 bool unmountVolume(const VolumeRecord& volume, std::int32_t& status, std::string& message,
-                   UnmountCause& cause, const UnmountTools& tools) {
+                   UnmountCause& cause, const UnmountTools& tools,
+                   std::shared_ptr<const MountPointProbe>* reading) {
     status = 0;
     message.clear();
     cause = UnmountCause::busy;
     // Judged by the planned device: a file system under or over it at the same path, or an
     // automount trigger left there, is not this volume.
-    if (!tools.mounts.isMounted(volume.mountPoint, volume.deviceNumber)) {
+    if (!stillMounted(volume, reading, tools.mounts)) {
         return true; // already gone: no tool run
     }
     // Whether the volume is gone, only the mount table says; the tool's lines say why not. Its
@@ -69,7 +81,10 @@ bool unmountVolume(const VolumeRecord& volume, std::int32_t& status, std::string
                          }
                      });
     cause = own.value_or(first.value_or(UnmountCause::busy));
-    return !tools.mounts.isMounted(volume.mountPoint, volume.deviceNumber);
+    if (reading != nullptr) {
+        *reading = tools.mounts.snapshot();
+    }
+    return !stillMounted(volume, reading, tools.mounts);
 }
 
 } // namespace quaylet
