@@ -16,7 +16,9 @@
 #           against `umount` tried on each volume, then one `lsof` on those that stayed.
 #
 # The two sides of a pair run one after the other, their order alternating from pair to pair.
-# Only the commands are timed. Prints each pair and the medians. Cleans up in every outcome.
+# Only the commands are timed: wall time, and the CPU time (user and system) of the programs
+# they started, which a machine busy with other work disturbs far less. Prints each pair and
+# the medians. Cleans up in every outcome.
 set -euo pipefail
 
 if [[ $EUID -ne 0 ]]; then
@@ -51,6 +53,7 @@ loops=()  # this setup's loop devices, the SSD's first
 mounts=() # this setup's mount points, the SSD's first
 busy_child=""
 micros=0
+cpu_micros=0
 
 # Unmounts what this script mounted and detaches the loop devices of its images, however far a
 # run got: images first, so that the SSD holding their files can go. Only devices attached to
@@ -158,13 +161,27 @@ setup() {
 
 now_us() { local t=$EPOCHREALTIME; echo "${t/./}"; }
 
-# Runs "$@", prints its wall time in microseconds; its output goes to $work/out.
+# The CPU time, in microseconds, that this shell's finished children had used when `times`
+# wrote FILE (its second line: their user and system time, to the millisecond).
+children_cpu_us() {
+    awk 'NR == 2 {
+        total = 0
+        for (i = 1; i <= 2; i++) { split($i, p, "m"); total += p[1] * 60 + substr(p[2], 1, length(p[2]) - 1) }
+        printf "%d", total * 1000000 }' "$1"
+}
+
+# Runs "$@" in this shell; sets `micros` to its wall time and `cpu_micros` to the CPU time of
+# the programs it started, in microseconds. Its output goes to $work/out. `times` runs in this
+# shell, before and after, so that only the command's programs fall between the two.
 timed() {
     local start end
+    times >"$work/cpu.before"
     start=$(now_us)
     "$@" >"$work/out" 2>&1 || true
     end=$(now_us)
-    echo $((end - start))
+    times >"$work/cpu.after"
+    micros=$((end - start))
+    cpu_micros=$(($(children_cpu_us "$work/cpu.after") - $(children_cpu_us "$work/cpu.before")))
 }
 
 quaylet_unplug() { "$cli" unplug --sysfs "$work/sys"; }
@@ -198,7 +215,7 @@ run_side() {
     local case=$1 side=$2
     setup
     if [[ $case == busy ]]; then start_busy_child; fi
-    micros=$(timed "${side}_${case}")
+    timed "${side}_${case}"
     check_outcome "$case" "$side"
     teardown
 }
@@ -224,30 +241,33 @@ check_outcome() {
 
 median() { sort -n | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 
+ratio() { awk -v q="$1" -v p="$2" 'BEGIN { printf "%.3f", (p > 0) ? q / p : 0 }'; }
+ms() { awk -v v="$1" 'BEGIN { printf "%7.2f", v / 1000 }'; }
+
 run_case() {
-    local case=$1 pair q p ratios=() qs=() ps=()
+    local case=$1 pair q p qc pc ratios=() cpu_ratios=() qs=() ps=() qcs=() pcs=()
     echo "== $case: quaylet-cli unplug against the plain tools, $pairs pairs (times in ms)"
     for ((pair = 1; pair <= pairs; pair++)); do
         if ((pair % 2)); then
-            run_side "$case" quaylet; q=$micros
-            run_side "$case" plain; p=$micros
+            run_side "$case" quaylet; q=$micros; qc=$cpu_micros
+            run_side "$case" plain; p=$micros; pc=$cpu_micros
         else
-            run_side "$case" plain; p=$micros
-            run_side "$case" quaylet; q=$micros
+            run_side "$case" plain; p=$micros; pc=$cpu_micros
+            run_side "$case" quaylet; q=$micros; qc=$cpu_micros
         fi
-        qs+=("$q"); ps+=("$p")
-        ratios+=("$(awk -v q="$q" -v p="$p" 'BEGIN { printf "%.3f", q / p }')")
-        printf '  pair %2d  quaylet %7.2f  plain %7.2f  ratio %s\n' "$pair" \
-            "$(awk -v v="$q" 'BEGIN { print v / 1000 }')" \
-            "$(awk -v v="$p" 'BEGIN { print v / 1000 }')" "${ratios[-1]}"
+        qs+=("$q"); ps+=("$p"); qcs+=("$qc"); pcs+=("$pc")
+        ratios+=("$(ratio "$q" "$p")")
+        cpu_ratios+=("$(ratio "$qc" "$pc")")
+        printf '  pair %2d  wall: quaylet %s  plain %s  ratio %s   CPU: quaylet %s  plain %s  ratio %s\n' \
+            "$pair" "$(ms "$q")" "$(ms "$p")" "${ratios[-1]}" "$(ms "$qc")" "$(ms "$pc")" \
+            "${cpu_ratios[-1]}"
     done
-    local mq mp mr
-    mq=$(printf '%s\n' "${qs[@]}" | median)
-    mp=$(printf '%s\n' "${ps[@]}" | median)
-    mr=$(printf '%s\n' "${ratios[@]}" | median)
-    printf '  median   quaylet %7.2f  plain %7.2f  ratio %.3f (median of the pair ratios)\n' \
-        "$(awk -v v="$mq" 'BEGIN { print v / 1000 }')" "$(awk -v v="$mp" 'BEGIN { print v / 1000 }')" \
-        "$mr"
+    printf '  median    wall: quaylet %s  plain %s  ratio %s   CPU: quaylet %s  plain %s  ratio %s\n' \
+        "$(ms "$(printf '%s\n' "${qs[@]}" | median)")" "$(ms "$(printf '%s\n' "${ps[@]}" | median)")" \
+        "$(printf '%s\n' "${ratios[@]}" | median)" \
+        "$(ms "$(printf '%s\n' "${qcs[@]}" | median)")" "$(ms "$(printf '%s\n' "${pcs[@]}" | median)")" \
+        "$(printf '%s\n' "${cpu_ratios[@]}" | median)"
+    echo "  (ratios: medians of the pair ratios)"
 }
 
 run_case unplug

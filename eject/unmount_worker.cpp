@@ -8,6 +8,16 @@
 #include "eject/early_flush.h"
 
 namespace quaylet {
+namespace {
+
+/// Whether `volume` is still mounted, judged by `reading` when it holds a read, else by the probe.
+bool stillMounted(const VolumeRecord& volume, const std::shared_ptr<const MountPointProbe>* reading,
+                  const MountPointProbe& probe) {
+    const MountPointProbe& judge = reading != nullptr && *reading ? **reading : probe;
+    return judge.isMounted(volume.mountPoint, volume.deviceNumber);
+}
+
+} // namespace
 
 void unmountAll(UnplugPlan& plan, const UnmountTools& tools) {
     plan.failures.clear();
@@ -23,6 +33,8 @@ void unmountAll(UnplugPlan& plan, const UnmountTools& tools) {
     for (const std::vector<VolumeRecord>* list : lists) {
         ordered.insert(ordered.end(), list->begin(), list->end());
     }
+    // One mount-table read judges each volume and serves as the first check of the next.
+    std::shared_ptr<const MountPointProbe> reading = tools.mounts.snapshot();
     std::optional<EarlyFlush> flushes;
     if (tools.flush) {
         flushes.emplace(*tools.flush, ordered);
@@ -41,7 +53,7 @@ void unmountAll(UnplugPlan& plan, const UnmountTools& tools) {
             if (flushes) {
                 flushes->awaitBeforeUnmount(working);
             }
-            unmounted = unmountVolume(working, status, message, cause, tools);
+            unmounted = unmountVolume(working, status, message, cause, tools, &reading);
         }
         if (!unmounted) {
             plan.failures.push_back(UnmountFailure::fromVolume(working, message, status));
@@ -54,13 +66,14 @@ void unmountAll(UnplugPlan& plan, const UnmountTools& tools) {
 }
 
 bool unmountVolume(const VolumeRecord& volume, std::int32_t& status, std::string& message,
-                   UnmountCause& cause, const UnmountTools& tools) {
+                   UnmountCause& cause, const UnmountTools& tools,
+                   std::shared_ptr<const MountPointProbe>* reading) {
     status = 0;
     message.clear();
     cause = UnmountCause::busy;
     // Judged by the planned device: a file system under or over it at the same path, or an
     // automount trigger left there, is not this volume.
-    if (!tools.mounts.isMounted(volume.mountPoint, volume.deviceNumber)) {
+    if (!stillMounted(volume, reading, tools.mounts)) {
         return true; // already gone: no tool run
     }
     // Whether the volume is gone, only the mount table says; the tool's lines say why not. Its
@@ -83,7 +96,10 @@ bool unmountVolume(const VolumeRecord& volume, std::int32_t& status, std::string
                          }
                      });
     cause = own.value_or(first.value_or(UnmountCause::busy));
-    return !tools.mounts.isMounted(volume.mountPoint, volume.deviceNumber);
+    if (reading != nullptr) {
+        *reading = tools.mounts.snapshot();
+    }
+    return !stillMounted(volume, reading, tools.mounts);
 }
 
 } // namespace quaylet

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "eject/writing_watch.h"
@@ -38,8 +39,11 @@ void unmountAll(UnplugPlan& plan, const UnmountTools& tools);
 /// Unmounts the disk carrying `volume` and returns whether the volume is gone; sets `status` to
 /// 0 and empties `message`. When it stays mounted, `cause` says why, as the tool's line about
 /// the volume (or its first line about a volume that stayed mounted) starts; busy when the
-/// tool says nothing of it.
+/// tool says nothing of it. With `reading`, the first look is taken from the read it holds when
+/// it holds one, and the read that judges the outcome is left in it: between two volumes nothing
+/// runs but the worker, so one read is the outcome of one volume and the first look at the next.
 bool unmountVolume(const VolumeRecord& volume, std::int32_t& status, std::string& message,
-                   UnmountCause& cause, const UnmountTools& tools);
+                   UnmountCause& cause, const UnmountTools& tools,
+                   std::shared_ptr<const MountPointProbe>* reading = nullptr);
 
 } // namespace quaylet

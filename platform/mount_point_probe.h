@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 namespace quaylet {
@@ -16,6 +17,10 @@ public:
     /// file system at the same path, or an automount trigger left there, does not count. False
     /// when it cannot be told.
     virtual bool isMounted(const std::string& mountPoint, std::uint64_t deviceNumber) const = 0;
+    /// Returns a probe that answers every question from one read of the table, taken now, so
+    /// that the questions about several volumes at one moment cost one read; null when this
+    /// probe reads nothing worth keeping (ask it instead).
+    virtual std::shared_ptr<const MountPointProbe> snapshot() const { return nullptr; }
 };
 
 } // namespace quaylet

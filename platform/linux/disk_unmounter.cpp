@@ -18,7 +18,7 @@
 #include "platform/linux/libmount_unmount.h"
 #include "platform/linux/loop_device.h"
 #include "platform/linux/sysfs_block_devices.h"
-#include "platform/linux/udisks_client.h"
+#include "platform/linux/udisks_module.h"
 
 namespace quaylet {
 namespace {
@@ -89,7 +89,7 @@ DiskUnmounterSystem DiskUnmounterSystem::live(bool interactive) {
     };
     system.unmount = unmountThroughLibmount;
     system.detachLoop = detachLoopDevice;
-    system.udisks = UdisksClient::connect(interactive);
+    system.udisks = connectUdisks(interactive);
     return system;
 }
 

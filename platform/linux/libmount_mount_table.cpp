@@ -37,6 +37,40 @@ bool looksLikeMountRoot(const std::string& path) {
     return self.st_dev != parent.st_dev || self.st_ino == parent.st_ino;
 }
 
+/// The judgement of LibmountMountPointProbe on one read of the table, `entries`.
+bool isMountedIn(const std::vector<MountEntry>& entries, const std::string& mountPoint,
+                 std::uint64_t deviceNumber) {
+    if (entries.empty()) {
+        // An unreadable table must not read as "unmounted": that would report success.
+        return looksLikeMountRoot(mountPoint);
+    }
+    const std::optional<std::string> canonical = canonicalPath(mountPoint);
+    for (const MountEntry& entry : entries) {
+        const bool atPath =
+            entry.mountPoint == mountPoint || (canonical && entry.mountPoint == *canonical);
+        // An automount trigger outlives the file system mounted on it and holds no data.
+        if (!atPath || entry.fileSystemType == "autofs") {
+            continue;
+        }
+        if (deviceNumber == 0 || entry.deviceNumber == deviceNumber) {
+            return true;
+        }
+    }
+    return false;
+}
+
+/// One read of the table, kept to answer several questions.
+class MountTableReading final : public MountPointProbe {
+public:
+    explicit MountTableReading(std::vector<MountEntry> entries) : entries_(std::move(entries)) {}
+    bool isMounted(const std::string& mountPoint, std::uint64_t deviceNumber) const override {
+        return isMountedIn(entries_, mountPoint, deviceNumber);
+    }
+
+private:
+    std::vector<MountEntry> entries_;
+};
+
 } // namespace
 
 LibmountMountTable::LibmountMountTable(std::string mountInfoPath)
@@ -63,24 +97,11 @@ LibmountMountPointProbe::LibmountMountPointProbe(std::string mountInfoPath)
 
 bool LibmountMountPointProbe::isMounted(const std::string& mountPoint,
                                         std::uint64_t deviceNumber) const {
-    const std::vector<MountEntry> entries = table_.entries();
-    if (entries.empty()) {
-        // An unreadable table must not read as "unmounted": that would report success.
-        return looksLikeMountRoot(mountPoint);
-    }
-    const std::optional<std::string> canonical = canonicalPath(mountPoint);
-    for (const MountEntry& entry : entries) {
-        const bool atPath =
-            entry.mountPoint == mountPoint || (canonical && entry.mountPoint == *canonical);
-        // An automount trigger outlives the file system mounted on it and holds no data.
-        if (!atPath || entry.fileSystemType == "autofs") {
-            continue;
-        }
-        if (deviceNumber == 0 || entry.deviceNumber == deviceNumber) {
-            return true;
-        }
-    }
-    return false;
+    return isMountedIn(table_.entries(), mountPoint, deviceNumber);
+}
+
+std::shared_ptr<const MountPointProbe> LibmountMountPointProbe::snapshot() const {
+    return std::make_shared<MountTableReading>(table_.entries());
 }
 
 } // namespace quaylet

@@ -35,6 +35,8 @@ public:
     /// falls back to whether the path's device differs from its parent's; false when the path
     /// cannot be read either.
     bool isMounted(const std::string& mountPoint, std::uint64_t deviceNumber) const override;
+    /// Reads the table once; the probe returned judges by that read, as isMounted does.
+    std::shared_ptr<const MountPointProbe> snapshot() const override;
 
 private:
     LibmountMountTable table_;

@@ -97,6 +97,11 @@ bool SysfsBlockDevices::hasHolders(const std::string& name) const {
     }
     std::error_code error;
     for (fs::directory_iterator it(disk, error), end; !error && it != end; it.increment(error)) {
+        // The kernel names a partition after its disk (sdb1, nvme0n1p1): the disk's own
+        // attributes need no look.
+        if (!it->path().filename().native().starts_with(name)) {
+            continue;
+        }
         std::error_code ignored;
         if (fs::exists(it->path() / "partition", ignored) &&
             folderHasEntries(it->path() / "holders")) {

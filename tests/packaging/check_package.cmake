@@ -36,6 +36,7 @@ endif()
 run(dpkg-deb -c ${deb})
 foreach(path
         usr/bin/quaylet usr/bin/quaylet-cli usr/libexec/quaylet/quaylet-diskutil
+        usr/libexec/quaylet/quaylet-udisks.so
         usr/share/man/man1/quaylet.1.gz usr/share/man/man1/quaylet-cli.1.gz
         usr/share/man/man8/quaylet-diskutil.8.gz
         usr/share/bash-completion/completions/quaylet-cli

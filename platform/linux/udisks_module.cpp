@@ -1,0 +1,67 @@
+// Loading the udisks module beside the running program, once a system bus may be there.
+#include "platform/linux/udisks_module.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <system_error>
+
+#include <dlfcn.h>
+#include <sys/stat.h>
+
+namespace quaylet {
+namespace {
+
+/// The module's entry point: a new storage on the system bus, or null.
+constexpr const char* kConnectSymbol = "quaylet_udisks_connect";
+using ConnectFunction = UdisksStorage* (*)(bool interactive);
+
+struct ModuleClose {
+    void operator()(void* handle) const { ::dlclose(handle); }
+};
+
+/// Whether a system bus can be running: its address is set, or a socket lies where GDBus
+/// looks by default. Without either, GDBus would find no bus, and loading it is wasted.
+bool systemBusMayRun() {
+    if (const char* address = std::getenv("DBUS_SYSTEM_BUS_ADDRESS");
+        address != nullptr && *address != '\0') {
+        return true;
+    }
+    for (const char* socket : {"/run/dbus/system_bus_socket", "/var/run/dbus/system_bus_socket"}) {
+        struct stat status {};
+        if (::stat(socket, &status) == 0 && S_ISSOCK(status.st_mode)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+std::string modulePath() {
+    std::error_code error;
+    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+    return error ? std::string(kUdisksModuleName)
+                 : (self.parent_path() / kUdisksModuleName).string();
+}
+
+} // namespace
+
+std::shared_ptr<UdisksStorage> connectUdisks(bool interactive) {
+    if (!systemBusMayRun()) {
+        return nullptr;
+    }
+    std::unique_ptr<void, ModuleClose> module(
+        ::dlopen(modulePath().c_str(), RTLD_NOW | RTLD_LOCAL));
+    if (!module) {
+        return nullptr;
+    }
+    const auto connect = reinterpret_cast<ConnectFunction>(::dlsym(module.get(), kConnectSymbol));
+    UdisksStorage* storage = connect != nullptr ? connect(interactive) : nullptr;
+    if (storage == nullptr) {
+        return nullptr;
+    }
+    // The storage's code lies in the module: the storage goes first, then the module.
+    std::shared_ptr<void> loaded(std::move(module));
+    return std::shared_ptr<UdisksStorage>(storage, [loaded](UdisksStorage* gone) { delete gone; });
+}
+
+} // namespace quaylet

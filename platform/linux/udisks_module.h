@@ -1,0 +1,20 @@
+// connectUdisks: udisks support, loaded only where a system bus can be running.
+#pragma once
+
+#include <memory>
+
+#include "platform/linux/udisks_storage.h"
+
+namespace quaylet {
+
+/// The file name of the module that talks to udisks through GDBus. It lies beside the program
+/// that loads it, so that a program which finds no system bus never loads GLib at all: binding
+/// GLib, GObject and GIO at start took most of a disk tool run's own time.
+inline constexpr const char* kUdisksModuleName = "quaylet-udisks.so";
+
+/// Returns udisks on the system bus (DBUS_SYSTEM_BUS_ADDRESS when set), as UdisksClient does;
+/// nullptr when no system bus socket exists, udisks does not run there, or the module beside
+/// the running program cannot be loaded. The module stays loaded while the storage lives.
+std::shared_ptr<UdisksStorage> connectUdisks(bool interactive);
+
+} // namespace quaylet
