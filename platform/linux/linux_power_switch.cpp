@@ -11,7 +11,7 @@
 
 #include "platform/linux/sysfs_reader.h"
 #include "platform/linux/thunderbolt_topology.h"
-#include "platform/linux/udisks_client.h"
+#include "platform/linux/udisks_module.h"
 #include "platform/unique_fd.h"
 
 namespace quaylet {
@@ -168,7 +168,7 @@ std::vector<PowerRouter> LinuxPowerSwitch::routers() const {
 
 PowerOffReply LinuxPowerSwitch::powerOffDrive(const std::string& disk, bool interactive) {
     const auto device = SysfsBlockDevices(root_).deviceNumber(disk);
-    const auto udisks = UdisksClient::connect(interactive);
+    const auto udisks = connectUdisks(interactive);
     if (!udisks) {
         return {PowerOffError::unavailable, {}};
     }

@@ -19,10 +19,7 @@ public:
     std::optional<UdisksReply> unmount(const BlockMount& mount) override;
     std::optional<UdisksReply> deleteLoop(std::uint64_t device) override;
     std::optional<UdisksReply> lockContainerOf(std::uint64_t device) override;
-    /// Powers off the drive that whole disk number `device` is on (Drive.PowerOff): udisks
-    /// syncs and spins it down, then switches off its USB port; nullopt when udisks knows no
-    /// drive for it.
-    std::optional<UdisksReply> powerOffDrive(std::uint64_t device);
+    std::optional<UdisksReply> powerOffDrive(std::uint64_t device) override;
 
 private:
     struct Connection;

@@ -36,11 +36,19 @@ bool systemBusMayRun() {
     return false;
 }
 
+/// The module beside the running program (the disk tool, or any program in the build tree),
+/// else where the programs in the search path find their helpers: ../libexec/quaylet.
 std::string modulePath() {
     std::error_code error;
     const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
-    return error ? std::string(kUdisksModuleName)
-                 : (self.parent_path() / kUdisksModuleName).string();
+    if (error || self.empty()) {
+        return kUdisksModuleName;
+    }
+    const std::filesystem::path sibling = self.parent_path() / kUdisksModuleName;
+    if (std::filesystem::exists(sibling, error)) {
+        return sibling.string();
+    }
+    return (self.parent_path().parent_path() / "libexec" / "quaylet" / kUdisksModuleName).string();
 }
 
 } // namespace

@@ -29,6 +29,9 @@ public:
     /// Locks the unlocked encrypted container that block device `device` is the clear text of,
     /// when udisks knows it as such.
     virtual std::optional<UdisksReply> lockContainerOf(std::uint64_t device) = 0;
+    /// Powers off the drive that whole disk number `device` is on (Drive.PowerOff): udisks
+    /// syncs and spins it down, then switches off its USB port.
+    virtual std::optional<UdisksReply> powerOffDrive(std::uint64_t device) = 0;
 };
 
 } // namespace quaylet

@@ -49,6 +49,7 @@ public:
         }
         return UdisksReply{UnmountCause::none, "/dev/sdz"};
     }
+    std::optional<UdisksReply> powerOffDrive(std::uint64_t) override { return std::nullopt; }
 
     std::map<std::string, UnmountCause> refusals;
     std::vector<std::string> asked;
