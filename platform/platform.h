@@ -3,6 +3,7 @@
 
 #include <memory>
 
+#include "platform/application_bus.h"
 #include "platform/application_lookup.h"
 #include "platform/device_naming.h"
 #include "platform/file_manager.h"
@@ -10,6 +11,7 @@
 #include "platform/mount_point_probe.h"
 #include "platform/mount_table.h"
 #include "platform/process_runner.h"
+#include "platform/process_signals.h"
 #include "platform/registry.h"
 #include "platform/storage_usage.h"
 #include "platform/tool_commands.h"
@@ -28,6 +30,8 @@ struct Platform {
     std::unique_ptr<MountPointProbe> mountPointProbe;
     std::unique_ptr<ApplicationLookup> applicationLookup;
     std::unique_ptr<StorageUsage> storageUsage;
+    std::unique_ptr<ProcessSignals> processSignals;
+    std::unique_ptr<ApplicationBus> applicationBus;
     ToolCommands toolCommands = ToolCommands::macOS();
     /// Whether the open-files tool sees the processes of every user (it runs as root), so that
     /// finding none of them on a busy volume means none is there.

@@ -11,10 +11,12 @@
 #include <unistd.h>
 
 #include "platform/linux/desktop_application_lookup.h"
+#include "platform/linux/gdbus_application_bus.h"
 #include "platform/linux/libmount_mount_monitor.h"
 #include "platform/linux/libmount_mount_table.h"
 #include "platform/linux/linux_device_naming.h"
 #include "platform/linux/linux_file_manager.h"
+#include "platform/linux/linux_process_signals.h"
 #include "platform/linux/linux_storage_usage.h"
 #include "platform/linux/posix_process_runner.h"
 #include "platform/linux/sysfs_reader.h"
@@ -88,6 +90,8 @@ std::optional<Platform> makeLinuxPlatform(const LinuxPlatformOptions& options, s
     platform.mountPointProbe = std::make_unique<LibmountMountPointProbe>();
     platform.applicationLookup =
         std::make_unique<DesktopApplicationLookup>(DesktopApplicationRoots::fromEnvironment());
+    platform.processSignals = std::make_unique<LinuxProcessSignals>();
+    platform.applicationBus = std::make_unique<GDBusApplicationBus>();
     platform.toolCommands = ToolCommands::forLinux(defaultDiskutilPath());
     platform.seesEveryProcess = ::geteuid() == 0;
     error.clear();
