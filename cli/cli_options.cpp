@@ -118,6 +118,12 @@ private:
         if (name == "--interactive") {
             return &options_.interactive;
         }
+        if (name == "--quit-holders") {
+            return &options_.quitHolders;
+        }
+        if (name == "--yes") {
+            return &options_.yes;
+        }
         return name == "--json" ? &options_.json : nullptr;
     }
 
@@ -156,12 +162,24 @@ private:
                                  (flag == "--json" && form->json) ||
                                  (flag == "--mountinfo" && form->mountInfo) ||
                                  (flag == "--interactive" && form->interactive) ||
+                                 ((flag == "--quit-holders" || flag == "--yes") &&
+                                  form->command == CliCommand::Unplug) ||
                                  flag == "--help" || flag == "--sysfs" || flag == "--snapshot";
             if (!allowed) {
                 error_ = "the " + std::string(form->name) + " command does not take " + flag +
                          ". " + helpHint(options_.command);
                 return;
             }
+        }
+        if (options_.yes && !options_.quitHolders) {
+            error_ = "--yes answers the question of --quit-holders; use it with --quit-holders.";
+            return;
+        }
+        if (options_.quitHolders &&
+            (!options_.snapshotPath.empty() || !options_.mountInfoPath.empty())) {
+            error_ = "--quit-holders ends processes of this system; use it without --snapshot "
+                     "and --mountinfo.";
+            return;
         }
         if (!options_.snapshotPath.empty() &&
             (!options_.sysfsRoot.empty() || !options_.mountInfoPath.empty())) {

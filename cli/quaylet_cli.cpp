@@ -1,6 +1,10 @@
 // quaylet-cli: reads the command line, selects the platform and runs one command.
 #include "cli/quaylet_cli.h"
 
+#include <iostream>
+
+#include <unistd.h>
+
 #include "cli/cli_options.h"
 #include "cli/cli_usage.h"
 #include "cli/monitor_command.h"
@@ -41,6 +45,10 @@ int runUnplug(Platform& platform, const CliOptions& options, std::ostream& out,
                                  "run 'quaylet-cli unplug --interactive'.";
     }
     unplug.json = options.json;
+    unplug.quitHolders = options.quitHolders;
+    unplug.quitDialog.assumeYes = options.yes;
+    // Questions go to standard error and are answered on standard input, when that is a terminal.
+    unplug.quitDialog.answers = ::isatty(STDIN_FILENO) != 0 ? &std::cin : nullptr;
     if (!options.mountInfoPath.empty()) {
         unplug.unmountForbidden = "the mount table comes from " +
                                   printablePath(options.mountInfoPath) +

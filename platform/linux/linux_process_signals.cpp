@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include <poll.h>
-#include <sys/pidfd.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include "platform/linux/sysfs_reader.h"
@@ -76,7 +76,9 @@ public:
 
     bool send(EndSignal signal) override {
         const int number = signal == EndSignal::Kill ? SIGKILL : SIGTERM;
-        return ::pidfd_send_signal(pidfd_.get(), number, nullptr, 0) == 0;
+        // Through the system call: Debian 12's <sys/pidfd.h> declares its wrappers without C
+        // linkage.
+        return ::syscall(SYS_pidfd_send_signal, pidfd_.get(), number, nullptr, 0) == 0;
     }
 
     bool hasEnded() const override {
@@ -139,7 +141,7 @@ std::unique_ptr<HeldProcess> LinuxProcessSignals::hold(std::int32_t pid) {
     if (pid <= 0) {
         return nullptr;
     }
-    UniqueFd pidfd(::pidfd_open(pid, 0));
+    UniqueFd pidfd(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0)));
     if (!pidfd) {
         return nullptr;
     }
