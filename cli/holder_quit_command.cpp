@@ -116,7 +116,8 @@ bool quitHolders(Platform& platform, const UnplugOutcome& outcome, const QuitDia
     }
     for (auto it = quitting.begin(); it != quitting.end();) {
         HeldHolder& one = **it;
-        const QuitRequest request = requestQuit(*one.process, one.holder, platform.applicationBus.get());
+        const QuitRequest request =
+            requestQuit(*one.process, one.holder, platform.applicationBus.get());
         errors << describe(strings,
                            request == QuitRequest::ApplicationQuit ? "QUIT_SENT_APPLICATION"
                            : request == QuitRequest::Terminate     ? "QUIT_SENT_TERMINATE"

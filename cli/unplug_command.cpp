@@ -60,10 +60,9 @@ int runUnplugCommand(Platform& platform, const UnplugCommandOptions& options,
     if (outcome.notAllowed && !options.interactionHint.empty()) {
         errors << options.interactionHint << std::endl;
     }
-    const bool inUse = std::any_of(outcome.failures.begin(), outcome.failures.end(),
-                                   [](const UnmountFailure& failure) {
-                                       return failure.cause == UnmountCause::busy;
-                                   });
+    const bool inUse = std::any_of(
+        outcome.failures.begin(), outcome.failures.end(),
+        [](const UnmountFailure& failure) { return failure.cause == UnmountCause::busy; });
     if (!options.quitHolders || !inUse) {
         return report(outcome, strings, options.json, out);
     }

@@ -12,9 +12,8 @@ QuitRefusal quitRefusal(const ProcessFacts& target, const QuitCaller& caller) {
     if (target.pid == 1) {
         return QuitRefusal::FirstProcess;
     }
-    if (target.pid == caller.self.pid ||
-        std::find(caller.ancestors.begin(), caller.ancestors.end(), target.pid) !=
-            caller.ancestors.end()) {
+    if (target.pid == caller.self.pid || std::find(caller.ancestors.begin(), caller.ancestors.end(),
+                                                   target.pid) != caller.ancestors.end()) {
         return QuitRefusal::Caller;
     }
     if (target.kernelThread) {
@@ -28,10 +27,10 @@ QuitRefusal quitRefusal(const ProcessFacts& target, const QuitCaller& caller) {
     // The same uid is not enough: for root it is every service of the system. A caller that
     // comes from a login ends only what descends from the same login; one started outside any
     // login (a container, a service) only what shares its session.
-    const bool sameLogin = caller.self.loginUid
-                               ? target.loginUid == caller.self.loginUid
-                               : !target.loginUid && target.sessionId == caller.self.sessionId &&
-                                     target.sessionId > 1;
+    const bool sameLogin =
+        caller.self.loginUid
+            ? target.loginUid == caller.self.loginUid
+            : !target.loginUid && target.sessionId == caller.self.sessionId && target.sessionId > 1;
     return sameLogin ? QuitRefusal::None : QuitRefusal::OutsideLogin;
 }
 

@@ -29,9 +29,9 @@ constexpr int kAnswerTimeoutMs = 5000;
 VariantPtr call(GDBusConnection* bus, const char* service, const char* path, const char* interface,
                 const char* method, GVariant* parameters, const GVariantType* replyType) {
     GError* raw = nullptr;
-    GVariant* reply =
-        g_dbus_connection_call_sync(bus, service, path, interface, method, parameters, replyType,
-                                    G_DBUS_CALL_FLAGS_NO_AUTO_START, kAnswerTimeoutMs, nullptr, &raw);
+    GVariant* reply = g_dbus_connection_call_sync(bus, service, path, interface, method, parameters,
+                                                  replyType, G_DBUS_CALL_FLAGS_NO_AUTO_START,
+                                                  kAnswerTimeoutMs, nullptr, &raw);
     const std::unique_ptr<GError, ErrorFree> error(raw);
     return VariantPtr(reply);
 }
@@ -72,8 +72,8 @@ bool GDBusApplicationBus::requestQuit(const std::string& desktopEntry, std::int3
     }
     const std::string path = applicationObjectPath(name);
     const VariantPtr done =
-        call(bus.get(), name.c_str(), path.c_str(), "org.freedesktop.Application",
-             "ActivateAction", g_variant_new("(s@av@a{sv})", "quit",
+        call(bus.get(), name.c_str(), path.c_str(), "org.freedesktop.Application", "ActivateAction",
+             g_variant_new("(s@av@a{sv})", "quit",
                            g_variant_new_array(G_VARIANT_TYPE_VARIANT, nullptr, 0),
                            g_variant_new_array(G_VARIANT_TYPE("{sv}"), nullptr, 0)),
              nullptr);

@@ -61,7 +61,8 @@ Platform makeSnapshotPlatform(const Snapshot& snapshot) {
     platform.applicationLookup = std::make_unique<MemoryApplicationLookup>(std::move(applications));
     platform.storageUsage = std::make_unique<MemoryStorageUsage>();
     // The snapshot's busy processes are no processes of this system: there is nothing to end.
-    auto processes = std::make_unique<MemoryProcessSignals>(ProcessFacts{}, std::vector<std::int32_t>{});
+    auto processes =
+        std::make_unique<MemoryProcessSignals>(ProcessFacts{}, std::vector<std::int32_t>{});
     platform.applicationBus = std::make_unique<MemoryApplicationBus>(*processes);
     platform.processSignals = std::move(processes);
     platform.toolCommands = ToolCommands::macOS();

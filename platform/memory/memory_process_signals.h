@@ -27,9 +27,7 @@ public:
         : self_(self), ancestors_(std::move(ancestors)) {}
 
     /// Adds `process`, replacing one with the same id.
-    void add(const MemoryProcess& process) {
-        table_->insert_or_assign(process.facts.pid, process);
-    }
+    void add(const MemoryProcess& process) { table_->insert_or_assign(process.facts.pid, process); }
     /// Returns the process `pid` as it is now; null when there is none.
     const MemoryProcess* find(std::int32_t pid) const;
 
