@@ -25,6 +25,7 @@ namespace quaylet {
 
 class AutostartList;
 class DockMonitor;
+class HolderQuitController;
 class PreferencesWindow;
 
 /// The application: one status item with a menu, the unplug command, the dock and volume
@@ -127,6 +128,9 @@ public:
 
     /// Returns the preferences window with its views.
     PreferencesWindow* preferencesWindow() const { return preferencesWindow_.get(); }
+    /// Returns what quits a process that keeps a volume busy and then unplugs again; the quit
+    /// actions of the unsafe notification and of the Details window lead to its quitHolder.
+    HolderQuitController* holderQuitController() const { return holderQuit_.get(); }
 
 signals:
     /// The unplug item's title changed.
@@ -156,6 +160,7 @@ private:
     std::unique_ptr<QMenu> statusMenu_;
     std::unique_ptr<QSystemTrayIcon> statusItem_;
     std::unique_ptr<PreferencesWindow> preferencesWindow_;
+    std::unique_ptr<HolderQuitController> holderQuit_;
     StatusImages images_;
     QString statusImageName_;
     std::unique_ptr<QTimer> busyTimer_;

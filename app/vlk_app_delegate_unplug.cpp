@@ -4,6 +4,7 @@
 #include <QMetaObject>
 #include <QRunnable>
 
+#include "app/holder_quit_controller.h"
 #include "app/vlk_app_delegate.h"
 #include "eject/unplug_flow.h"
 
@@ -120,6 +121,7 @@ void VLKAppDelegate::goodEject(bool everything) {
 }
 
 void VLKAppDelegate::badEject(const UnplugOutcome& outcome, bool everything) {
+    holderQuit_->setRetryEverything(everything); // a quit from this notice retries its command
     deliverOutcome(outcome, everything);
 }
 

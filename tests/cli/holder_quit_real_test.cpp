@@ -35,8 +35,8 @@ protected:
     testing::CapturedRun unplugQuittingHolders() {
         testing::CapturedRun run;
         auto cli = testing::ChildProcess::start(
-            {kCli, "unplug", "--quit-holders", "--yes", "--sysfs", tree.root()}, {},
-            at("output"), "/dev/null", at("errors"));
+            {kCli, "unplug", "--quit-holders", "--yes", "--sysfs", tree.root()}, {}, at("output"),
+            "/dev/null", at("errors"));
         run.status = cli ? cli->wait() : -1;
         run.output = contents(at("output"));
         run.errors = contents(at("errors"));

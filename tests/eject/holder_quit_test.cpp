@@ -1,7 +1,7 @@
 // Which processes the caller may end, and the bus names applications are asked on.
-#include "eject/holder_quit.h"
-
 #include <gtest/gtest.h>
+
+#include "eject/holder_quit.h"
 
 namespace quaylet {
 namespace {
@@ -39,14 +39,13 @@ TEST(QuitRefusalTest, OnlyTheCallersOwnProcessesOfItsOwnLogin) {
         {"a kernel thread", thread, root, QuitRefusal::KernelThread},
         {"another user's", process(600, 1001, 1001, 600), user, QuitRefusal::OtherUser},
         {"a set-uid program it ran", setuid, user, QuitRefusal::OtherUser},
-        {"a root program of the user's login", process(600, 0, 1000, 400), root,
-         QuitRefusal::None},
+        {"a root program of the user's login", process(600, 0, 1000, 400), root, QuitRefusal::None},
         {"a system service, as root", process(600, 0, std::nullopt, 600), root,
          QuitRefusal::OutsideLogin},
         {"another login of the user", process(600, 1000, 1002, 600), user,
          QuitRefusal::OutsideLogin},
-        {"its own child, outside any login", process(600, 0, std::nullopt, 400),
-         rootOutsideLogin, QuitRefusal::None},
+        {"its own child, outside any login", process(600, 0, std::nullopt, 400), rootOutsideLogin,
+         QuitRefusal::None},
         {"a service, outside any login", process(600, 0, std::nullopt, 600), rootOutsideLogin,
          QuitRefusal::OutsideLogin},
     };
