@@ -19,7 +19,7 @@ namespace {
 /// How long the bus and the application get to answer before SIGTERM is sent instead.
 constexpr int kBusAnswerTimeoutMs = 5000;
 /// How long a process is given to go after SIGKILL (it may wait on a device first).
-constexpr int kKillWaitSeconds = 5;
+constexpr std::chrono::seconds kKillWait(5);
 
 } // namespace
 
@@ -47,9 +47,9 @@ QString HolderQuitController::actionTitle(const StringTable& strings, const Hold
 }
 
 QString HolderQuitController::holderText(const char* key) const {
-    return QString::fromStdString(strings_.format(
-        key, {holderName(held_.holder), std::to_string(held_.holder.pid),
-              std::to_string(kQuitWaitSeconds)}));
+    return QString::fromStdString(
+        strings_.format(key, {holderName(held_.holder), std::to_string(held_.holder.pid),
+                              std::to_string(kQuitWaitSeconds)}));
 }
 
 void HolderQuitController::quitHolder(const quaylet::Holder& holder) {
@@ -146,7 +146,7 @@ void HolderQuitController::askApplication(const QString& busName) {
             if (quitting->isError()) {
                 terminate(); // no quit action: the signal asks the same
             } else {
-                startWaiting(kQuitWaitSeconds);
+                startWaiting(waitBound_);
             }
         });
     });
@@ -154,7 +154,7 @@ void HolderQuitController::askApplication(const QString& busName) {
 
 void HolderQuitController::terminate() {
     if (held_.process->send(EndSignal::Terminate)) {
-        startWaiting(kQuitWaitSeconds);
+        startWaiting(waitBound_);
     } else if (held_.process->hasEnded()) {
         processEnded();
     } else {
@@ -163,7 +163,7 @@ void HolderQuitController::terminate() {
     }
 }
 
-void HolderQuitController::startWaiting(int seconds) {
+void HolderQuitController::startWaiting(std::chrono::milliseconds bound) {
     // The busy animation and the status item's text say that Quaylet waits.
     delegate_.setIconAppearance(VLKIconAppearanceEjecting);
     const QString waiting = holderText("QUIT_WAITING");
@@ -181,7 +181,7 @@ void HolderQuitController::startWaiting(int seconds) {
         connect(endNotifier_.get(), &QSocketNotifier::activated, this,
                 &HolderQuitController::processEnded);
     }
-    deadline_.start(seconds * 1000);
+    deadline_.start(bound);
 }
 
 void HolderQuitController::processEnded() {
@@ -214,7 +214,7 @@ void HolderQuitController::forceQuit() {
     }
     forced_ = true;
     if (held_.process->send(EndSignal::Kill)) {
-        startWaiting(kKillWaitSeconds);
+        startWaiting(kKillWait);
     } else if (held_.process->hasEnded()) {
         processEnded();
     } else {

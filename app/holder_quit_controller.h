@@ -2,6 +2,7 @@
 // unplug again once it has ended.
 #pragma once
 
+#include <chrono>
 #include <memory>
 
 #include <QDBusPendingCallWatcher>
@@ -37,6 +38,8 @@ public:
     static QString actionTitle(const StringTable& strings, const Holder& holder);
     /// Remembers which command a retry runs: the dock's (false) or everything's (true).
     void setRetryEverything(bool everything) { retryEverything_ = everything; }
+    /// Sets how long a process is given to end after the polite request (kQuitWaitSeconds).
+    void setWaitBound(std::chrono::milliseconds bound) { waitBound_ = bound; }
     /// Returns whether a holder is being quit.
     bool busy() const { return static_cast<bool>(held_.process) || question_; }
 
@@ -57,7 +60,7 @@ private:
     void requestPolitely();
     void askApplication(const QString& busName);
     void terminate();
-    void startWaiting(int seconds);
+    void startWaiting(std::chrono::milliseconds bound);
     void processEnded();
     void deadlinePassed();
     void forceQuit();
@@ -70,6 +73,7 @@ private:
     const StringTable& strings_;
     HeldHolder held_;
     bool retryEverything_ = false;
+    std::chrono::milliseconds waitBound_ = std::chrono::seconds(kQuitWaitSeconds);
     bool forced_ = false; // SIGKILL was sent: the wait that follows is the last
     QPointer<QMessageBox> question_;
     std::unique_ptr<QSocketNotifier> endNotifier_;

@@ -126,8 +126,11 @@ bool quitHolders(Platform& platform, const UnplugOutcome& outcome, const QuitDia
                << std::endl;
         it = request == QuitRequest::Failed ? quitting.erase(it) : it + 1;
     }
-    errors << printableText(strings.format("QUIT_WAITING_ALL", {std::to_string(kQuitWaitSeconds)}))
-           << std::endl;
+    if (!quitting.empty()) {
+        errors << printableText(
+                      strings.format("QUIT_WAITING_ALL", {std::to_string(kQuitWaitSeconds)}))
+               << std::endl;
+    }
     waitForEnds(quitting, Clock::now() + std::chrono::seconds(kQuitWaitSeconds), strings, errors);
     for (HeldHolder* one : quitting) {
         errors << describe(strings, "QUIT_NOT_ENDED", one->holder,

@@ -1,15 +1,16 @@
 // An application asked to quit on a private session bus (the test runs under dbus-run-session),
 // by a stand-in that owns its bus name in this process.
-#include "platform/linux/gdbus_application_bus.h"
-
 #include <atomic>
 #include <memory>
 #include <string>
 #include <thread>
 
 #include <gio/gio.h>
-#include <gtest/gtest.h>
 #include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "platform/linux/gdbus_application_bus.h"
 
 namespace quaylet {
 namespace {
@@ -54,7 +55,9 @@ private:
                 }
                 g_dbus_method_invocation_return_value(invocation, nullptr);
             },
-            nullptr, nullptr, {}};
+            nullptr,
+            nullptr,
+            {}};
         if (bus != nullptr && node != nullptr) {
             g_dbus_connection_register_object(bus, "/org/quaylet/Stand_in", node->interfaces[0],
                                               &table, this, nullptr, nullptr);
