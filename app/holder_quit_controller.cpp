@@ -46,6 +46,21 @@ QString HolderQuitController::actionTitle(const StringTable& strings, const Hold
     return QString::fromStdString(strings.format("QUIT_APPLICATION", {holderName(holder)}));
 }
 
+std::optional<Holder> HolderQuitController::offeredHolder(const UnplugOutcome& outcome) const {
+    const std::optional<QuitCaller> caller = quitCaller(*platform_.processSignals);
+    if (!caller) {
+        return std::nullopt;
+    }
+    for (const VolumeHolders& volume : outcome.holders) {
+        for (const Holder& holder : volume.holders) {
+            if (holdForQuit(*platform_.processSignals, *caller, holder).process) {
+                return holder;
+            }
+        }
+    }
+    return std::nullopt;
+}
+
 QString HolderQuitController::holderText(const char* key) const {
     return QString::fromStdString(
         strings_.format(key, {holderName(held_.holder), std::to_string(held_.holder.pid),

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <memory>
+#include <optional>
 
 #include <QDBusPendingCallWatcher>
 #include <QMessageBox>
@@ -14,6 +15,7 @@
 
 #include "eject/holder.h"
 #include "eject/holder_quit.h"
+#include "eject/unplug_outcome.h"
 #include "platform/platform.h"
 #include "platform/string_table.h"
 
@@ -36,6 +38,9 @@ public:
     /// Returns the title of the action that quits `holder`: "Quit NAME" for a desktop
     /// application, "End Process" for another process; empty for a holder that is no process.
     static QString actionTitle(const StringTable& strings, const Holder& holder);
+    /// Returns the holder of `outcome` that its notification offers to quit: the first process
+    /// among its holders that may be ended; nullopt when there is none. Reads /proc only.
+    std::optional<Holder> offeredHolder(const UnplugOutcome& outcome) const;
     /// Remembers which command a retry runs: the dock's (false) or everything's (true).
     void setRetryEverything(bool everything) { retryEverything_ = everything; }
     /// Sets how long a process is given to end after the polite request (kQuitWaitSeconds).
