@@ -3,6 +3,7 @@
 // before anything is ended by force.
 #include "cli/holder_quit_command.h"
 
+#include <algorithm>
 #include <chrono>
 #include <string>
 #include <vector>
@@ -87,6 +88,54 @@ std::vector<HeldHolder*> listHolders(std::vector<HeldHolder>& held, const String
     return quittable;
 }
 
+/// Asks the first question, unless --yes answered it; without a terminal, says how to go on.
+bool confirmed(const QuitDialog& dialog, const StringTable& strings, std::ostream& errors) {
+    if (dialog.assumeYes) {
+        return true;
+    }
+    if (dialog.answers == nullptr) {
+        errors << "quaylet-cli: --quit-holders asks before it quits anything, and there is no "
+                  "terminal to ask on; add --yes to quit them without being asked."
+               << std::endl;
+        return false;
+    }
+    return askYes(dialog, strings.text("QUIT_HOLDERS_QUESTION"), errors);
+}
+
+/// Asks each process of `quitting` to end; drops those that could not be asked.
+void sendRequests(std::vector<HeldHolder*>& quitting, ApplicationBus* bus,
+                  const StringTable& strings, std::ostream& errors) {
+    for (auto it = quitting.begin(); it != quitting.end();) {
+        HeldHolder& one = **it;
+        const QuitRequest request = requestQuit(*one.process, one.holder, bus);
+        errors << describe(strings,
+                           request == QuitRequest::ApplicationQuit ? "QUIT_SENT_APPLICATION"
+                           : request == QuitRequest::Terminate     ? "QUIT_SENT_TERMINATE"
+                                                                   : "QUIT_NOT_SENT",
+                           one.holder)
+               << std::endl;
+        it = request == QuitRequest::Failed ? quitting.erase(it) : it + 1;
+    }
+}
+
+/// Asks, for each process of `quitting` still running, whether to end it with SIGKILL, and
+/// sends it where the answer is yes; lets go of the others, which are no longer waited for.
+void endByForce(std::vector<HeldHolder*>& quitting, const QuitDialog& dialog,
+                const StringTable& strings, std::ostream& errors) {
+    for (HeldHolder* one : quitting) {
+        errors << describe(strings, "QUIT_NOT_ENDED", one->holder,
+                           {std::to_string(kQuitWaitSeconds)})
+               << std::endl;
+        if (askYes(dialog, describe(strings, "FORCE_QUIT_CONFIRM", one->holder), errors) &&
+            one->process->send(EndSignal::Kill)) {
+            continue;
+        }
+        errors << describe(strings, "QUIT_LEFT_RUNNING", one->holder) << std::endl;
+        one->process.reset();
+    }
+    std::erase_if(quitting, [](const HeldHolder* one) { return !one->process; });
+}
+
 } // namespace
 
 bool quitHolders(Platform& platform, const UnplugOutcome& outcome, const QuitDialog& dialog,
@@ -103,54 +152,22 @@ bool quitHolders(Platform& platform, const UnplugOutcome& outcome, const QuitDia
         errors << printableText(strings.text("QUIT_HOLDERS_NONE")) << std::endl;
         return false;
     }
-    if (!dialog.assumeYes) {
-        if (dialog.answers == nullptr) {
-            errors << "quaylet-cli: --quit-holders asks before it quits anything, and there is "
-                      "no terminal to ask on; add --yes to quit them without being asked."
-                   << std::endl;
-            return false;
-        }
-        if (!askYes(dialog, strings.text("QUIT_HOLDERS_QUESTION"), errors)) {
-            return false;
-        }
+    if (!confirmed(dialog, strings, errors)) {
+        return false;
     }
-    for (auto it = quitting.begin(); it != quitting.end();) {
-        HeldHolder& one = **it;
-        const QuitRequest request =
-            requestQuit(*one.process, one.holder, platform.applicationBus.get());
-        errors << describe(strings,
-                           request == QuitRequest::ApplicationQuit ? "QUIT_SENT_APPLICATION"
-                           : request == QuitRequest::Terminate     ? "QUIT_SENT_TERMINATE"
-                                                                   : "QUIT_NOT_SENT",
-                           one.holder)
-               << std::endl;
-        it = request == QuitRequest::Failed ? quitting.erase(it) : it + 1;
-    }
+    sendRequests(quitting, platform.applicationBus.get(), strings, errors);
     if (!quitting.empty()) {
         errors << printableText(
                       strings.format("QUIT_WAITING_ALL", {std::to_string(kQuitWaitSeconds)}))
                << std::endl;
     }
     waitForEnds(quitting, Clock::now() + std::chrono::seconds(kQuitWaitSeconds), strings, errors);
-    for (HeldHolder* one : quitting) {
-        errors << describe(strings, "QUIT_NOT_ENDED", one->holder,
-                           {std::to_string(kQuitWaitSeconds)})
-               << std::endl;
-        if (askYes(dialog, describe(strings, "FORCE_QUIT_CONFIRM", one->holder), errors) &&
-            one->process->send(EndSignal::Kill)) {
-            continue;
-        }
-        errors << describe(strings, "QUIT_LEFT_RUNNING", one->holder) << std::endl;
-        one->process.reset(); // left alone: not waited for again
-    }
-    std::erase_if(quitting, [](const HeldHolder* one) { return !one->process; });
+    endByForce(quitting, dialog, strings, errors);
     // SIGKILL ends a process at once, unless it waits on a device; a few seconds then.
     waitForEnds(quitting, Clock::now() + std::chrono::seconds(5), strings, errors);
-    std::size_t ended = 0;
-    for (const HeldHolder& one : held) {
-        ended += one.process && one.process->hasEnded() ? 1 : 0;
-    }
-    return ended > 0;
+    return std::any_of(held.begin(), held.end(), [](const HeldHolder& one) {
+        return one.process && one.process->hasEnded();
+    });
 }
 
 } // namespace quaylet
