@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include <QDBusConnection>
 #include <QSettings>
 #include <QString>
 
@@ -25,6 +26,8 @@ struct AppServices {
     QString executablePath;          ///< The program the login item starts.
     /// The command opening the desktop's privacy settings; nullopt hides its button.
     std::optional<std::vector<std::string>> securitySettingsCommand;
+    /// The bus on which logind announces sleep; nullopt: the dock cannot be unplugged before it.
+    std::optional<QDBusConnection> systemBus = std::nullopt;
 };
 
 } // namespace quaylet

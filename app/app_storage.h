@@ -9,6 +9,9 @@
 
 namespace quaylet {
 
+/// The settings' key of "Unplug the dock before sleep" (boolean; absent means off).
+inline constexpr const char* kUnplugBeforeSleepKey = "unplugBeforeSleep";
+
 /// The settings file and the autostart directory of one run: the user's own, or for a run on
 /// a machine snapshot a temporary directory removed when the storage ends, so that trying the
 /// tray on a snapshot never changes the user's settings or login items.

@@ -69,6 +69,7 @@ void DBusNotificationSink::askCapabilities() {
                 finished->deleteLater();
                 if (reply.isValid()) {
                     bodyMarkup_ = reply.value().contains(QStringLiteral("body-markup"));
+                    actions_ = reply.value().contains(QStringLiteral("actions"));
                 } else {
                     plainUntilIdle_ = true;
                 }
@@ -87,9 +88,15 @@ void DBusNotificationSink::send(const UserNotification& notification) {
     }
     QDBusMessage call =
         QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("Notify"));
+    QStringList actions;
+    if (actions_) {
+        for (const NotificationAction& action : notification.actions) {
+            actions << action.key << action.label;
+        }
+    }
     call << applicationName_ << shownIds_.value(notification.replaceKey, 0U) << iconName_
          << notification.title << notificationBody(notification, bodyMarkup_.value_or(false))
-         << QStringList() << hints << -1;
+         << actions << hints << -1;
     auto* watcher = new QDBusPendingCallWatcher(connection_.asyncCall(call, kCallTimeoutMs), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this,
             [this, key = notification.replaceKey](QDBusPendingCallWatcher* finished) {
@@ -101,6 +108,34 @@ void DBusNotificationSink::send(const UserNotification& notification) {
                 busy_ = false;
                 pump();
             });
+}
+
+void DBusNotificationSink::setActionHandlers(ActionHandler onAction, ClosedHandler onClosed) {
+    onAction_ = std::move(onAction);
+    onClosed_ = std::move(onClosed);
+    if (!listening_) {
+        listening_ =
+            connection_.connect(kService, kPath, kInterface, QStringLiteral("ActionInvoked"), this,
+                                SLOT(actionInvoked(uint, QString))) &&
+            connection_.connect(kService, kPath, kInterface, QStringLiteral("NotificationClosed"),
+                                this, SLOT(notificationClosed(uint, uint)));
+    }
+}
+
+void DBusNotificationSink::actionInvoked(uint id, const QString& action) {
+    // The server tells every client of its signals: only ids this sink was given are ours.
+    const QString key = shownIds_.key(id);
+    if (!key.isEmpty() && onAction_) {
+        onAction_(key, action);
+    }
+}
+
+void DBusNotificationSink::notificationClosed(uint id, uint reason) {
+    static_cast<void>(reason);
+    const QString key = shownIds_.key(id);
+    if (!key.isEmpty() && onClosed_) {
+        onClosed_(key);
+    }
 }
 
 } // namespace quaylet

@@ -19,6 +19,9 @@ namespace quaylet {
 /// text. A notification with a replace key replaces the last one shown under that key (the id
 /// the server returned). Never blocks: calls go out one at a time, asynchronously, the
 /// server's capabilities asked first until it has answered once; notifications wait in order.
+/// Actions are offered only where the server's capabilities include "actions"; the server's
+/// ActionInvoked and NotificationClosed signals reach the handlers under the replace key of
+/// the notification they concern.
 class DBusNotificationSink : public QObject, public NotificationSink {
     Q_OBJECT
 public:
@@ -28,6 +31,7 @@ public:
                          QString iconName, QObject* parent = nullptr);
 
     void deliverNotification(const UserNotification& notification) override;
+    void setActionHandlers(ActionHandler onAction, ClosedHandler onClosed) override;
     /// Returns whether every notification delivered so far has been answered by the server,
     /// or has failed.
     bool settled() const { return !busy_ && waiting_.empty(); }
@@ -40,6 +44,10 @@ signals:
     /// Every notification delivered so far has been answered or has failed.
     void allSent();
 
+private slots:
+    void actionInvoked(uint id, const QString& action);
+    void notificationClosed(uint id, uint reason);
+
 private:
     void pump();
     void askCapabilities();
@@ -50,10 +58,14 @@ private:
     QString desktopEntry_;
     QString iconName_;
     std::optional<bool> bodyMarkup_;
+    bool actions_ = false;        // the server shows actions
     bool plainUntilIdle_ = false; // the server did not answer the query: plain text for now
     bool busy_ = false;           // a call waits for its answer
     std::deque<UserNotification> waiting_;
     QHash<QString, uint> shownIds_; // by replace key
+    ActionHandler onAction_;
+    ClosedHandler onClosed_;
+    bool listening_ = false; // connected to the server's signals
 };
 
 } // namespace quaylet

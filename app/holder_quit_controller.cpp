@@ -41,24 +41,28 @@ QString HolderQuitController::actionTitle(const StringTable& strings, const Hold
         return {};
     }
     if (holder.desktopEntry.empty()) {
-        return localizedText(strings, "END_PROCESS");
+        return localizedText(strings, "DETAILS_END_PROCESS");
     }
-    return QString::fromStdString(strings.format("QUIT_APPLICATION", {holderName(holder)}));
+    return QString::fromStdString(strings.format("DETAILS_QUIT_HOLDER", {holderName(holder)}));
 }
 
-std::optional<Holder> HolderQuitController::offeredHolder(const UnplugOutcome& outcome) const {
+QString HolderQuitController::offerFor(const UnplugOutcome& outcome) {
+    offered_.reset();
     const std::optional<QuitCaller> caller = quitCaller(*platform_.processSignals);
-    if (!caller) {
-        return std::nullopt;
-    }
-    for (const VolumeHolders& volume : outcome.holders) {
+    for (const VolumeHolders& volume : caller ? outcome.holders : std::vector<VolumeHolders>()) {
         for (const Holder& holder : volume.holders) {
-            if (holdForQuit(*platform_.processSignals, *caller, holder).process) {
-                return holder;
+            if (!offered_ && holdForQuit(*platform_.processSignals, *caller, holder).process) {
+                offered_ = holder;
             }
         }
     }
-    return std::nullopt;
+    return offered_ ? actionTitle(strings_, *offered_) : QString();
+}
+
+void HolderQuitController::quitOffered() {
+    if (offered_) {
+        quitHolder(*offered_);
+    }
 }
 
 QString HolderQuitController::holderText(const char* key) const {

@@ -38,9 +38,10 @@ public:
     /// Returns the title of the action that quits `holder`: "Quit NAME" for a desktop
     /// application, "End Process" for another process; empty for a holder that is no process.
     static QString actionTitle(const StringTable& strings, const Holder& holder);
-    /// Returns the holder of `outcome` that its notification offers to quit: the first process
-    /// among its holders that may be ended; nullopt when there is none. Reads /proc only.
-    std::optional<Holder> offeredHolder(const UnplugOutcome& outcome) const;
+    /// Remembers the holder of `outcome` that its notification offers to quit, the first
+    /// process among its holders that may be ended, and returns the action's title; empty when
+    /// there is none. Reads /proc only.
+    QString offerFor(const UnplugOutcome& outcome);
     /// Remembers which command a retry runs: the dock's (false) or everything's (true).
     void setRetryEverything(bool everything) { retryEverything_ = everything; }
     /// Sets how long a process is given to end after the polite request (kQuitWaitSeconds).
@@ -52,6 +53,8 @@ public slots:
     /// Starts quitting `holder`; ignored while another one is being quit. A holder that may not
     /// be ended (another user's, the system's, no process) is refused with a message saying why.
     void quitHolder(const quaylet::Holder& holder);
+    /// Starts quitting the holder the last notification offered; nothing when it offered none.
+    void quitOffered();
 
 signals:
     /// The holder ended (true; the unplug was started again) or was left running (false).
@@ -77,6 +80,7 @@ private:
     Platform& platform_;
     const StringTable& strings_;
     HeldHolder held_;
+    std::optional<Holder> offered_;
     bool retryEverything_ = false;
     std::chrono::milliseconds waitBound_ = std::chrono::seconds(kQuitWaitSeconds);
     bool forced_ = false; // SIGKILL was sent: the wait that follows is the last

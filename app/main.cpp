@@ -106,9 +106,10 @@ int main(int argc, char** argv) {
     // QApplication has set the locale from the environment: the texts follow the session's
     // language.
     const StringTable& strings = localizedStrings();
-    VLKAppDelegate delegate(AppServices{
-        *platform, notifications, strings, storage->settings(), storage->autostartDirectory(),
-        QCoreApplication::applicationFilePath(), sessionSecuritySettingsCommand()});
+    VLKAppDelegate delegate(
+        AppServices{*platform, notifications, strings, storage->settings(),
+                    storage->autostartDirectory(), QCoreApplication::applicationFilePath(),
+                    sessionSecuritySettingsCommand(), QDBusConnection::systemBus()});
     QObject::connect(&service, &SessionBusService::unplugDockRequested, &delegate,
                      &VLKAppDelegate::unplugDock);
     QObject::connect(&service, &SessionBusService::unplugEverythingRequested, &delegate,

@@ -52,6 +52,10 @@ PreferencesWindow::PreferencesWindow(const StringTable& strings, bool canOpenSec
     warningMessage = new QLabel(localizedText(strings, "WARNING_MESSAGE"));
     warningMessage->setWordWrap(true);
     startOnLoginButton = new QCheckBox(localizedText(strings, "START_ON_LOGIN"));
+    unplugBeforeSleepButton = new QCheckBox(localizedText(strings, "UNPLUG_BEFORE_SLEEP"));
+    sleepStatus = new QLabel;
+    sleepStatus->setWordWrap(true);
+    sleepStatus->hide();
     openSystemPreferences = new QPushButton(localizedText(strings, "OPEN_SECURITY_SETTINGS"));
     openSystemPreferences->setVisible(canOpenSecuritySettings);
     restartTitle = new QLabel(localizedText(strings, "RESTART_TITLE"));
@@ -63,7 +67,8 @@ PreferencesWindow::PreferencesWindow(const StringTable& strings, bool canOpenSec
 
     auto* column = new QVBoxLayout;
     for (QWidget* view : std::initializer_list<QWidget*>{
-             installationTitle, warningMessage, restartTitle, restartMessage, startOnLoginButton}) {
+             installationTitle, warningMessage, restartTitle, restartMessage, startOnLoginButton,
+             unplugBeforeSleepButton, sleepStatus}) {
         column->addWidget(view);
     }
     column->addWidget(openSystemPreferences, 0, Qt::AlignLeft);

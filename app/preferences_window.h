@@ -34,6 +34,8 @@ public:
     QLabel* installationTitle = nullptr;          ///< Title saying Quaylet is ready.
     QLabel* warningMessage = nullptr;             ///< How to use Quaylet before unplugging.
     QCheckBox* startOnLoginButton = nullptr;      ///< Bound to the delegate's launchOnLogin.
+    QCheckBox* unplugBeforeSleepButton = nullptr; ///< Bound to the delegate's unplugBeforeSleep.
+    QLabel* sleepStatus = nullptr; ///< Says why unplugging before sleep cannot work (hidden).
     QPushButton* openSystemPreferences = nullptr; ///< Opens the desktop's privacy settings.
     QLabel* restartTitle = nullptr;               ///< Title of the restart message (hidden).
     QLabel* restartMessage = nullptr;             ///< Asks for a restart (hidden).

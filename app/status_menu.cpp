@@ -17,6 +17,10 @@ std::unique_ptr<QMenu> buildStatusMenu(VLKAppDelegate& delegate, const StringTab
 
     QAction* everything = menu->addAction(localizedText(strings, "UNPLUG_EVERYTHING_IN_MENU"));
     QObject::connect(everything, &QAction::triggered, &delegate, &VLKAppDelegate::unplugEverything);
+    QAction* details = menu->addAction(localizedText(strings, "DETAILS_IN_MENU"));
+    details->setObjectName(QLatin1String(kHolderDetailsItemName));
+    details->setVisible(false);
+    QObject::connect(details, &QAction::triggered, &delegate, &VLKAppDelegate::showHolderDetails);
     menu->addSeparator();
 
     QAction* preferences = menu->addAction(localizedText(strings, "PREFERENCES_IN_MENU"));

@@ -12,7 +12,9 @@
 #include "app/autostart_list.h"
 #include "app/command_runner.h"
 #include "app/holder_quit_controller.h"
+#include "app/holders_window.h"
 #include "app/preferences_window.h"
+#include "app/sleep_guard.h"
 #include "app/status_menu.h"
 #include "dock/dock_monitor.h"
 
@@ -34,10 +36,12 @@ VLKAppDelegate::VLKAppDelegate(AppServices services, QObject* parent)
     loadLayout();
     holderQuit_ =
         std::make_unique<HolderQuitController>(*this, services_.platform, services_.strings);
+    listenToNotificationActions();
 }
 
 VLKAppDelegate::~VLKAppDelegate() {
     workers_.waitForDone();
+    services_.notifications.setActionHandlers({}, {});
     teardownLoginItems();
 }
 
@@ -54,6 +58,9 @@ void VLKAppDelegate::loadLayout() {
     connect(this, &VLKAppDelegate::launchOnLoginChanged, startOnLogin, showLaunchOnLogin);
     connect(startOnLogin, &QCheckBox::toggled, this, &VLKAppDelegate::setLaunchOnLogin);
     showLaunchOnLogin();
+    QCheckBox* beforeSleep = preferencesWindow_->unplugBeforeSleepButton;
+    beforeSleep->setChecked(unplugBeforeSleep());
+    connect(beforeSleep, &QCheckBox::toggled, this, &VLKAppDelegate::setUnplugBeforeSleep);
     connect(preferencesWindow_->openSystemPreferences, &QPushButton::clicked, this,
             &VLKAppDelegate::openSystemPreferencesSecurity);
 }
@@ -75,6 +82,7 @@ void VLKAppDelegate::applicationDidFinishLaunching() {
     setupLoginItems();
     monitorVolumes();
     monitorDocks();
+    watchSleep();
     // The first run is only taken when it can be recorded: with a settings file that cannot
     // be written, every launch would otherwise add the login item again that the user removed.
     QSettings& defaults = services_.userDefaults;

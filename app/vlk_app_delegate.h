@@ -19,6 +19,7 @@
 #include "app/icon_appearance.h"
 #include "app/status_images.h"
 #include "eject/unplug_outcome.h"
+#include "platform/writeback_gauge.h"
 #include "volumes/unplug_plan.h"
 
 namespace quaylet {
@@ -26,7 +27,9 @@ namespace quaylet {
 class AutostartList;
 class DockMonitor;
 class HolderQuitController;
+class HoldersWindow;
 class PreferencesWindow;
+class SleepGuard;
 
 /// The application: one status item with a menu, the unplug command, the dock and volume
 /// monitors, the login item and the preferences window. Lives on the main thread for the
@@ -46,7 +49,8 @@ public:
     ~VLKAppDelegate() override;
 
     /// The start-up sequence: signals, status item, Normal appearance, login items, volume and
-    /// dock monitors, and on the first run the login item and the preferences window.
+    /// dock monitors, the sleep inhibitor when wanted, and on the first run the login item and
+    /// the preferences window.
     void applicationDidFinishLaunching();
     /// Shows the preferences window in its dark appearance; activates the application unless
     /// `sender` is the delegate itself.
@@ -126,11 +130,22 @@ public:
     /// Adds or removes the application's login item; nothing when the list cannot be made.
     void setLaunchOnLogin(bool launch);
 
+    /// Returns whether the dock is unplugged before the computer sleeps (off unless set).
+    bool unplugBeforeSleep() const;
+    /// Stores the preference and takes or lets go of logind's sleep inhibitor accordingly.
+    void setUnplugBeforeSleep(bool on);
+
     /// Returns the preferences window with its views.
     PreferencesWindow* preferencesWindow() const { return preferencesWindow_.get(); }
     /// Returns what quits a process that keeps a volume busy and then unplugs again; the quit
     /// actions of the unsafe notification and of the Details window lead to its quitHolder.
     HolderQuitController* holderQuitController() const { return holderQuit_.get(); }
+
+    /// Shows the Details window with the holders of the last unsafe outcome; nothing when it
+    /// named none.
+    void showHolderDetails();
+    /// Returns the Details window; null until it was first shown.
+    HoldersWindow* holdersWindow() const { return holdersWindow_.get(); }
 
 signals:
     /// The unplug item's title changed.
@@ -143,15 +158,37 @@ signals:
 private:
     class BackgroundUnmount;
 
+    /// The unplug run because the computer is going to sleep, from the request to the report.
+    struct SleepUnplug {
+        bool waiting = false;   // for the command that was unmounting when sleep came
+        bool running = false;   // its outcome is still to come
+        bool unmounted = false; // volumes were handed to the worker
+        bool late = false;      // sleep went on before the outcome came
+        bool resumed = false;   // the computer woke before the outcome came
+        std::optional<UnplugOutcome> outcome;
+    };
+
     void loadLayout();
     void showStatusImage(const QString& name);
-    void endWithoutUnmounting(const UnplugOutcome& outcome, bool everything);
-    void unmountInBackground(std::unique_ptr<UnplugPlan> plan, bool everything);
-    void completeUnplug(std::unique_ptr<UnplugPlan> plan, bool safe, bool everything);
+    void startUnplug(bool everything, bool beforeSleep);
+    void endWithoutUnmounting(const UnplugOutcome& outcome, bool everything, bool beforeSleep);
+    void unmountInBackground(std::unique_ptr<UnplugPlan> plan, bool everything, bool beforeSleep);
+    void completeUnplug(std::unique_ptr<UnplugPlan> plan, bool safe, bool everything,
+                        bool beforeSleep);
     void deliverOutcome(const UnplugOutcome& outcome, bool everything);
     void backgroundStepEnded();
+    void showWriting(const std::string& volumeName, const WritebackReading& left, bool everything);
+    void writingEnded();
+    void listenToNotificationActions();
+    QList<NotificationAction> rememberHolders(const UnplugOutcome& outcome);
     void loginItemsChanged();
     void watchLoginItems();
+    void watchSleep();
+    void unplugForSleep();
+    void runSleepUnplug();
+    void sleepUnplugEnded(const UnplugOutcome& outcome);
+    void resumedFromSleep();
+    void deliverSleepReport();
 
     AppServices services_;
     std::unique_ptr<AutostartList> loginItemsListRef_;
@@ -161,6 +198,8 @@ private:
     std::unique_ptr<QSystemTrayIcon> statusItem_;
     std::unique_ptr<PreferencesWindow> preferencesWindow_;
     std::unique_ptr<HolderQuitController> holderQuit_;
+    std::unique_ptr<HoldersWindow> holdersWindow_;
+    std::vector<VolumeHolders> lastHolders_; // of the last outcome, for its Details
     StatusImages images_;
     QString statusImageName_;
     std::unique_ptr<QTimer> busyTimer_;
@@ -168,9 +207,13 @@ private:
     bool unplugInProgress_ = false;
     int backgroundSteps_ = 0; // unmounts whose last report is still to come
     bool quitting_ = false;
+    bool writingShown_ = false;    // the status item tells of a slow unmount
+    bool writingNotified_ = false; // this command has posted its writing notice
     std::unique_ptr<DockMonitor> dockMonitor_;
     std::unique_ptr<QSocketNotifier> dockNotifier_;
     std::unique_ptr<QSocketNotifier> volumeNotifier_;
+    std::unique_ptr<SleepGuard> sleepGuard_;
+    SleepUnplug sleep_;
     QThreadPool workers_; // last: destroyed first, after the background steps have ended
 };
 

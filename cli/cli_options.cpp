@@ -124,6 +124,9 @@ private:
         if (name == "--yes") {
             return &options_.yes;
         }
+        if (name == "--holders") {
+            return &options_.holders;
+        }
         return name == "--json" ? &options_.json : nullptr;
     }
 
@@ -164,6 +167,7 @@ private:
                                  (flag == "--interactive" && form->interactive) ||
                                  ((flag == "--quit-holders" || flag == "--yes") &&
                                   form->command == CliCommand::Unplug) ||
+                                 (flag == "--holders" && form->command == CliCommand::Status) ||
                                  flag == "--help" || flag == "--sysfs" || flag == "--snapshot";
             if (!allowed) {
                 error_ = "the " + std::string(form->name) + " command does not take " + flag +
@@ -185,6 +189,10 @@ private:
             (!options_.sysfsRoot.empty() || !options_.mountInfoPath.empty())) {
             error_ = "--snapshot brings its own device tree and mount table; use it without "
                      "--sysfs and --mountinfo.";
+        }
+        if (options_.holders && !options_.mountInfoPath.empty()) {
+            error_ = "--holders looks at this system's processes and mounts; use it without "
+                     "--mountinfo.";
         }
     }
 

@@ -26,6 +26,7 @@ struct CliOptions {
     bool interactive = false;  ///< --interactive: unplug may have polkit ask for a password.
     bool quitHolders = false;  ///< --quit-holders: unplug quits what keeps volumes busy.
     bool yes = false;          ///< --yes: --quit-holders quits without asking first.
+    bool holders = false;      ///< --holders: status also lists what holds each volume.
     std::string sysfsRoot;     ///< --sysfs DIR; empty for the live /sys.
     std::string snapshotPath;  ///< --snapshot FILE; empty for the live system.
     std::string mountInfoPath; ///< --mountinfo FILE; empty for this process's mount table.

@@ -29,7 +29,7 @@ Run 'quaylet-cli COMMAND --help' for the options of a command.
 
 constexpr std::string_view kStatus =
     R"(usage: quaylet-cli [--sysfs DIR | --snapshot FILE] status [--everything] [--json]
-                  [--mountinfo FILE]
+                  [--holders | --mountinfo FILE]
 
 Shows the docks seen (dock sightings, and through which of the dock's devices: its USB
 controller, its USB 3 hub, its presence device) and the volumes that 'quaylet-cli unplug'
@@ -38,6 +38,10 @@ level 1 to 3), name, mount point, device, and why it is there. Warns when the bo
 sits behind the dock. Changes nothing.
 
   --everything      include external storage that is not behind the dock
+  --holders         also list what holds each volume to unmount: processes with files,
+                    working directories or memory maps on it, disk images attached from it,
+                    swap files, file systems mounted inside it, NFS exports (slower: it runs
+                    lsof and reads every process)
   --json            print the status as a JSON document (with "schemaVersion")
   --mountinfo FILE  read the mount table from FILE (a copy of /proc/PID/mountinfo) instead of
                     this system's; volumes are then named by their mount points
@@ -52,9 +56,10 @@ constexpr std::string_view kUnplug =
 Unmounts the volumes behind the dock and the disk images stored on them (up to three
 images deep), innermost images first, never forced. Refuses, unmounting nothing, when the boot
 volume sits behind the dock. When a volume stays mounted, names the first such volume and a
-process that keeps a volume busy. Prints the outcome on standard output in the words of the
-desktop notification (title, subtitle, text), and one line per volume on standard error as
-it is done.
+process that keeps a volume busy, and lists everything that holds each volume still mounted
+(processes, attached disk images, swap files, mounts inside it, NFS exports). Prints the
+outcome on standard output in the words of the desktop notification (title, subtitle, text)
+and the holders, and one line per volume on standard error as it is done.
 
   --everything      also unmount external storage that is not behind the dock
   --interactive     let the system ask for a password where unmounting needs one (a volume

@@ -29,7 +29,10 @@ int runStatus(Platform& platform, const CliOptions& options, std::ostream& out,
         errors << "quaylet-cli: " << localizedStrings().text("UNREADABLE_MOUNT_TABLE") << std::endl;
         return kExitUsage;
     }
-    const StatusReport report = buildStatusReport(platform, mounts, options.everything);
+    StatusReport report = buildStatusReport(platform, mounts, options.everything);
+    if (options.holders) {
+        addHolders(platform, report);
+    }
     out << (options.json ? statusJson(report) : statusText(report, localizedStrings()));
     return kExitSafe;
 }
@@ -49,6 +52,7 @@ int runUnplug(Platform& platform, const CliOptions& options, std::ostream& out,
     unplug.quitDialog.assumeYes = options.yes;
     // Questions go to standard error and are answered on standard input, when that is a terminal.
     unplug.quitDialog.answers = ::isatty(STDIN_FILENO) != 0 ? &std::cin : nullptr;
+    unplug.progressInPlace = &errors == &std::cerr && ::isatty(STDERR_FILENO) == 1;
     if (!options.mountInfoPath.empty()) {
         unplug.unmountForbidden = "the mount table comes from " +
                                   printablePath(options.mountInfoPath) +

@@ -3,6 +3,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "cli/holders_report.h"
+
 namespace quaylet {
 namespace {
 
@@ -103,6 +105,9 @@ std::string statusJson(const StatusReport& report) {
         leftMounted.push_back(leftJson(left));
     }
     document["leftMounted"] = std::move(leftMounted);
+    if (report.holders) {
+        document["holders"] = holdersJson(*report.holders);
+    }
     return document.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
 }
 

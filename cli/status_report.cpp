@@ -4,6 +4,7 @@
 #include <array>
 #include <utility>
 
+#include "eject/holder_finder.h"
 #include "volumes/scan_volumes.h"
 
 namespace quaylet {
@@ -27,6 +28,15 @@ StatusReport buildStatusReport(Platform& platform, const MountTable& mounts, boo
     report.volumes = inUnmountOrder(explanation.reasons);
     report.leftMounted = std::move(explanation.leftMounted);
     return report;
+}
+
+void addHolders(Platform& platform, StatusReport& report) {
+    std::vector<VolumeHolders> volumes;
+    for (const PlannedVolumeReason& reason : report.volumes) {
+        volumes.push_back({reason.volume.displayName, reason.volume.mountPoint, {}});
+    }
+    findHolders(platform, volumes);
+    report.holders = std::move(volumes);
 }
 
 std::vector<PlannedVolumeReason> inUnmountOrder(const std::vector<PlannedVolumeReason>& reasons) {

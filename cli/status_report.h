@@ -2,11 +2,13 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "dock/dock_monitor.h"
+#include "eject/holder.h"
 #include "platform/platform.h"
 #include "volumes/scan_explanation.h"
 
@@ -20,12 +22,18 @@ struct StatusReport {
     std::string bootVolumeName;                ///< Its display name, when behind the dock.
     std::vector<PlannedVolumeReason> volumes;  ///< In the order the unmount worker takes them.
     std::vector<LeftVolumeReason> leftMounted; ///< The other volumes, in mount-table order.
+    /// Every holder of each planned volume, in unmount order; none when not searched.
+    std::optional<std::vector<VolumeHolders>> holders;
 };
 
 /// Starts a dock monitor on the platform's registry to count the docks, then scans the volumes
 /// as the unplug command would (with external storage when `everything`). Unmounts nothing.
 /// The scan answers every question from `mounts`, one read of the table.
 StatusReport buildStatusReport(Platform& platform, const MountTable& mounts, bool everything);
+
+/// Finds every holder of each planned volume of `report` (eject/holder_finder.h). Runs the
+/// open-files tool and reads every process, so it blocks for a while on a busy system.
+void addHolders(Platform& platform, StatusReport& report);
 
 /// Returns `reasons` (in plan order) in the unmount worker's order: third-, second- and
 /// first-level images, dock volumes, external volumes; each list keeping its own order.

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "cli/holders_report.h"
 #include "cli/printable_text.h"
 
 namespace quaylet {
@@ -137,6 +138,9 @@ std::string statusText(const StatusReport& report, const StringTable& strings) {
         text +=
             strings.format("STATUS_BOOT_VOLUME_WARNING", {printablePath(report.bootVolumeName)}) +
             "\n";
+    }
+    if (report.holders) {
+        text += report.holders->empty() ? "" : holdersText(*report.holders, strings);
     }
     return text;
 }

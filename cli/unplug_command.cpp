@@ -5,9 +5,11 @@
 #include <algorithm>
 
 #include "cli/cli_options.h"
+#include "cli/holders_report.h"
 #include "cli/printable_text.h"
 #include "cli/unplug_json.h"
 #include "eject/unplug_flow.h"
+#include "eject/writing_estimate.h"
 
 namespace quaylet {
 namespace {
@@ -24,6 +26,7 @@ int report(const UnplugOutcome& outcome, const StringTable& strings, bool json, 
         if (notification.informativeText) {
             out << printableText(*notification.informativeText) << "\n";
         }
+        out << holdersText(outcome.holders, strings);
     }
     if (outcome.safe) {
         return kExitSafe;
@@ -31,12 +34,49 @@ int report(const UnplugOutcome& outcome, const StringTable& strings, bool json, 
     return outcome.unreadable ? kExitUsage : kExitUnsafe;
 }
 
+/// The command's progress on the errors stream: one line for each volume judged and, while a
+/// slow one is written out, how that goes: rewritten in place on a terminal, else a line for
+/// each change. The worker calls it from one thread at a time, never at once.
+class ProgressLines {
+public:
+    ProgressLines(std::ostream& errors, const StringTable& strings, bool inPlace)
+        : errors_(errors), strings_(strings), inPlace_(inPlace) {}
+
+    void writing(const VolumeRecord& volume, const WritebackReading& left) {
+        const std::string text =
+            writingEstimateText(strings_, printablePath(volume.displayName), left);
+        if (inPlace_) {
+            errors_ << "\r\033[K" << text << std::flush;
+        } else if (text != shown_) {
+            errors_ << text << std::endl;
+        }
+        shown_ = text;
+    }
+
+    void volumeDone(const VolumeRecord& volume, bool unmounted) {
+        if (inPlace_ && !shown_.empty()) {
+            errors_ << "\r\033[K"; // the volume's own line takes the progress line's place
+        }
+        shown_.clear();
+        errors_ << (unmounted ? "Unmounted " : "Could not unmount ")
+                << printablePath(volume.displayName) << " (" << printablePath(volume.mountPoint)
+                << ")" << std::endl;
+    }
+
+private:
+    std::ostream& errors_;
+    const StringTable& strings_;
+    bool inPlace_;
+    std::string shown_; ///< The progress text shown last for the current volume; empty: none.
+};
+
 } // namespace
 
 int runUnplugCommand(Platform& platform, const UnplugCommandOptions& options,
                      const StringTable& strings, std::ostream& out, std::ostream& errors) {
     UnplugStart start = beginUnplug(platform, options.everything);
     if (start.outcome) {
+        nameBusyProcess(platform, *start.outcome); // what holds the storage the gate found
         if (start.outcome->unreadable && !options.json) {
             errors << "quaylet-cli: " << strings.text(start.outcome->textKey) << std::endl;
             return kExitUsage;
@@ -50,12 +90,15 @@ int runUnplugCommand(Platform& platform, const UnplugCommandOptions& options,
         errors << "quaylet-cli: nothing was unmounted: " << options.unmountForbidden << std::endl;
         return kExitUsage;
     }
-    const auto progress = [&errors](const VolumeRecord& volume, bool unmounted) {
-        errors << (unmounted ? "Unmounted " : "Could not unmount ")
-               << printablePath(volume.displayName) << " (" << printablePath(volume.mountPoint)
-               << ")" << std::endl;
-    };
-    UnplugOutcome outcome = unmountPlanned(platform, *start.plan, options.everything, progress);
+    ProgressLines lines(errors, strings, options.progressInPlace);
+    const UnmountReports reports{
+        [&lines](const VolumeRecord& volume, bool unmounted) {
+            lines.volumeDone(volume, unmounted);
+        },
+        [&lines](const VolumeRecord& volume, const WritebackReading& left) {
+            lines.writing(volume, left);
+        }};
+    UnplugOutcome outcome = unmountPlanned(platform, *start.plan, options.everything, reports);
     nameBusyProcess(platform, outcome);
     if (outcome.notAllowed && !options.interactionHint.empty()) {
         errors << options.interactionHint << std::endl;

@@ -3,6 +3,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include "cli/holders_report.h"
+
 namespace quaylet {
 
 std::string unplugJson(const UnplugOutcome& outcome, const UnplugNotification& notification) {
@@ -24,6 +26,7 @@ std::string unplugJson(const UnplugOutcome& outcome, const UnplugNotification& n
                                 {"reason", failure.message}});
     }
     document["stillMounted"] = std::move(stillMounted);
+    document["holders"] = holdersJson(outcome.holders);
     return document.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
 }
 

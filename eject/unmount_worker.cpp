@@ -2,9 +2,10 @@
 #include "eject/unmount_worker.h"
 
 #include <array>
-#include <cstddef>
 #include <optional>
 #include <string_view>
+
+#include "eject/early_flush.h"
 
 namespace quaylet {
 
@@ -17,24 +18,37 @@ void unmountAll(UnplugPlan& plan, const UnmountTools& tools) {
     const std::array<const std::vector<VolumeRecord>*, 5> lists{
         &plan.thirdLevelImages, &plan.secondLevelImages, &plan.firstLevelImages, &plan.dockVolumes,
         &plan.externalVolumes};
-    std::array<std::size_t, 5> counts{};
-    for (std::size_t list = 0; list < lists.size(); ++list) {
-        counts[list] = lists[list]->size();
+    // Every list is read once, in order, before anything is unmounted.
+    std::vector<VolumeRecord> ordered;
+    for (const std::vector<VolumeRecord>* list : lists) {
+        ordered.insert(ordered.end(), list->begin(), list->end());
     }
-    for (std::size_t list = 0; list < lists.size(); ++list) {
-        for (std::size_t index = 0; index < counts[list]; ++index) {
-            const VolumeRecord working = (*lists[list])[index];
-            std::int32_t status = 0;
-            std::string message;
-            UnmountCause cause = UnmountCause::busy;
-            const bool unmounted = unmountVolume(working, status, message, cause, tools);
-            if (!unmounted) {
-                plan.failures.push_back(UnmountFailure::fromVolume(working, message, status));
-                plan.failures.back().cause = cause;
+    std::optional<EarlyFlush> flushes;
+    if (tools.flush) {
+        flushes.emplace(*tools.flush, ordered);
+    }
+    for (const VolumeRecord& working : ordered) {
+        std::int32_t status = 0;
+        std::string message;
+        UnmountCause cause = UnmountCause::busy;
+        bool unmounted = false;
+        {
+            // Watched from the flush on: a slow device keeps both waiting.
+            std::optional<WritingWatch> watch;
+            if (tools.onWriting) {
+                watch.emplace(working, tools.gauge, tools.onWriting, tools.watchTimes);
             }
-            if (tools.onVolumeDone) {
-                tools.onVolumeDone(working, unmounted);
+            if (flushes) {
+                flushes->awaitBeforeUnmount(working);
             }
+            unmounted = unmountVolume(working, status, message, cause, tools);
+        }
+        if (!unmounted) {
+            plan.failures.push_back(UnmountFailure::fromVolume(working, message, status));
+            plan.failures.back().cause = cause;
+        }
+        if (tools.onVolumeDone) {
+            tools.onVolumeDone(working, unmounted);
         }
     }
 }

@@ -5,25 +5,34 @@
 #include <functional>
 #include <string>
 
+#include "eject/writing_watch.h"
 #include "platform/mount_point_probe.h"
 #include "platform/process_runner.h"
 #include "platform/tool_commands.h"
+#include "platform/volume_flush.h"
 #include "volumes/unplug_plan.h"
 
 namespace quaylet {
 
 /// What the worker runs and how it judges the outcome. `onVolumeDone`, when set, hears of each
-/// volume as soon as it is judged (true: unmounted).
+/// volume as soon as it is judged (true: unmounted). `flush`, when set, starts writing out
+/// every planned volume before the first unmount. `onWriting`, when set, hears from another
+/// thread of each unmount still running after `watchTimes.delay`, with what `gauge` reads.
 struct UnmountTools {
     ProcessRunner& runner;
     const ToolCommands& commands;
     const MountPointProbe& mounts;
     std::function<void(const VolumeRecord& volume, bool unmounted)> onVolumeDone = {};
+    VolumeFlush* flush = nullptr;
+    const WritebackGauge* gauge = nullptr;
+    WritingReport onWriting = {};
+    WatchTimes watchTimes = {};
 };
 
 /// Empties `plan.failures`, unmounts every planned volume (third-, second-, first-level images,
 /// dock volumes, external volumes) and appends one failure for each volume still mounted.
-/// Blocks until every tool run has ended.
+/// The flushes begin together before the first unmount; each volume's own (and those of its
+/// disk) end before it is unmounted. Blocks until every tool run and flush has ended.
 void unmountAll(UnplugPlan& plan, const UnmountTools& tools);
 
 /// Unmounts the disk carrying `volume` and returns whether the volume is gone; sets `status` to

@@ -1,10 +1,11 @@
 // One unplug command's steps and the outcome each of them can end in.
 #include "eject/unplug_flow.h"
 
+#include <algorithm>
 #include <utility>
 #include <vector>
 
-#include "eject/busy_process_finder.h"
+#include "eject/holder_finder.h"
 #include "eject/unmount_worker.h"
 #include "volumes/scan_volumes.h"
 
@@ -34,6 +35,57 @@ UnplugOutcome bootVolumeOutcome(const UnplugPlan& plan) {
     return unsafeNaming(failures.front().displayName, "BUSY_BOOT_VOLUME");
 }
 
+/// The gate's holds as volumes to search: each mounted volume, then each swap area and image
+/// as a holder of its own (the search drops those it finds on a volume).
+std::vector<VolumeHolders> heldVolumes(const ReleaseCheck& check) {
+    std::vector<VolumeHolders> volumes;
+    for (const RemainingHold& hold : check.holds) {
+        switch (hold.kind) {
+        case RemainingHold::Kind::MountedVolume:
+            volumes.push_back({hold.name, hold.path, {}});
+            break;
+        case RemainingHold::Kind::Swap:
+            volumes.push_back(
+                {hold.name, {}, {storageHolder(Holder::Kind::SwapFile, hold.name, hold.path)}});
+            break;
+        case RemainingHold::Kind::AttachedImage:
+            volumes.push_back({hold.name,
+                               {},
+                               {storageHolder(Holder::Kind::AttachedImage, hold.name, hold.path)}});
+            break;
+        }
+    }
+    return volumes;
+}
+
+/// Whether a volume with a mount point lists a holder of `kind` at `path`.
+bool foundOnAVolume(const std::vector<VolumeHolders>& volumes, Holder::Kind kind,
+                    const std::string& path) {
+    return std::ranges::any_of(volumes, [&](const VolumeHolders& volume) {
+        return !volume.mountPoint.empty() &&
+               std::ranges::any_of(volume.holders, [&](const Holder& holder) {
+                   return holder.kind == kind && holder.path == path;
+               });
+    });
+}
+
+/// Fills the outcome's holders: of each volume that stayed mounted, else of the gate's holds;
+/// a swap area or image the gate found alone is dropped when a volume lists it.
+void findOutcomeHolders(Platform& platform, UnplugOutcome& outcome) {
+    if (!outcome.failures.empty()) {
+        outcome.holders.clear();
+        for (const UnmountFailure& failure : outcome.failures) {
+            outcome.holders.push_back({failure.displayName, failure.mountPoint, {}});
+        }
+    }
+    findHolders(platform, outcome.holders);
+    const std::vector<VolumeHolders> searched = outcome.holders;
+    std::erase_if(outcome.holders, [&](const VolumeHolders& volume) {
+        return volume.mountPoint.empty() && volume.holders.size() == 1 &&
+               foundOnAVolume(searched, volume.holders.front().kind, volume.holders.front().path);
+    });
+}
+
 /// Safe when the gate read everything and found nothing; else names the first hold the way a
 /// volume that stayed mounted is named.
 UnplugOutcome releaseOutcome(const ReleaseCheck& check) {
@@ -46,15 +98,20 @@ UnplugOutcome releaseOutcome(const ReleaseCheck& check) {
         return safe;
     }
     const RemainingHold& hold = check.holds.front();
+    UnplugOutcome outcome;
     switch (hold.kind) {
     case RemainingHold::Kind::Swap:
-        return unsafeNaming("swap on " + hold.path, "BUSY_VOLUME");
+        outcome = unsafeNaming("swap on " + hold.path, "BUSY_VOLUME");
+        break;
     case RemainingHold::Kind::AttachedImage:
-        return unsafeNaming(hold.path, "BUSY_VOLUME");
+        outcome = unsafeNaming(hold.path, "BUSY_VOLUME");
+        break;
     case RemainingHold::Kind::MountedVolume:
+        outcome = unsafeNaming(hold.name, "BUSY_VOLUME");
         break;
     }
-    return unsafeNaming(hold.name, "BUSY_VOLUME");
+    outcome.holders = heldVolumes(check);
+    return outcome;
 }
 
 } // namespace
@@ -81,9 +138,11 @@ UnplugStart beginUnplug(Platform& platform, bool everything, const ReleaseGate& 
 }
 
 UnplugOutcome unmountPlanned(Platform& platform, UnplugPlan& plan, bool everything,
-                             const UnmountProgress& progress, const ReleaseGate& gate) {
+                             const UnmountReports& reports, const ReleaseGate& gate) {
     unmountAll(plan, UnmountTools{*platform.processRunner, platform.toolCommands,
-                                  *platform.mountPointProbe, progress});
+                                  *platform.mountPointProbe, reports.volumeDone,
+                                  platform.volumeFlush.get(), platform.writebackGauge.get(),
+                                  reports.writing});
     std::vector<UnmountFailure> failures;
     if (plan.copyFailures(failures) < 1) {
         return releaseOutcome(gate(platform, everything));
@@ -101,22 +160,31 @@ UnplugOutcome unmountPlanned(Platform& platform, UnplugPlan& plan, bool everythi
 }
 
 void nameBusyProcess(Platform& platform, UnplugOutcome& outcome) {
+    if (outcome.safe || (outcome.failures.empty() && outcome.holders.empty())) {
+        return;
+    }
+    findOutcomeHolders(platform, outcome);
     if (outcome.failures.empty() || outcome.textKey != "BUSY_VOLUME") {
         return; // only a volume in use has a process to name
     }
-    BusyProcessFinder finder(
-        ProcessTools{*platform.processRunner, platform.toolCommands, *platform.applicationLookup});
-    finder.addFailedVolumes(outcome.failures);
-    finder.findBusyProcesses();
-    std::vector<BusyProcess> processes;
-    if (finder.copyBusyProcesses(processes) == 0) {
-        // Without root the tool sees only the user's own processes: none of them holds it.
-        if (!platform.seesEveryProcess) {
+    // The first volume's own process, else the first found on another still-mounted volume.
+    bool heldOtherwise = false;
+    for (const VolumeHolders& volume : outcome.holders) {
+        for (const Holder& holder : volume.holders) {
+            if (holder.kind == Holder::Kind::Process && !outcome.processName) {
+                outcome.processName = holder.name;
+            }
+            heldOtherwise = heldOtherwise || holder.kind != Holder::Kind::Process;
+        }
+    }
+    if (!outcome.processName) {
+        // Without root the tool sees only the user's own processes: none of them holds it,
+        // unless something that is no process does.
+        if (!platform.seesEveryProcess && !heldOtherwise) {
             outcome.textKey = "BUSY_VOLUME_OTHER_USER";
         }
         return;
     }
-    outcome.processName = processes.front().name;
     if (!outcome.processName->empty()) {
         outcome.textKey = "BUSY_VOLUME_WITH";
         outcome.textValues = {outcome.volumeName, *outcome.processName};

@@ -9,6 +9,7 @@
 
 #include "eject/release_gate.h"
 #include "eject/unplug_outcome.h"
+#include "eject/writing_watch.h"
 #include "platform/platform.h"
 #include "volumes/unplug_plan.h"
 
@@ -18,6 +19,15 @@ namespace quaylet {
 using ReleaseGate = std::function<ReleaseCheck(Platform& platform, bool everything)>;
 /// Hears of each planned volume as soon as it is judged (true: unmounted).
 using UnmountProgress = std::function<void(const VolumeRecord& volume, bool unmounted)>;
+
+/// What a front end hears while the planned volumes are unmounted.
+struct UnmountReports {
+    UnmountProgress volumeDone; ///< Each volume as soon as it is judged.
+    /// An unmount still running after about 1.5 s, then about every second until it returns,
+    /// with what is left to write; from a thread of its own, and never after `volumeDone` of
+    /// that volume.
+    WritingReport writing;
+};
 
 /// What the first part of a command leaves: the outcome when it ends there, else the plan.
 struct UnplugStart {
@@ -32,19 +42,22 @@ struct UnplugStart {
 UnplugStart beginUnplug(Platform& platform, bool everything,
                         const ReleaseGate& gate = checkRelease);
 
-/// Unmounts every volume of `plan` in the fixed order, telling `progress` of each. Not safe,
+/// Flushes every volume of `plan` at once, then unmounts them in the fixed order, telling
+/// `reports` of each and of a slow one while it is written out. Not safe,
 /// naming the first volume still mounted, when any is; else asks `gate` and is safe only when
 /// nothing holds the storage (naming the first hold, or unreadable, when something does).
 /// Blocks until every tool run has ended.
 UnplugOutcome unmountPlanned(Platform& platform, UnplugPlan& plan, bool everything,
-                             const UnmountProgress& progress = {},
+                             const UnmountReports& reports = {},
                              const ReleaseGate& gate = checkRelease);
 
-/// When the first volume of `outcome` stayed mounted because it is in use, names the first
-/// process that the open-files tool finds busy on any of the volumes, and takes the text that
-/// names it with the first volume. When no process is found, nothing changes, unless the tool
-/// cannot see other users' processes: the text then says that one of those holds it. Blocks
-/// until the tools have ended.
+/// When `outcome` is not safe, finds every holder of each volume that stayed mounted (or, when
+/// none did, of each volume the release gate found still held) and puts them in its `holders`.
+/// When the first volume stayed mounted because it is in use, names the first process found
+/// busy (on the first volume when one holds it) and takes the text that names it with the
+/// first volume. When no process is found, the text stays, unless the tool cannot see other
+/// users' processes and nothing else holds the volume: the text then says that one of those
+/// holds it. Blocks until the tools have ended.
 void nameBusyProcess(Platform& platform, UnplugOutcome& outcome);
 
 } // namespace quaylet

@@ -12,9 +12,12 @@
 #include "platform/mount_table.h"
 #include "platform/process_runner.h"
 #include "platform/process_signals.h"
+#include "platform/process_uses.h"
 #include "platform/registry.h"
 #include "platform/storage_usage.h"
 #include "platform/tool_commands.h"
+#include "platform/volume_flush.h"
+#include "platform/writeback_gauge.h"
 
 namespace quaylet {
 
@@ -32,6 +35,9 @@ struct Platform {
     std::unique_ptr<StorageUsage> storageUsage;
     std::unique_ptr<ProcessSignals> processSignals;
     std::unique_ptr<ApplicationBus> applicationBus;
+    std::unique_ptr<VolumeFlush> volumeFlush;
+    std::unique_ptr<WritebackGauge> writebackGauge;
+    std::unique_ptr<ProcessUses> processUses;
     ToolCommands toolCommands = ToolCommands::macOS();
     /// Whether the open-files tool sees the processes of every user (it runs as root), so that
     /// finding none of them on a busy volume means none is there.

@@ -2,6 +2,7 @@
 // and how they are stacked, read independently of the volume scan.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>
@@ -10,10 +11,11 @@ namespace quaylet {
 
 /// One block device and what stands on it.
 struct BlockDeviceUse {
-    std::string name;                 ///< Its name (sdb1, dm-0, loop3; disk4s1 in snapshots).
-    std::vector<std::string> holders; ///< Devices stacked directly on it, its partitions, and
-                                      ///< the other members of a file system spanning it.
-    std::string backingFile;          ///< An attached loop device's image file; else empty.
+    std::string name;                    ///< Its name (sdb1, dm-0, loop3; disk4s1 in snapshots).
+    std::vector<std::string> holders;    ///< Devices stacked directly on it, its partitions, and
+                                         ///< the other members of a file system spanning it.
+    std::string backingFile;             ///< An attached loop device's image file; else empty.
+    std::uint64_t backingFileDevice = 0; ///< The file system its image lies on; 0 unknown.
 
     friend bool operator==(const BlockDeviceUse&, const BlockDeviceUse&) = default;
 };
@@ -24,6 +26,7 @@ struct MountedFileSystemUse {
     std::string mountPoint;           ///< Where it is mounted.
     std::vector<std::string> devices; ///< Names of the block devices it comes from; empty when
                                       ///< it comes from none (tmpfs, network shares).
+    std::uint64_t deviceNumber = 0;   ///< The table's device number of it; 0 when none.
 
     friend bool operator==(const MountedFileSystemUse&, const MountedFileSystemUse&) = default;
 };
@@ -32,6 +35,7 @@ struct MountedFileSystemUse {
 struct SwapUse {
     std::string path;   ///< The swap device's node or the swap file, as the system lists it.
     std::string device; ///< Name of the block device when it is one; empty for a swap file.
+    std::uint64_t fileDevice = 0; ///< For a swap file, the file system it lies on; 0 unknown.
 
     friend bool operator==(const SwapUse&, const SwapUse&) = default;
 };
@@ -41,6 +45,7 @@ struct StorageUsageReport {
     std::vector<BlockDeviceUse> devices;
     std::vector<MountedFileSystemUse> mounts;
     std::vector<SwapUse> swaps;
+    std::vector<std::string> nfsExports; ///< Folders exported over NFS; none when not serving.
     std::string unreadable; ///< The first source that could not be read; empty when all were.
 };
 

@@ -32,6 +32,10 @@ public:
     /// command name), restricted to `processIds` when that is not empty.
     std::vector<std::string> listOpenFiles(const std::vector<std::uint32_t>& processIds,
                                            const std::vector<std::string>& paths) const;
+    /// Returns the command listing every use of a file on `paths` (open, working or root
+    /// directory, memory map): field output with each process's command name and owner's uid,
+    /// and each file's descriptor, device number and name.
+    std::vector<std::string> listHolders(const std::vector<std::string>& paths) const;
     /// Returns the command printing a header line, then the executable name of process `pid`;
     /// nullopt where the open-files tool names the processes instead.
     std::optional<std::vector<std::string>> processName(std::int32_t pid) const;

@@ -121,6 +121,14 @@ std::vector<fs::path> desktopFiles(const fs::path& dir) {
     return files;
 }
 
+/// The desktop entry id of `file` found under `dir`: its relative path, "/" turned into "-",
+/// without ".desktop".
+std::string desktopEntryId(const fs::path& file, const fs::path& dir) {
+    std::string id = file.lexically_relative(dir).replace_extension().string();
+    std::replace(id.begin(), id.end(), '/', '-');
+    return id;
+}
+
 bool isLauncher(const std::string& program) {
     const std::string base = fs::path(program).filename().string();
     return std::find(kLaunchers.begin(), kLaunchers.end(), base) != kLaunchers.end();
@@ -156,16 +164,21 @@ DesktopApplicationLookup::DesktopApplicationLookup(DesktopApplicationRoots roots
     : roots_(std::move(roots)) {}
 
 std::optional<std::string> DesktopApplicationLookup::applicationName(std::int32_t pid) const {
+    std::optional<DesktopApplication> found = application(pid);
+    return found ? std::optional<std::string>(std::move(found->name)) : std::nullopt;
+}
+
+std::optional<DesktopApplication> DesktopApplicationLookup::application(std::int32_t pid) const {
     if (pid <= 0) {
         return std::nullopt;
     }
-    if (auto name = nameFromScope(pid)) {
-        return name;
+    if (auto found = fromScope(pid)) {
+        return found;
     }
-    return nameFromExecutable(pid);
+    return fromExecutable(pid);
 }
 
-std::optional<std::string> DesktopApplicationLookup::nameFromScope(std::int32_t pid) const {
+std::optional<DesktopApplication> DesktopApplicationLookup::fromScope(std::int32_t pid) const {
     const fs::path cgroupFile = fs::path(roots_.procDir) / std::to_string(pid) / "cgroup";
     const fs::path cgroup = cgroupPath(readFile(cgroupFile));
     // The application's unit is the innermost app-* component (it may hold sub-groups).
@@ -180,14 +193,14 @@ std::optional<std::string> DesktopApplicationLookup::nameFromScope(std::int32_t 
         for (const std::string& dir : roots_.applicationDirs) {
             const auto entry = DesktopEntry::read(dir + "/" + id + ".desktop", roots_.locale);
             if (entry && !entry->hidden && !entry->name.empty()) {
-                return entry->name;
+                return DesktopApplication{entry->name, id};
             }
         }
     }
     return std::nullopt;
 }
 
-std::optional<std::string> DesktopApplicationLookup::nameFromExecutable(std::int32_t pid) const {
+std::optional<DesktopApplication> DesktopApplicationLookup::fromExecutable(std::int32_t pid) const {
     std::error_code error;
     std::string executable =
         fs::read_symlink(fs::path(roots_.procDir) / std::to_string(pid) / "exe", error).string();
@@ -209,7 +222,7 @@ std::optional<std::string> DesktopApplicationLookup::nameFromExecutable(std::int
                     continue;
                 }
                 if (resolveProgram(program) == executable) {
-                    return entry->name;
+                    return DesktopApplication{entry->name, desktopEntryId(file, dir)};
                 }
             }
         }

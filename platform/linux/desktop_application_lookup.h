@@ -30,10 +30,13 @@ public:
     /// Returns the Name of the desktop entry of process `pid`'s application, or nullopt when
     /// the process is gone, belongs to no known application, or the entry has no name.
     std::optional<std::string> applicationName(std::int32_t pid) const override;
+    /// Returns the application with its desktop entry id (the entry's file name relative to
+    /// its applications folder, "/" as "-", without ".desktop"); nullopt as applicationName.
+    std::optional<DesktopApplication> application(std::int32_t pid) const override;
 
 private:
-    std::optional<std::string> nameFromScope(std::int32_t pid) const;
-    std::optional<std::string> nameFromExecutable(std::int32_t pid) const;
+    std::optional<DesktopApplication> fromScope(std::int32_t pid) const;
+    std::optional<DesktopApplication> fromExecutable(std::int32_t pid) const;
     std::optional<std::string> resolveProgram(const std::string& program) const;
 
     DesktopApplicationRoots roots_;

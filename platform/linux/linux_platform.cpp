@@ -12,6 +12,7 @@
 
 #include "platform/linux/desktop_application_lookup.h"
 #include "platform/linux/gdbus_application_bus.h"
+#include "platform/linux/kernel_writeback_gauge.h"
 #include "platform/linux/libmount_mount_monitor.h"
 #include "platform/linux/libmount_mount_table.h"
 #include "platform/linux/linux_device_naming.h"
@@ -19,6 +20,8 @@
 #include "platform/linux/linux_process_signals.h"
 #include "platform/linux/linux_storage_usage.h"
 #include "platform/linux/posix_process_runner.h"
+#include "platform/linux/proc_process_uses.h"
+#include "platform/linux/syncfs_volume_flush.h"
 #include "platform/linux/sysfs_reader.h"
 #include "platform/linux/sysfs_registry.h"
 
@@ -88,11 +91,15 @@ std::optional<Platform> makeLinuxPlatform(const LinuxPlatformOptions& options, s
     platform.processRunner =
         std::make_unique<PosixProcessRunner>(PosixProcessRunner::ErrorOutput::discard);
     platform.mountPointProbe = std::make_unique<LibmountMountPointProbe>();
+    platform.processUses = std::make_unique<ProcProcessUses>();
     platform.applicationLookup =
         std::make_unique<DesktopApplicationLookup>(DesktopApplicationRoots::fromEnvironment());
     platform.processSignals = std::make_unique<LinuxProcessSignals>();
     platform.applicationBus = std::make_unique<GDBusApplicationBus>();
     platform.toolCommands = ToolCommands::forLinux(defaultDiskutilPath());
+    // The live kernel's, whatever tree is read: the mounted volumes are this system's.
+    platform.volumeFlush = std::make_unique<SyncfsVolumeFlush>();
+    platform.writebackGauge = std::make_unique<KernelWritebackGauge>();
     platform.seesEveryProcess = ::geteuid() == 0;
     error.clear();
     return platform;

@@ -2,8 +2,11 @@
 // the mount table with each mount's block devices, and the active swap areas.
 #include "platform/linux/linux_storage_usage.h"
 
+#include <fstream>
 #include <map>
 #include <utility>
+
+#include <sys/stat.h>
 
 #include "platform/linux/libmount_handles.h"
 #include "platform/linux/sysfs_block_devices.h"
@@ -23,13 +26,38 @@ std::string attachedImage(std::string backingFile) {
     return backingFile;
 }
 
+/// Returns the device number of the file system `path` lies on; 0 when it cannot be read.
+std::uint64_t fileSystemOf(const std::string& path) {
+    struct stat status {};
+    return path.empty() || ::stat(path.c_str(), &status) != 0 ? 0 : status.st_dev;
+}
+
+/// Decodes the octal escapes ("\040" for a blank) that the export lists write in paths.
+std::string decodeOctalEscapes(std::string_view text) {
+    std::string decoded;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto isOctal = [&](std::size_t at) {
+            return at < text.size() && text[at] >= '0' && text[at] <= '7';
+        };
+        if (text[i] == '\\' && isOctal(i + 1) && isOctal(i + 2) && isOctal(i + 3)) {
+            decoded += static_cast<char>((text[i + 1] - '0') * 64 + (text[i + 2] - '0') * 8 +
+                                         (text[i + 3] - '0'));
+            i += 3;
+        } else {
+            decoded += text[i];
+        }
+    }
+    return decoded;
+}
+
 } // namespace
 
 LinuxStorageUsage::LinuxStorageUsage(std::string sysfsRoot, MountSourceNodes nodes,
-                                     std::string mountInfoPath, std::string swapsPath)
+                                     std::string mountInfoPath, std::string swapsPath,
+                                     std::vector<std::string> exportLists)
     : sysfsRoot_(sysfs::normalRoot(std::move(sysfsRoot))), naming_(sysfsRoot_, nodes),
-      stacks_(sysfsRoot_), mountTable_(std::move(mountInfoPath)), swapsPath_(std::move(swapsPath)) {
-}
+      stacks_(sysfsRoot_), mountTable_(std::move(mountInfoPath)), swapsPath_(std::move(swapsPath)),
+      exportLists_(std::move(exportLists)) {}
 
 StorageUsageReport LinuxStorageUsage::read() const {
     StorageUsageReport report;
@@ -42,6 +70,7 @@ StorageUsageReport LinuxStorageUsage::read() const {
     if (!readSwaps(report) && report.unreadable.empty()) {
         report.unreadable = "swap list";
     }
+    readExports(report);
     return report;
 }
 
@@ -52,11 +81,12 @@ bool LinuxStorageUsage::readDevices(StorageUsageReport& report) const {
     const SysfsBlockDevices devices(sysfsRoot_);
     std::map<std::string, std::size_t> byName;
     for (const std::string& name : stacks_.blockDevices()) {
-        BlockDeviceUse device{name, stacks_.holders(name), {}};
+        BlockDeviceUse device{name, stacks_.holders(name), {}, 0};
         if (name.starts_with("loop")) {
             const auto backingFile =
                 sysfs::readAttribute(sysfsRoot_ + "/class/block/" + name + "/loop/backing_file");
             device.backingFile = attachedImage(backingFile.value_or(""));
+            device.backingFileDevice = fileSystemOf(device.backingFile);
         }
         byName.emplace(name, report.devices.size());
         report.devices.push_back(std::move(device));
@@ -76,7 +106,7 @@ bool LinuxStorageUsage::readMounts(StorageUsageReport& report) const {
     // A mount table always holds the root: an empty one is one that could not be read.
     const std::vector<MountEntry> entries = mountTable_.entries();
     for (const MountEntry& entry : entries) {
-        MountedFileSystemUse mount{entry.devicePath, entry.mountPoint, {}};
+        MountedFileSystemUse mount{entry.devicePath, entry.mountPoint, {}, entry.deviceNumber};
         if (const auto names = naming_.blockDeviceNames(entry)) {
             mount.devices.push_back(names->volume);
         }
@@ -93,16 +123,40 @@ bool LinuxStorageUsage::readSwaps(StorageUsageReport& report) const {
     }
     libmnt_fs* fs = nullptr;
     while (mnt_table_next_fs(table.get(), iterator.get(), &fs) == 0) {
-        SwapUse swap{libmountText(mnt_fs_get_source(fs)), {}};
+        SwapUse swap{libmountText(mnt_fs_get_source(fs)), {}, 0};
         // A swap file's path is no block device; its volume is found by the gate.
         if (libmountText(mnt_fs_get_swaptype(fs)) != std::string_view("file")) {
             if (const auto names = naming_.blockDeviceNames(swap.path)) {
                 swap.device = names->volume;
             }
+        } else {
+            swap.fileDevice = fileSystemOf(swap.path);
         }
         report.swaps.push_back(std::move(swap));
     }
     return true;
+}
+
+void LinuxStorageUsage::readExports(StorageUsageReport& report) const {
+    // The first list that exists is the export table; a system that serves no NFS has none.
+    for (const std::string& path : exportLists_) {
+        std::ifstream list(path);
+        if (!list) {
+            continue;
+        }
+        std::string line;
+        while (std::getline(list, line)) {
+            const std::size_t end = line.find_first_of(" \t");
+            if (line.empty() || line.front() != '/' || end == 0) {
+                continue; // comments and blank lines
+            }
+            std::string folder = decodeOctalEscapes(std::string_view(line).substr(0, end));
+            if (report.nfsExports.empty() || report.nfsExports.back() != folder) {
+                report.nfsExports.push_back(std::move(folder)); // one line per client
+            }
+        }
+        return;
+    }
 }
 
 } // namespace quaylet

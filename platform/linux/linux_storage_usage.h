@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "platform/linux/libmount_mount_table.h"
 #include "platform/linux/linux_device_naming.h"
@@ -13,15 +14,19 @@ namespace quaylet {
 
 /// The active swap areas of the running system.
 inline constexpr const char* kSwapsPath = "/proc/swaps";
+/// Where the NFS server's exports are listed: the export table of nfs-utils, else the kernel's.
+inline const std::vector<std::string> kExportLists{"/var/lib/nfs/etab", "/proc/fs/nfs/exports"};
 
 /// Reads the block devices of the sysfs tree at `sysfsRoot` (the registry's tree, so that a
-/// copied tree is read as the registry reads it), the mount table through libmount, and the
-/// swap list. Mount and swap sources are matched to the tree's devices as `nodes` says.
+/// copied tree is read as the registry reads it), the mount table through libmount, the swap
+/// list, and the NFS exports of the first of the export lists that exists. Mount and swap
+/// sources are matched to the tree's devices as `nodes` says.
 class LinuxStorageUsage final : public StorageUsage {
 public:
     LinuxStorageUsage(std::string sysfsRoot, MountSourceNodes nodes,
                       std::string mountInfoPath = kMountInfoPath,
-                      std::string swapsPath = kSwapsPath);
+                      std::string swapsPath = kSwapsPath,
+                      std::vector<std::string> exportLists = kExportLists);
 
     /// Reads all three sources afresh; names the first one that could not be read.
     StorageUsageReport read() const override;
@@ -30,12 +35,14 @@ private:
     bool readDevices(StorageUsageReport& report) const;
     bool readMounts(StorageUsageReport& report) const;
     bool readSwaps(StorageUsageReport& report) const;
+    void readExports(StorageUsageReport& report) const;
 
     std::string sysfsRoot_;
     LinuxDeviceNaming naming_;
     SysfsBlockStacks stacks_;
     LibmountMountTable mountTable_;
     std::string swapsPath_;
+    std::vector<std::string> exportLists_;
 };
 
 } // namespace quaylet

@@ -65,6 +65,9 @@ Platform makeSnapshotPlatform(const Snapshot& snapshot) {
         std::make_unique<MemoryProcessSignals>(ProcessFacts{}, std::vector<std::int32_t>{});
     platform.applicationBus = std::make_unique<MemoryApplicationBus>(*processes);
     platform.processSignals = std::move(processes);
+    platform.volumeFlush = std::make_unique<MemoryVolumeFlush>();
+    platform.writebackGauge = std::make_unique<MemoryWritebackGauge>();
+    platform.processUses = std::make_unique<MemoryProcessUses>();
     platform.toolCommands = ToolCommands::macOS();
     platform.mountTable = std::move(mounts);
     return platform;

@@ -112,8 +112,8 @@ void MemoryProcessRunner::listOpenFiles(const std::vector<std::string>& argv,
     std::vector<std::string> paths;
     bool commandNames = false;
     for (std::size_t at = 1; at < argv.size(); ++at) {
-        if (argv[at] == "-Fn" || argv[at] == "-Fcn") {
-            commandNames = argv[at] == "-Fcn";
+        if (argv[at].starts_with("-F")) {
+            commandNames = argv[at].find('c') != std::string::npos;
             continue;
         }
         if (argv[at] == "-p" && at + 1 < argv.size()) {

@@ -1,5 +1,6 @@
 // Tests of the D-Bus notifications against a notification server on a private session bus.
 #include <QDBusConnection>
+#include <QDBusMessage>
 #include <QObject>
 #include <QProcess>
 #include <QStandardPaths>
@@ -101,6 +102,31 @@ TEST_F(DBusNotificationSinkTest, SendsHintsEscapesForMarkupAndEachKeyReplacesIts
     }
     EXPECT_EQ(replaced, (QList<uint>{0, 0, 1, 0, 0, 2}));
     EXPECT_TRUE(QTest::qWaitFor([&] { return sink.settled(); }, 5000));
+}
+
+TEST_F(DBusNotificationSinkTest, OffersActionsOnlyWhereShownAndTellsTheChoiceByReplaceKey) {
+    serve({"body", "actions"});
+    DBusNotificationSink sink(client_, "Quaylet", "quaylet", "quaylet-icon");
+    QStringList heard;
+    sink.setActionHandlers(
+        [&](const QString& key, const QString& action) { heard << key + ":" + action; },
+        [&](const QString& key) { heard << key + ":closed"; });
+    UserNotification busy = kBusy;
+    busy.actions = {{"details", "Details"}};
+    sink.deliverNotification(busy);
+    ASSERT_TRUE(awaitCalls(1));
+    EXPECT_EQ(recorder_.calls[0][5].toStringList(), (QStringList{"details", "Details"}));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return sink.settled(); }, 5000));
+    const QString path = "/org/freedesktop/Notifications";
+    const QString interface = "org.freedesktop.Notifications";
+    // Notification 7 is another client's: not heard.
+    for (const uint id : {7U, 1U}) {
+        server_.send(QDBusMessage::createSignal(path, interface, "ActionInvoked")
+                     << id << "details");
+    }
+    server_.send(QDBusMessage::createSignal(path, interface, "NotificationClosed") << 1U << 2U);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return heard.size() >= 2; }, 5000));
+    EXPECT_EQ(heard, (QStringList{"unplug-dock:details", "unplug-dock:closed"}));
 }
 
 } // namespace

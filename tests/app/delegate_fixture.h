@@ -92,8 +92,9 @@ protected:
         if (everRun) {
             settings_->setValue("hasEverRun", true);
         }
-        delegate_ = std::make_unique<VLKAppDelegate>(AppServices{
-            platform(), sink_, strings_, *settings_, autostart_, executable_, std::move(security)});
+        delegate_ = std::make_unique<VLKAppDelegate>(
+            AppServices{platform(), sink_, strings_, *settings_, autostart_, executable_,
+                        std::move(security), systemBus_});
         return *delegate_;
     }
     VLKAppDelegate& launch(bool everRun = true) {
@@ -112,6 +113,7 @@ protected:
     std::unique_ptr<QSettings> settings_;
     QString autostart_;
     QString executable_;
+    std::optional<QDBusConnection> systemBus_;
     std::unique_ptr<VLKAppDelegate> delegate_;
 };
 

@@ -3,7 +3,7 @@
 # quaylet on a machine snapshot (never the host's mounts): the icon docks into the tray, the
 # unplug item delivers the expected notification to dunst, a second launch hands over to the
 # first and ends, UnplugDock on the session bus delivers the same notification in place of the
-# first, and Quit ends the program, leaving the user's configuration untouched.
+# first, Details opens the window of holders, and Quit ends the program, leaving the user's configuration untouched.
 # Usage: desktop_session_test.sh QUAYLET SNAPSHOT ARTIFACTS (screenshots and logs go there)
 # Exit status: 0 passed, 1 failed, 77 skipped (a tool is missing; a failure instead when
 # QUAYLET_REQUIRE_REAL=1).
@@ -97,6 +97,13 @@ jq -e '(.data[0] | map({id: .id.data, appname: .appname.data, summary: .summary.
     (.data[0][0].message.data | startswith("critical outcome of quaylet:"))' "$json" >/dev/null ||
     fail "UnplugDock's notification differs from the menu's or lacks its hints; see $json"
 
+# After the unsafe outcome the menu offers Details (the third item): the window of holders opens.
+open_menu
+xdotool key Down Down Down Return
+timeout 10 xdotool search --sync --onlyvisible --name '^What Holds the Dock$' >/dev/null ||
+    fail "no Details window within 10 s of choosing Details"
+import -window root "$artifacts/details-window.png" || fail "no screenshot of the Details window"
+
 # Quit from the menu: the last item. The program must end by itself, successfully.
 open_menu
 xdotool key Up Return
@@ -106,4 +113,4 @@ wait_for 20 "quaylet to quit" ended
 wait "$quaylet_pid" || fail "quaylet quit with status $?; see $artifacts/quaylet.log"
 [[ -z "$(ls -A "$work/config" 2>/dev/null)" ]] ||
     fail "the snapshot run wrote into the user's configuration: $(ls -A "$work/config")"
-log "passed: icon docked, menu opened, notification delivered, one instance, bus call, quit cleanly"
+log "passed: icon docked, menu opened, notification delivered, one instance, bus call, details, quit cleanly"

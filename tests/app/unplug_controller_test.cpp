@@ -2,6 +2,9 @@
 // busy-process search on a worker, the completion before the busy report, re-entry and quit.
 #include <poll.h>
 
+#include <QTreeWidget>
+
+#include "app/holders_window.h"
 #include "delegate_fixture.h"
 
 namespace quaylet::testing {
@@ -12,10 +15,15 @@ protected:
     bool idle() {
         return until([&] { return !delegate_->unplugInProgress(); });
     }
-    static UserNotification unsafe(const char* text) {
-        return {"THUNDERBOLT_DOCK",      "UNSAFE_TO_UNPLUG_DOCK",
-                QString::fromUtf8(text), NotificationUrgency::Critical,
-                "device.removed",        "unplug-dock"};
+    /// The unsafe notification; with `details` offering the Details of its holders.
+    static UserNotification unsafe(const char* text, bool details = false) {
+        UserNotification notification{"THUNDERBOLT_DOCK",      "UNSAFE_TO_UNPLUG_DOCK",
+                                      QString::fromUtf8(text), NotificationUrgency::Critical,
+                                      "device.removed",        "unplug-dock"};
+        if (details) {
+            notification.actions = {{"details", "DETAILS_ACTION"}};
+        }
+        return notification;
     }
 };
 
@@ -56,6 +64,24 @@ TEST_F(UnplugControllerTest, WhileUnmountingCommandsAndVolumeEventsWaitButTheDoc
     EXPECT_TRUE(mounted("/Volumes/STICK")); // "unplug everything" never ran
 }
 
+TEST_F(UnplugControllerTest, AnUnmountStillWritingIsToldOnceWhileTheIconKeepsAnimating) {
+    snapshot_.busyProcesses.clear();
+    runner().hold("diskutil");
+    launch();
+    delegate_->unplugDock();
+    // After about 1.5 s without the tool's return, from the worker's reports: no timer of ours.
+    ASSERT_TRUE(until([&] { return delegate_->unplugMenuItemTitle() == "WRITING_DATA"; }));
+    EXPECT_TRUE(delegate_->busyTimer()->isActive());
+    EXPECT_EQ(delegate_->statusItem()->toolTip(), "Quaylet: WRITING_DATA");
+    ASSERT_EQ(sink_.delivered.size(), 1U);
+    EXPECT_EQ(sink_.delivered[0].subtitle, "WRITING_DATA");
+    runner().open();
+    ASSERT_TRUE(idle());
+    ASSERT_EQ(sink_.delivered.size(), 2U); // the outcome takes the writing notice's place
+    EXPECT_EQ(sink_.delivered[1].subtitle, "SAFE_TO_UNPLUG_DOCK");
+    EXPECT_EQ(sink_.delivered[1].replaceKey, sink_.delivered[0].replaceKey);
+}
+
 TEST_F(UnplugControllerTest, LateBusyReportFollowsANewCommand) {
     runner().hold("lsof");
     launch();
@@ -71,7 +97,10 @@ TEST_F(UnplugControllerTest, LateBusyReportFollowsANewCommand) {
     EXPECT_TRUE(sink_.delivered.empty());
     runner().open();
     ASSERT_TRUE(until([&] { return !sink_.delivered.empty(); }));
-    EXPECT_EQ(sink_.delivered, std::vector{unsafe("BUSY_VOLUME_WITH Dock SSD cp")});
+    EXPECT_EQ(sink_.delivered, std::vector{unsafe("BUSY_VOLUME_WITH Dock SSD cp", true)});
+    delegate_->showHolderDetails(); // what the Details action does
+    ASSERT_TRUE(delegate_->holdersWindow());
+    EXPECT_FALSE(delegate_->holdersWindow()->tree()->findItems("cp", Qt::MatchRecursive).isEmpty());
 }
 
 TEST_F(UnplugControllerTest, QuitWhileUnmountingReportsTheOutcomeFirst) {
@@ -94,7 +123,7 @@ TEST_F(UnplugControllerTest, QuitWhileUnmountingReportsTheOutcomeFirst) {
     // Ready only once the busy-process search has reported, after the completion.
     ASSERT_TRUE(until([&] { return deliveredWhenReady.size() == 2; }));
     EXPECT_EQ(deliveredWhenReady[1], 2U);
-    EXPECT_EQ(sink_.delivered[1], unsafe("BUSY_VOLUME_WITH Dock SSD cp"));
+    EXPECT_EQ(sink_.delivered[1], unsafe("BUSY_VOLUME_WITH Dock SSD cp", true));
     EXPECT_TRUE(mounted("/Volumes/STICK")); // "unplug everything" never ran
 }
 

@@ -1,9 +1,19 @@
 // quaylet-cli unplug end to end on the docked laptop's device tree, in which the dock's USB SSD
-// is a loop device of this system: real mounts, a chain of disk images and a busy child.
+// is a loop device of this system: real mounts, a chain of disk images, a busy child, and a
+// slow disk holding tens of megabytes not yet written.
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
 #include <memory>
 #include <optional>
+#include <random>
+#include <regex>
 #include <string>
+#include <thread>
 #include <vector>
+
+#include <sys/mount.h>
+#include <sys/wait.h>
 
 #include <gtest/gtest.h>
 
@@ -88,8 +98,12 @@ TEST_F(QuayletCliRealTest, NamesTheFirstBusyVolumeAndTheChildThenUnplugsOnceBoth
     ASSERT_TRUE(child);
     const auto busy = unplug();
     EXPECT_EQ(busy.status, 1) << busy.errors;
-    EXPECT_EQ(busy.output, "Thunderbolt Dock\nDo not unplug the dock yet.\n"
-                           "“Three” is still in use by sleep. Quit it and try again.\n");
+    EXPECT_TRUE(busy.output.starts_with("Thunderbolt Dock\nDo not unplug the dock yet.\n"
+                                        "“Three” is still in use by sleep. Quit it and try "
+                                        "again.\nHeld by:\n"))
+        << busy.output;
+    // What keeps Three itself mounted is the fourth image, attached from it.
+    EXPECT_NE(busy.output.find("Four.img"), std::string::npos) << busy.output;
     EXPECT_EQ(busy.errors, "Could not unmount Three (" + mountPoint(3) +
                                ")\nCould not unmount Two (" + mountPoint(2) +
                                ")\nCould not unmount One (" + mountPoint(1) +
@@ -142,6 +156,96 @@ TEST_F(QuayletCliRealTest, AFileSystemLeftUnderTheDockSsdStaysAndTheDockIsSafe) 
     EXPECT_EQ(run.output, "Thunderbolt Dock\nIt is safe to unplug the dock.\n");
     EXPECT_TRUE(volumes[0]->loop().detachesSoon());
     EXPECT_TRUE(other->fileSystem().isMounted());
+}
+
+constexpr std::size_t kFiles = 4;
+constexpr std::size_t kFileBytes = 8 << 20; // 32 MiB in all, at 6 MB/s: about five seconds
+
+/// Returns a checksum of the contents of the file at `path`.
+std::size_t checksum(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    return std::hash<std::string>{}(std::string(std::istreambuf_iterator<char>(file), {}));
+}
+
+/// The dock SSD on a slow disk: a loop device over an image on a FUSE file system that takes its
+/// time over every write (6 MB/s).
+class UnplugSlowDiskTest : public QuayletCliRealTest {
+protected:
+    void TearDown() override {
+        remounted.reset();
+        reattached.reset();
+        volumes.clear();
+        EXPECT_TRUE(stopFuse()) << "the FUSE mount stayed or its daemon was not reaped";
+        ::umount2("/sys/kernel/debug", 0); // mounted in this namespace only
+    }
+
+    bool fuseMounted() const { return LibmountMountPointProbe().isMounted(at("fuse"), 0); }
+
+    /// Unmounts the slow file system (never lazily), then kills and reaps its daemon; returns
+    /// whether the mount is gone and no child is left to reap.
+    bool stopFuse() {
+        for (int attempt = 0;
+             attempt < 50 && fuseMounted() && ::umount2(at("fuse").c_str(), 0) != 0; ++attempt) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        daemon.reset();
+        return !fuseMounted() && ::waitpid(-1, nullptr, WNOHANG) == -1 && errno == ECHILD;
+    }
+
+    std::optional<testing::ChildProcess> daemon;
+    std::optional<testing::AttachedLoopDevice> reattached;
+    std::optional<testing::MountedFileSystem> remounted;
+};
+
+TEST_F(UnplugSlowDiskTest, SaysWhatIsLeftToWriteUntilTheDockSsdIsUnmountedAndLosesNothing) {
+    ASSERT_NE(std::string(QUAYLET_SLOW_FUSE_DISK), "") << "slow_fuse_disk was not built (libfuse3)";
+    std::filesystem::create_directories(at("backing"));
+    std::filesystem::create_directories(at("fuse"));
+    daemon = testing::ChildProcess::start(
+        {QUAYLET_SLOW_FUSE_DISK, at("backing"), at("fuse"), "6000000"});
+    for (int wait = 0; daemon && wait < 100 && !fuseMounted(); ++wait) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    ASSERT_TRUE(fuseMounted());
+    volumes.push_back(loopDisk(at("fuse/dock.img"), 64, {mountPoint(0)}));
+    ASSERT_TRUE(volumes.back() && makeTree());
+    // The device's own writeback figures are in debugfs.
+    ::mount("debugfs", "/sys/kernel/debug", "debugfs", 0, nullptr);
+    std::vector<std::size_t> sums;
+    std::mt19937_64 random(11);
+    for (std::size_t i = 0; i < kFiles; ++i) {
+        std::string data(kFileBytes, '\0');
+        std::generate(data.begin(), data.end(), [&random] { return static_cast<char>(random()); });
+        std::ofstream(mountPoint(0) + ("/data" + std::to_string(i)), std::ios::binary) << data;
+        sums.push_back(std::hash<std::string>{}(data)); // not synced: the unplug writes it out
+    }
+
+    const auto run = unplug();
+    EXPECT_EQ(run.status, 0) << run.errors;
+    const std::regex line("Writing data to DockSSD… \\((about (\\d+)|less than 1) MB left\\)\n");
+    std::vector<int> figures;
+    for (std::sregex_iterator it(run.errors.begin(), run.errors.end(), line), end; it != end;
+         ++it) {
+        figures.push_back((*it)[2].matched ? std::stoi((*it)[2]) : 0);
+    }
+    ASSERT_GE(figures.size(), 2U) << run.errors;
+    EXPECT_GE(figures.front(), 10) << run.errors;
+    EXPECT_LT(figures.back(), figures.front()) << run.errors;
+    EXPECT_TRUE(run.errors.ends_with("Unmounted DockSSD (" + mountPoint(0) + ")\n"));
+
+    // Read back past the FUSE layer and every cache: from the backing file, on a new loop.
+    volumes.clear();
+    ASSERT_TRUE(stopFuse());
+    std::string error;
+    auto loop = testing::AttachedLoopDevice::attach(at("backing/dock.img"), false, error);
+    ASSERT_TRUE(loop) << error;
+    reattached.emplace(std::move(*loop));
+    auto mounted = testing::MountedFileSystem::mount(reattached->path(), at("check"), error);
+    ASSERT_TRUE(mounted) << error;
+    remounted.emplace(std::move(*mounted));
+    for (std::size_t i = 0; i < kFiles; ++i) {
+        EXPECT_EQ(checksum(at("check/data" + std::to_string(i))), sums[i]) << "data" << i;
+    }
 }
 
 } // namespace

@@ -31,7 +31,7 @@ TEST_F(LinuxDeviceNamingTest, FindsBlockDevicesByKernelName) {
         {"/dev/mapper/luks-3f6c2a8e-5b1d-4e7a-9c0f-2d8b7e6a4c1f", BlockDeviceNames{"dm-0", "dm-0"}},
         {"/dev/mapper/absent", std::nullopt},
         {"/dev/sdz9", std::nullopt},
-        {"/dev/disk/by-label/DockSSD", std::nullopt},
+        {"/dev/disk/by-label/quaylet-no-such-label", std::nullopt},
         {"sda1", std::nullopt},
         {"//server/share", std::nullopt},
     };
