@@ -1,4 +1,4 @@
-// Which processes the caller may end, and the bus names applications are asked on.
+// Which processes the caller may end.
 #include <gtest/gtest.h>
 
 #include "eject/holder_quit.h"
@@ -51,14 +51,6 @@ TEST(QuitRefusalTest, OnlyTheCallersOwnProcessesOfItsOwnLogin) {
     };
     for (const Case& c : cases) {
         EXPECT_EQ(quitRefusal(c.target, c.caller), c.expected) << c.what;
-    }
-}
-
-TEST(QuitRefusalTest, AnApplicationIsAskedOnlyUnderAValidBusName) {
-    EXPECT_EQ(applicationBusName("org.gnome.TextEditor.desktop"), "org.gnome.TextEditor");
-    EXPECT_EQ(applicationObjectPath("org.gnome.Text-Editor"), "/org/gnome/Text_Editor");
-    for (const char* entry : {"firefox.desktop", "org..gnome", "org.2gnome.Editor", "a.b c"}) {
-        EXPECT_EQ(applicationBusName(entry), "") << entry;
     }
 }
 

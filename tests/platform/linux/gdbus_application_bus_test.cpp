@@ -66,18 +66,12 @@ private:
                 "RequestName", g_variant_new("(su)", "org.quaylet.Stand-in", 4U),
                 G_VARIANT_TYPE("(u)"), G_DBUS_CALL_FLAGS_NONE, -1, nullptr, nullptr);
             owned_ = reply != nullptr;
-            if (reply != nullptr) {
-                g_variant_unref(reply);
-            }
+            g_clear_pointer(&reply, g_variant_unref);
         }
         ready_ = true;
         g_main_loop_run(loop_);
-        if (node != nullptr) {
-            g_dbus_node_info_unref(node);
-        }
-        if (bus != nullptr) {
-            g_object_unref(bus);
-        }
+        g_clear_pointer(&node, g_dbus_node_info_unref);
+        g_clear_object(&bus);
         g_main_loop_unref(loop_);
         g_main_context_pop_thread_default(context);
         g_main_context_unref(context);
