@@ -49,14 +49,18 @@ QString HolderQuitController::actionTitle(const StringTable& strings, const Hold
 QString HolderQuitController::offerFor(const UnplugOutcome& outcome) {
     offered_.reset();
     const std::optional<QuitCaller> caller = quitCaller(*platform_.processSignals);
-    for (const VolumeHolders& volume : caller ? outcome.holders : std::vector<VolumeHolders>()) {
+    if (!caller) {
+        return {};
+    }
+    for (const VolumeHolders& volume : outcome.holders) {
         for (const Holder& holder : volume.holders) {
-            if (!offered_ && holdForQuit(*platform_.processSignals, *caller, holder).process) {
+            if (holdForQuit(*platform_.processSignals, *caller, holder).process) {
                 offered_ = holder;
+                return actionTitle(strings_, holder);
             }
         }
     }
-    return offered_ ? actionTitle(strings_, *offered_) : QString();
+    return {};
 }
 
 void HolderQuitController::quitOffered() {
