@@ -11,6 +11,7 @@
 
 #include "app/autostart_list.h"
 #include "app/command_runner.h"
+#include "app/holder_quit_controller.h"
 #include "app/holders_window.h"
 #include "app/preferences_window.h"
 #include "app/sleep_guard.h"
@@ -33,6 +34,8 @@ VLKAppDelegate::VLKAppDelegate(AppServices services, QObject* parent)
     : QObject(parent), services_(std::move(services)) {
     workers_.setMaxThreadCount(kWorkerThreads);
     loadLayout();
+    holderQuit_ =
+        std::make_unique<HolderQuitController>(*this, services_.platform, services_.strings);
     listenToNotificationActions();
 }
 

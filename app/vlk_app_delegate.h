@@ -29,6 +29,7 @@ inline const QString kPowerOffAfterUnplugKey = QStringLiteral("powerOffAfterUnpl
 
 class AutostartList;
 class DockMonitor;
+class HolderQuitController;
 class HoldersWindow;
 class PreferencesWindow;
 class SleepGuard;
@@ -145,6 +146,9 @@ public:
 
     /// Returns the preferences window with its views.
     PreferencesWindow* preferencesWindow() const { return preferencesWindow_.get(); }
+    /// Returns what quits a process that keeps a volume busy and then unplugs again; the quit
+    /// actions of the unsafe notification and of the Details window lead to its quitHolder.
+    HolderQuitController* holderQuitController() const { return holderQuit_.get(); }
 
     /// Shows the Details window with the holders of the last unsafe outcome; nothing when it
     /// named none.
@@ -203,6 +207,7 @@ private:
     std::unique_ptr<QMenu> statusMenu_;
     std::unique_ptr<QSystemTrayIcon> statusItem_;
     std::unique_ptr<PreferencesWindow> preferencesWindow_;
+    std::unique_ptr<HolderQuitController> holderQuit_;
     std::unique_ptr<HoldersWindow> holdersWindow_;
     std::vector<VolumeHolders> lastHolders_; // of the last outcome, for its Details
     StatusImages images_;

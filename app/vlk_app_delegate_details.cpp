@@ -4,6 +4,7 @@
 
 #include <QAction>
 
+#include "app/holder_quit_controller.h"
 #include "app/holders_window.h"
 #include "app/status_menu.h"
 #include "app/vlk_app_delegate.h"
@@ -12,6 +13,7 @@ namespace quaylet {
 namespace {
 
 const QString kDetailsAction = QStringLiteral("details");
+const QString kQuitHolderAction = QStringLiteral("quit-holder");
 
 } // namespace
 
@@ -21,6 +23,8 @@ void VLKAppDelegate::listenToNotificationActions() {
             static_cast<void>(replaceKey); // both commands' notifications show the last Details
             if (action == kDetailsAction) {
                 showHolderDetails();
+            } else if (action == kQuitHolderAction) {
+                holderQuit_->quitOffered();
             }
         },
         {});
@@ -41,7 +45,13 @@ QList<NotificationAction> VLKAppDelegate::rememberHolders(const UnplugOutcome& o
     if (lastHolders_.empty()) {
         return {};
     }
-    return {{kDetailsAction, localizedText(services_.strings, "DETAILS_ACTION")}};
+    QList<NotificationAction> actions;
+    // "Quit NAME" or "End process" for the first holder that may be ended, then Details.
+    if (const QString quit = holderQuit_->offerFor(outcome); !quit.isEmpty()) {
+        actions.append({kQuitHolderAction, quit});
+    }
+    actions.append({kDetailsAction, localizedText(services_.strings, "DETAILS_ACTION")});
+    return actions;
 }
 
 void VLKAppDelegate::showHolderDetails() {
@@ -50,6 +60,8 @@ void VLKAppDelegate::showHolderDetails() {
     }
     if (!holdersWindow_) {
         holdersWindow_ = std::make_unique<HoldersWindow>(services_.strings, ::getuid());
+        connect(holdersWindow_.get(), &HoldersWindow::quitRequested, holderQuit_.get(),
+                &HolderQuitController::quitHolder);
     }
     holdersWindow_->setHolders(lastHolders_);
     holdersWindow_->show();

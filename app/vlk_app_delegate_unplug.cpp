@@ -4,6 +4,7 @@
 #include <QMetaObject>
 #include <QRunnable>
 
+#include "app/holder_quit_controller.h"
 #include "app/vlk_app_delegate.h"
 #include "eject/power_off.h"
 #include "eject/unplug_flow.h"
@@ -241,6 +242,7 @@ void VLKAppDelegate::goodEject(bool everything, std::optional<std::vector<PowerO
 }
 
 void VLKAppDelegate::badEject(const UnplugOutcome& outcome, bool everything) {
+    holderQuit_->setRetryEverything(everything); // a quit from this notice retries its command
     deliverOutcome(outcome, everything);
 }
 

@@ -119,6 +119,12 @@ private:
         if (name == "--interactive") {
             return &options_.interactive;
         }
+        if (name == "--quit-holders") {
+            return &options_.quitHolders;
+        }
+        if (name == "--yes") {
+            return &options_.yes;
+        }
         if (name == "--holders") {
             return &options_.holders;
         }
@@ -163,6 +169,8 @@ private:
                                  (flag == "--json" && form->json) ||
                                  (flag == "--mountinfo" && form->mountInfo) ||
                                  (flag == "--interactive" && form->interactive) ||
+                                 ((flag == "--quit-holders" || flag == "--yes") &&
+                                  form->command == CliCommand::Unplug) ||
                                  (flag == "--holders" && form->command == CliCommand::Status) ||
                                  (flag == "--power-off" && form->powerOff) || flag == "--help" ||
                                  flag == "--sysfs" || flag == "--snapshot";
@@ -171,6 +179,16 @@ private:
                          ". " + helpHint(options_.command);
                 return;
             }
+        }
+        if (options_.yes && !options_.quitHolders) {
+            error_ = "--yes answers the question of --quit-holders; use it with --quit-holders.";
+            return;
+        }
+        if (options_.quitHolders &&
+            (!options_.snapshotPath.empty() || !options_.mountInfoPath.empty())) {
+            error_ = "--quit-holders ends processes of this system; use it without --snapshot "
+                     "and --mountinfo.";
+            return;
         }
         if (!options_.snapshotPath.empty() &&
             (!options_.sysfsRoot.empty() || !options_.mountInfoPath.empty())) {

@@ -24,6 +24,8 @@ struct CliOptions {
     bool everything = false;   ///< --everything: all external storage, not only the dock's.
     bool json = false;         ///< --json: the status or outcome as a JSON document.
     bool interactive = false;  ///< --interactive: unplug may have polkit ask for a password.
+    bool quitHolders = false;  ///< --quit-holders: unplug quits what keeps volumes busy.
+    bool yes = false;          ///< --yes: --quit-holders quits without asking first.
     bool holders = false;      ///< --holders: status also lists what holds each volume.
     bool powerOff = false;     ///< --power-off: unplug switches off what it unmounted.
     std::string sysfsRoot;     ///< --sysfs DIR; empty for the live /sys.

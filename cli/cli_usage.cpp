@@ -52,6 +52,7 @@ Exit status: 0, or 2 when the device tree, mount table or snapshot cannot be rea
 constexpr std::string_view kUnplug =
     R"(usage: quaylet-cli [--sysfs DIR | --snapshot FILE] unplug [--everything] [--json]
                   [--interactive] [--power-off] [--mountinfo FILE]
+                  [--quit-holders [--yes]]
 
 Unmounts the volumes behind the dock and the disk images stored on them (up to three
 images deep), innermost images first, never forced. Refuses, unmounting nothing, when the boot
@@ -73,6 +74,14 @@ and the holders, and one line per volume on standard error as it is done.
                     unmounted (through udisks2) and de-authorize the dock's Thunderbolt router
                     where its domain allows it, each only when nothing on it is in use; says
                     what was powered off and what was left on, and why
+  --quit-holders    when a volume stays mounted because it is in use, list the processes
+                    that hold it, ask once, ask each to quit (its application's quit action,
+                    else SIGTERM), wait up to 10 seconds, then unplug again and print the new
+                    outcome. Only your own processes of your own login are quit; one that does
+                    not end is ended by force (SIGKILL) only when you say so to a second
+                    question, which is asked on a terminal only
+  --yes             with --quit-holders: quit without the first question (needed without a
+                    terminal); never answers the second
 
 With --sysfs, only volumes whose device nodes on this system carry the device numbers that
 the device tree gives them are unmounted; otherwise nothing is (exit 2).

@@ -48,6 +48,10 @@ int runUnplug(Platform& platform, const CliOptions& options, std::ostream& out,
                                  "run 'quaylet-cli unplug --interactive'.";
     }
     unplug.json = options.json;
+    unplug.quitHolders = options.quitHolders;
+    unplug.quitDialog.assumeYes = options.yes;
+    // Questions go to standard error and are answered on standard input, when that is a terminal.
+    unplug.quitDialog.answers = ::isatty(STDIN_FILENO) != 0 ? &std::cin : nullptr;
     unplug.progressInPlace = &errors == &std::cerr && ::isatty(STDERR_FILENO) == 1;
     unplug.powerOff = options.powerOff;
     if (!options.mountInfoPath.empty()) {

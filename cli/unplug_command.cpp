@@ -2,6 +2,8 @@
 // outcome printed in the notification's words and returned as an exit status.
 #include "cli/unplug_command.h"
 
+#include <algorithm>
+
 #include "cli/cli_options.h"
 #include "cli/holders_report.h"
 #include "cli/printable_text.h"
@@ -116,7 +118,20 @@ int runUnplugCommand(Platform& platform, const UnplugCommandOptions& options,
     if (outcome.notAllowed && !options.interactionHint.empty()) {
         errors << options.interactionHint << std::endl;
     }
-    return report(outcome, strings, options.json, out);
+    const bool inUse = std::any_of(
+        outcome.failures.begin(), outcome.failures.end(),
+        [](const UnmountFailure& failure) { return failure.cause == UnmountCause::busy; });
+    if (!options.quitHolders || !inUse) {
+        return report(outcome, strings, options.json, out);
+    }
+    const int status = options.json ? kExitUnsafe : report(outcome, strings, false, out);
+    if (!quitHolders(platform, outcome, options.quitDialog, strings, errors)) {
+        return options.json ? report(outcome, strings, true, out) : status;
+    }
+    errors << strings.text("QUIT_RETRY") << std::endl;
+    UnplugCommandOptions again = options;
+    again.quitHolders = false;
+    return runUnplugCommand(platform, again, strings, out, errors);
 }
 
 } // namespace quaylet

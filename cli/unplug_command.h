@@ -5,6 +5,7 @@
 #include <ostream>
 #include <string>
 
+#include "cli/holder_quit_command.h"
 #include "platform/platform.h"
 #include "platform/string_table.h"
 
@@ -20,15 +21,21 @@ struct UnplugCommandOptions {
     std::string unmountForbidden;
     /// Said on the errors stream when a volume was not allowed to be unmounted; empty for none.
     std::string interactionHint;
+    /// Quit the processes that keep volumes busy, then unplug again (--quit-holders).
+    bool quitHolders = false;
+    /// How the user is asked before processes are quit.
+    QuitDialog quitDialog;
     /// Rewrite the progress line in place (the errors stream is a terminal); else a line each.
     bool progressInPlace = false;
 };
 
 /// Runs the unplug command on `platform` through the steps the tray runs (eject/unplug_flow.h),
 /// with a progress line for each volume, and for a volume still being written to, on `errors`, and
-/// writes the outcome to `out` in the notification's words (or as JSON). Returns kExitSafe,
-/// kExitUnsafe, or kExitUsage when the mount table cannot be read or the options forbid the
-/// unmounting the plan needs.
+/// writes the outcome to `out` in the notification's words (or as JSON). With `quitHolders`, a
+/// volume in use has the processes that hold it quit (cli/holder_quit_command.h) and the command
+/// run again, its outcome printed too (as JSON, only the last). Returns kExitSafe, kExitUnsafe,
+/// or kExitUsage when the mount table cannot be read or the options forbid the unmounting the
+/// plan needs.
 int runUnplugCommand(Platform& platform, const UnplugCommandOptions& options,
                      const StringTable& strings, std::ostream& out, std::ostream& errors);
 

@@ -3,6 +3,7 @@
 
 #include <memory>
 
+#include "platform/application_bus.h"
 #include "platform/application_lookup.h"
 #include "platform/device_naming.h"
 #include "platform/file_manager.h"
@@ -11,6 +12,7 @@
 #include "platform/mount_table.h"
 #include "platform/power_switch.h"
 #include "platform/process_runner.h"
+#include "platform/process_signals.h"
 #include "platform/process_uses.h"
 #include "platform/registry.h"
 #include "platform/storage_usage.h"
@@ -32,6 +34,8 @@ struct Platform {
     std::unique_ptr<MountPointProbe> mountPointProbe;
     std::unique_ptr<ApplicationLookup> applicationLookup;
     std::unique_ptr<StorageUsage> storageUsage;
+    std::unique_ptr<ProcessSignals> processSignals;
+    std::unique_ptr<ApplicationBus> applicationBus;
     std::unique_ptr<VolumeFlush> volumeFlush;
     std::unique_ptr<WritebackGauge> writebackGauge;
     std::unique_ptr<ProcessUses> processUses;

@@ -17,12 +17,14 @@
 #include "platform/linux/linux_device_naming.h"
 #include "platform/linux/linux_file_manager.h"
 #include "platform/linux/linux_power_switch.h"
+#include "platform/linux/linux_process_signals.h"
 #include "platform/linux/linux_storage_usage.h"
 #include "platform/linux/posix_process_runner.h"
 #include "platform/linux/proc_process_uses.h"
 #include "platform/linux/syncfs_volume_flush.h"
 #include "platform/linux/sysfs_reader.h"
 #include "platform/linux/sysfs_registry.h"
+#include "platform/linux/udisks_module.h"
 
 namespace quaylet {
 namespace {
@@ -94,6 +96,8 @@ std::optional<Platform> makeLinuxPlatform(const LinuxPlatformOptions& options, s
     platform.processUses = std::make_unique<ProcProcessUses>();
     platform.applicationLookup =
         std::make_unique<DesktopApplicationLookup>(DesktopApplicationRoots::fromEnvironment());
+    platform.processSignals = std::make_unique<LinuxProcessSignals>();
+    platform.applicationBus = std::make_unique<ModuleApplicationBus>();
     platform.toolCommands = ToolCommands::forLinux(defaultDiskutilPath());
     // The live kernel's, whatever tree is read: the mounted volumes are this system's.
     platform.volumeFlush = std::make_unique<SyncfsVolumeFlush>();

@@ -12,9 +12,11 @@
 namespace quaylet {
 namespace {
 
-/// The module's entry point: a new storage on the system bus, or null.
+/// The module's entry points: a new storage on the system bus, or null; a quit request.
 constexpr const char* kConnectSymbol = "quaylet_udisks_connect";
 using ConnectFunction = UdisksStorage* (*)(bool interactive);
+constexpr const char* kRequestQuitSymbol = "quaylet_application_request_quit";
+using RequestQuitFunction = bool (*)(const char* desktopEntry, std::int32_t pid);
 
 struct ModuleClose {
     void operator()(void* handle) const { ::dlclose(handle); }
@@ -70,6 +72,17 @@ std::shared_ptr<UdisksStorage> connectUdisks(bool interactive) {
     // The storage's code lies in the module: the storage goes first, then the module.
     std::shared_ptr<void> loaded(std::move(module));
     return std::shared_ptr<UdisksStorage>(storage, [loaded](UdisksStorage* gone) { delete gone; });
+}
+
+bool ModuleApplicationBus::requestQuit(const std::string& desktopEntry, std::int32_t pid) {
+    const std::unique_ptr<void, ModuleClose> module(
+        ::dlopen(modulePath().c_str(), RTLD_NOW | RTLD_LOCAL));
+    if (!module) {
+        return false;
+    }
+    const auto request =
+        reinterpret_cast<RequestQuitFunction>(::dlsym(module.get(), kRequestQuitSymbol));
+    return request != nullptr && request(desktopEntry.c_str(), pid);
 }
 
 } // namespace quaylet

@@ -3,6 +3,7 @@
 
 #include <memory>
 
+#include "platform/application_bus.h"
 #include "platform/linux/udisks_storage.h"
 
 namespace quaylet {
@@ -16,5 +17,14 @@ inline constexpr const char* kUdisksModuleName = "quaylet-udisks.so";
 /// nullptr when no system bus socket exists, udisks does not run there, or the module beside
 /// the running program cannot be loaded. The module stays loaded while the storage lives.
 std::shared_ptr<UdisksStorage> connectUdisks(bool interactive);
+
+/// Asks desktop applications to quit through the module's GDBus code (GDBusApplicationBus),
+/// loading the module only for a request, so that programs which never quit an application
+/// never load GLib.
+class ModuleApplicationBus final : public ApplicationBus {
+public:
+    /// As GDBusApplicationBus::requestQuit; false when the module cannot be loaded.
+    bool requestQuit(const std::string& desktopEntry, std::int32_t pid) override;
+};
 
 } // namespace quaylet

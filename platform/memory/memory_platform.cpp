@@ -8,6 +8,7 @@
 #include "platform/memory/memory_file_manager.h"
 #include "platform/memory/memory_mount_table.h"
 #include "platform/memory/memory_process_runner.h"
+#include "platform/memory/memory_process_signals.h"
 #include "platform/memory/snapshot_loader.h"
 
 namespace quaylet {
@@ -59,6 +60,11 @@ Platform makeSnapshotPlatform(const Snapshot& snapshot) {
     platform.mountPointProbe = std::make_unique<MemoryMountPointProbe>(*mounts);
     platform.applicationLookup = std::make_unique<MemoryApplicationLookup>(std::move(applications));
     platform.storageUsage = std::make_unique<MemoryStorageUsage>();
+    // The snapshot's busy processes are no processes of this system: there is nothing to end.
+    auto processes =
+        std::make_unique<MemoryProcessSignals>(ProcessFacts{}, std::vector<std::int32_t>{});
+    platform.applicationBus = std::make_unique<MemoryApplicationBus>(*processes);
+    platform.processSignals = std::move(processes);
     platform.volumeFlush = std::make_unique<MemoryVolumeFlush>();
     platform.writebackGauge = std::make_unique<MemoryWritebackGauge>();
     platform.processUses = std::make_unique<MemoryProcessUses>();

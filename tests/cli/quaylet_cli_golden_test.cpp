@@ -133,7 +133,10 @@ const GoldenCase kCases[] = {
       {"--sysfs", "@FIXTURES@/no-such-machine/sys", "status"},
       {"--snapshot", "@FIXTURES@/no-such-machine/machine.json", "status"},
       {"--sysfs", "@FIXTURES@/laptop-dock/sys", "--mountinfo", "@FIXTURES@/laptop-dock", "status"},
-      {"status", "bad\033[2Jname"}}},
+      {"status", "bad\033[2Jname"},
+      {"unplug", "--yes"},
+      {"status", "--quit-holders"},
+      {"--snapshot", "x.json", "unplug", "--quit-holders", "--yes"}}},
 };
 
 INSTANTIATE_TEST_SUITE_P(Transcripts, QuayletCliGoldenTest, ::testing::ValuesIn(kCases),

@@ -30,6 +30,8 @@ public:
     /// Waits for the program to end; returns its exit status, or 128 + the signal that ended it,
     /// or -1 when it cannot be waited for.
     int wait();
+    /// Returns the program's process id.
+    pid_t pid() const { return pid_; }
 
 private:
     explicit ChildProcess(pid_t pid) : pid_(pid) {}
