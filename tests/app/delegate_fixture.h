@@ -70,6 +70,7 @@ protected:
     Platform& platform() {
         if (!platform_) {
             platform_ = std::make_unique<Platform>(makeSnapshotPlatform(snapshot_));
+            attachLedger(memoryRegistry(*platform_));
             auto recording =
                 std::make_unique<RecordingProcessRunner>(std::move(platform_->processRunner));
             runner_ = recording.get();

@@ -28,7 +28,7 @@ TEST(BehindDockTest, OnOlderSystemsTheIdsAreReadFromTheTunnelledDeviceItself) {
     EXPECT_FALSE(isDockTunnelEndpoint(registry, bridge.get()));
     registry.setOperatingSystemVersion({11, 0, 0});
     EXPECT_TRUE(isDockTunnelEndpoint(registry, bridge.get()));
-    EXPECT_EQ(registry.outstandingHandles(), 1U);
+    EXPECT_EQ(testing::ledgerOf(registry).outstanding(), 1U);
 }
 
 // A chain root → a1 → … → a6 → tunnelled device P, with properties put where a case wants.
@@ -52,11 +52,11 @@ protected:
     bool endpointIsDock() {
         const RegistryObject held(registry, registry.referenceTo(device));
         const bool dock = isDockTunnelEndpoint(registry, held.get());
-        EXPECT_EQ(registry.outstandingHandles(), 1U);
+        EXPECT_EQ(testing::ledgerOf(registry).outstanding(), 1U);
         return dock;
     }
 
-    MemoryRegistry registry{{11, 0, 0}};
+    testing::ProbedRegistry registry{{11, 0, 0}};
     MemoryEntryId ancestors[7] = {};
     MemoryEntryId device = 0;
 };
@@ -89,7 +89,7 @@ TEST(BehindDockTest, FailedParentRequestsLeaveTheHighestEntryReached) {
 }
 
 TEST(BehindDockTest, PciRuleWinsForEntriesOfBothKindsAndStopsAtTheComputersOwnPci) {
-    MemoryRegistry registry;
+    testing::ProbedRegistry registry;
     const MemoryEntryId dockHub = registry.addEntry(
         std::nullopt,
         {"IOUSBHostDevice", {"IOUSBDevice"}, "hub", {{"idVendor", 0x2109}, {"idProduct", 0x0822}}});
@@ -105,11 +105,11 @@ TEST(BehindDockTest, PciRuleWinsForEntriesOfBothKindsAndStopsAtTheComputersOwnPc
     EXPECT_EQ(behindDockRule(registry, held.get()), DockRule::None);
     registry.setProperty(both, "IOPCITunnelled", false);
     EXPECT_EQ(behindDockRule(registry, held.get()), DockRule::None);
-    EXPECT_EQ(registry.outstandingHandles(), 1U);
+    EXPECT_EQ(testing::ledgerOf(registry).outstanding(), 1U);
 }
 
 TEST(BehindDockTest, ATunnelToOneOfSeveralRoutersIsTheDocksOnlyWhenOneOfThemIsADock) {
-    MemoryRegistry registry;
+    testing::ProbedRegistry registry;
     const MemoryEntryId rootPort = registry.addEntry(std::nullopt, {"IOPCIDevice", {}, "rp", {}});
     const MemoryEntryId head =
         registry.addEntry(rootPort, {"IOPCIDevice", {}, "head", {{"IOPCITunnelled", true}}});
@@ -126,7 +126,7 @@ TEST(BehindDockTest, ATunnelToOneOfSeveralRoutersIsTheDocksOnlyWhenOneOfThemIsAD
     routers.emplace("0-5", ids(0x126, 0x42));
     registry.setProperty(head, "Tunnel Endpoint Candidates", routers);
     EXPECT_EQ(behindDockRule(registry, held.get()), DockRule::UntiedTunnel);
-    EXPECT_EQ(registry.outstandingHandles(), 1U);
+    EXPECT_EQ(testing::ledgerOf(registry).outstanding(), 1U);
 }
 
 TEST(DockIdentityTest, TunnelIdsUseTheLow32BitsAndAnUnsignedRange) {

@@ -48,8 +48,7 @@ protected:
 
     void TearDown() override {
         monitor.reset();
-        EXPECT_EQ(registry.outstandingHandles(), 0u);
-        EXPECT_EQ(registry.badReleases(), 0u);
+        EXPECT_TRUE(testing::noHandlesLeft(registry));
     }
 
     /// Builds a dock the way a Mac's registry shows it: the tunnelled upstream bridge, its

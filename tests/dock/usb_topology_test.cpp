@@ -38,7 +38,7 @@ protected:
         const RegistryObject disk(registry, registry.serviceForBsdName(bsdName));
         EXPECT_TRUE(disk) << bsdName;
         const DockRule rule = dockUsbTopologyRule(registry, disk.get());
-        EXPECT_EQ(registry.outstandingHandles(), 1U);
+        EXPECT_EQ(testing::ledgerOf(registry).outstanding(), 1U);
         return rule;
     }
     void TearDown() override { EXPECT_TRUE(noHandlesLeft(registry)); }

@@ -10,6 +10,7 @@
 
 #include "platform/linux/sysfs_registry.h"
 #include "platform/memory_registry.h"
+#include "tests/support/handle_ledger.h"
 #include "tests/support/injected_event_source.h"
 #include "tests/support/test_paths.h"
 
@@ -95,9 +96,7 @@ class RegistryContractTest : public ::testing::TestWithParam<BackendFactory> {
 protected:
     void TearDown() override {
         port.reset();
-        EXPECT_EQ(registry.outstandingHandles(), 0U)
-            << ::testing::PrintToString(registry.describeOutstandingHandles());
-        EXPECT_EQ(registry.badReleases(), 0U);
+        EXPECT_TRUE(testing::noHandlesLeft(registry));
     }
 
     RegistryHandle hub() {
@@ -122,6 +121,7 @@ protected:
 
     std::unique_ptr<Backend> backend = GetParam()();
     MemoryRegistry& registry = backend->registry();
+    testing::HandleLedger& ledger_ = testing::attachLedger(registry);
     std::unique_ptr<NotificationPort> port = registry.createNotificationPort();
 };
 

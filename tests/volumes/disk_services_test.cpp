@@ -6,6 +6,7 @@
 
 #include "platform/memory/bsd_device_naming.h"
 #include "tests/support/fixture_machine.h"
+#include "tests/support/probed_registry.h"
 #include "volumes/disk_services.h"
 
 namespace quaylet {
@@ -39,12 +40,12 @@ protected:
     bool external() {
         const RegistryObject held(registry, registry.referenceTo(disk));
         const bool answer = isExternalStorage(registry, held.get());
-        EXPECT_EQ(registry.outstandingHandles(), 1U);
+        EXPECT_EQ(testing::ledgerOf(registry).outstanding(), 1U);
         return answer;
     }
     void TearDown() override { EXPECT_TRUE(noHandlesLeft(registry)); }
 
-    MemoryRegistry registry;
+    testing::ProbedRegistry registry;
     MemoryEntryId top = add(std::nullopt, "IOHDIXController");
     MemoryEntryId storage =
         registry.addEntry(top, {"IOBlockStorageServices", {"IOBlockStorageDevice"}, "storage", {}});

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/linux/sysfs_registry.h"
+#include "tests/support/handle_ledger.h"
 #include "tests/support/injected_event_source.h"
 #include "tests/support/test_paths.h"
 
@@ -27,6 +28,7 @@ TEST(SysfsNotificationTest, AServiceGoneWithoutItsRemoveEventIsTerminatedAllTheS
                                events = source.get();
                                return source;
                            }};
+    testing::attachLedger(registry);
     const auto port = registry.createNotificationPort();
     int terminations = 0;
     const RegistryHandle ssd = registry.serviceForBsdName("sda");
@@ -46,7 +48,7 @@ TEST(SysfsNotificationTest, AServiceGoneWithoutItsRemoveEventIsTerminatedAllTheS
     port->dispatchPending();
     EXPECT_EQ(terminations, 1) << "terminated once only";
     registry.release(notification);
-    EXPECT_EQ(registry.outstandingHandles(), 0u);
+    EXPECT_TRUE(testing::noHandlesLeft(registry));
 }
 
 } // namespace

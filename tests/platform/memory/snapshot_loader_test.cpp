@@ -6,6 +6,7 @@
 
 #include "platform/memory/memory_platform.h"
 #include "platform/memory/snapshot_loader.h"
+#include "tests/support/handle_ledger.h"
 
 namespace quaylet {
 namespace {
@@ -54,13 +55,14 @@ TEST_F(SnapshotLoaderTest, BuildsTheRegistryWithAncestryAndOnlyRegisteredService
     const auto snapshot = parseSnapshot(kSmall, "small.json", error);
     ASSERT_TRUE(snapshot) << error;
     auto registry = buildMemoryRegistry(*snapshot);
+    testing::attachLedger(*registry);
     const RegistryHandle bridge = registry->referenceTo(*registry->findEntry("bridge"));
     EXPECT_TRUE(registry->conformsTo(bridge, "IOPCIBridge"));
     EXPECT_FALSE(registry->conformsTo(bridge, "IOPCIDevice"));
     EXPECT_EQ(registry->serviceForBsdName("disk9"), 0U);
     EXPECT_EQ(registry->operatingSystemVersion(), (OperatingSystemVersion{10, 15, 7}));
     registry->release(bridge);
-    EXPECT_EQ(registry->outstandingHandles(), 0U);
+    EXPECT_TRUE(testing::noHandlesLeft(*registry));
 }
 
 struct Malformed {
