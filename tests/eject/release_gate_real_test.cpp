@@ -58,9 +58,9 @@ protected:
 
     /// The live platform reading the copied tree.
     Platform& platform() {
-        std::string error;
+        LinuxPlatformError error;
         live = makeLinuxPlatform(LinuxPlatformOptions{tree.root()}, error);
-        EXPECT_TRUE(live) << error;
+        EXPECT_TRUE(live) << error.code.message();
         return *live;
     }
 

@@ -16,10 +16,10 @@ namespace quaylet::testing {
 /// Loads fixture machine `machine` as a whole platform, with a ledger on its registry; fails the
 /// test when it cannot.
 inline Platform loadFixture(std::string_view machine) {
-    std::string error;
+    SnapshotError error;
     auto platform = loadSnapshotPlatform(fixturePath(machine), error);
     if (!platform) {
-        ADD_FAILURE() << error;
+        ADD_FAILURE() << machine << ": " << error.readError.message() << error.problem;
         return {};
     }
     attachLedger(dynamic_cast<MemoryRegistry&>(*platform->registry));

@@ -22,7 +22,8 @@ public:
     void handedOut(RegistryHandle handle, std::string_view className,
                    std::string_view name) override {
         const std::lock_guard lock(mutex_);
-        live_[handle] = std::string(className) + (name.empty() ? "" : " '" + std::string(name) + "'");
+        live_[handle] =
+            std::string(className) + (name.empty() ? "" : " '" + std::string(name) + "'");
     }
     void released(RegistryHandle handle) override {
         const std::lock_guard lock(mutex_);

@@ -10,11 +10,10 @@ namespace quaylet {
 namespace {
 
 TEST(LinuxPlatformTest, FillsEveryServiceOverTheGivenTree) {
-    std::string error = "stale";
+    LinuxPlatformError error;
     std::optional<Platform> platform =
         makeLinuxPlatform(LinuxPlatformOptions{testing::fixturePath("laptop-dock", "sys")}, error);
-    ASSERT_TRUE(platform) << error;
-    EXPECT_TRUE(error.empty());
+    ASSERT_TRUE(platform) << error.code.message();
     EXPECT_TRUE(platform->registry && platform->mountTable && platform->mountMonitor &&
                 platform->fileManager && platform->deviceNaming && platform->processRunner &&
                 platform->mountPointProbe && platform->applicationLookup);
@@ -24,11 +23,12 @@ TEST(LinuxPlatformTest, FillsEveryServiceOverTheGivenTree) {
 }
 
 TEST(LinuxPlatformTest, AnUnreadableTreeIsAnErrorThatNamesIt) {
-    std::string error;
+    LinuxPlatformError error;
     const std::string root = testing::fixturePath("no-such-machine", "sys");
     EXPECT_FALSE(makeLinuxPlatform(LinuxPlatformOptions{root}, error));
-    EXPECT_NE(error.find(root), std::string::npos) << error;
-    EXPECT_NE(error.find("No such file or directory"), std::string::npos) << error;
+    EXPECT_EQ(error.kind, LinuxPlatformError::Kind::DeviceTree);
+    EXPECT_EQ(error.path, root + "/devices");
+    EXPECT_EQ(error.code, std::errc::no_such_file_or_directory);
 }
 
 } // namespace
