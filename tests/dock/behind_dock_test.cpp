@@ -77,17 +77,6 @@ TEST_F(TunnelSearchTest, WithoutAGuidReadsTheFifthAncestor) {
     EXPECT_TRUE(endpointIsDock());
 }
 
-TEST(BehindDockTest, FailedParentRequestsLeaveTheHighestEntryReached) {
-    testing::ProbedRegistry small{{11, 0, 0}};
-    const MemoryEntryId top = small.addEntry(std::nullopt, {"IOService", {}, "top", {}});
-    const MemoryEntryId pci = small.addEntry(top, {"IOPCIDevice", {}, "P", {}});
-    small.publish(top);
-    small.setProperty(top, "Tunnel Endpoint Device Vendor ID", 0x126);
-    small.setProperty(top, "Tunnel Endpoint Device Model ID", 0x44);
-    const RegistryObject held(small, small.referenceTo(pci));
-    EXPECT_TRUE(isDockTunnelEndpoint(small, held.get()));
-}
-
 TEST(BehindDockTest, PciRuleWinsForEntriesOfBothKindsAndStopsAtTheComputersOwnPci) {
     testing::ProbedRegistry registry;
     const MemoryEntryId dockHub = registry.addEntry(

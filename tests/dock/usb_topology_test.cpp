@@ -88,17 +88,5 @@ TEST(UsbTopologyHubOrderTest, AHubOfTheDocksMakeBelowAForeignHubIsNoDock) {
     EXPECT_FALSE(hubParentMatches(registry, lone.get(), kDockUsb3HubIds)); // a hub without parent
 }
 
-TEST(RegistryReadersTest, FourDataBytesAreLittleEndianAndOtherSizesAreNoNumber) {
-    EXPECT_EQ(readRegistryNumber(PropertyValue(PropertyData{0xFF, 0xFF, 0xFF, 0xFF})), -1);
-    EXPECT_EQ(readRegistryNumber(PropertyValue(PropertyData{0x01, 0x00, 0x00, 0x00})), 1);
-    EXPECT_EQ(readRegistryNumber(PropertyValue(PropertyData{0x01, 0x00})), 0);
-    MemoryRegistry registry;
-    const RegistryObject port(
-        registry,
-        registry.referenceTo(registry.addEntry(
-            std::nullopt, {"AppleUSBHostPort", {}, "port", {{"locationID", 0x1'1A32'0000LL}}})));
-    EXPECT_EQ(readRegistryUInt32(registry, port.get(), "locationID"), 0x1A320000U);
-}
-
 } // namespace
 } // namespace quaylet

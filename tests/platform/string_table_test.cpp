@@ -23,26 +23,5 @@ TEST(StringTableTest, FillsPlaceMarkersInOnePassAndLeavesTheRestAsText) {
     }
 }
 
-TEST(StringTableTest, ATranslationReplacesItsTextAndAMissingOneStaysInEnglish) {
-    const auto english = StringTable::fromJson(R"({"SAFE": "Safe", "BUSY": "Busy %1"})");
-    ASSERT_TRUE(english);
-    const StringTable german =
-        english->translated([](std::string_view key) -> std::optional<std::string> {
-            return key == "BUSY" ? std::optional<std::string>("Belegt %1") : std::nullopt;
-        });
-    EXPECT_EQ(german.format("BUSY", {"x"}), "Belegt x");
-    EXPECT_EQ(german.text("SAFE"), "Safe");
-}
-
-TEST(StringTableTest, AMissingKeyGivesTheKeyAndOnlyJsonObjectsAreTables) {
-    const auto table = StringTable::fromJson(R"({"A": "Text %1", "N": 3})");
-    ASSERT_TRUE(table);
-    EXPECT_EQ(table->format("A", {"x"}), "Text x");
-    EXPECT_EQ(table->text("N"), "N") << "a member that is no string is no text";
-    EXPECT_EQ(table->format("MISSING_%1", {"x"}), "MISSING_x");
-    EXPECT_FALSE(StringTable::fromJson("[\"A\"]"));
-    EXPECT_FALSE(StringTable::fromJson("{\"A\": "));
-}
-
 } // namespace
 } // namespace quaylet

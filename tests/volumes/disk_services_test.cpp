@@ -14,20 +14,6 @@ namespace {
 
 using testing::noHandlesLeft;
 
-TEST(BsdDeviceNamingTest, WholeDiskUpToFourDigitsAndVolumeNamesUpTo63Bytes) {
-    const std::pair<const char*, std::optional<std::string>> cases[] = {
-        {"/dev/disk1234s2", "disk1234"}, {"disk4s", "disk4"},
-        {"/dev/disk12", "disk12"},       {"/dev/disk12345", std::nullopt},
-        {"/dev/disk4x", std::nullopt},   {"/dev/sdb1", std::nullopt}};
-    for (const auto& [path, expected] : cases) {
-        EXPECT_EQ(bsdWholeDiskName(path), expected) << path;
-    }
-    const std::string longest = "disk1s" + std::string(57, '1');
-    EXPECT_EQ(bsdVolumeName("/dev/" + longest), longest);
-    EXPECT_EQ(bsdVolumeName("/dev/" + longest + "1"), std::nullopt);
-    EXPECT_EQ(bsdVolumeName("/dev/sda1"), std::nullopt);
-}
-
 // A disk under one storage device and its driver. (Which disks are images, by their nearest
 // "image-path", the golden status transcripts show on the fixture machines.)
 class DiskServicesTest : public ::testing::Test {

@@ -43,19 +43,6 @@ TEST(PathOnVolumesTest, PathMustEqualOrContinueAMountPointWithASlash) {
     }
 }
 
-TEST(VolumeDisplayNameTest, FileManagerNameElseLastComponent) {
-    const MemoryFileManager names({{"/Volumes/Dock", "Dock SSD"}, {"/Volumes/Empty", ""}});
-    const std::pair<const char*, const char*> cases[] = {{"/Volumes/Dock", "Dock SSD"},
-                                                         {"/Volumes/Empty", "Empty"},
-                                                         {"/", "/"},
-                                                         {"", ""},
-                                                         {"/Volumes/a b//", "a b"}};
-    for (const auto& [mountPoint, expected] : cases) {
-        EXPECT_EQ(volumeDisplayName(names, {"/dev/disk4s1", mountPoint, "apfs"}), expected)
-            << mountPoint;
-    }
-}
-
 /// Names a file system by its device, as a label belongs to the device.
 class DeviceLabels final : public FileManager {
 public:

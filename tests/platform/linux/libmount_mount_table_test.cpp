@@ -16,16 +16,6 @@ namespace {
 
 const std::string kMachine = testing::fixturePath("debian-desktop", "");
 
-TEST(LibmountMountTableTest, ReadsEntriesInTableOrderWithPathsDecoded) {
-    const auto entries = LibmountMountTable(kMachine + "/mountinfo").entries();
-    ASSERT_EQ(entries.size(), 7u);
-    EXPECT_EQ(entries[2],
-              (MountEntry{"/dev/sdb1", "/media/alice/Dock SSD", "ext4", makedev(8, 17)}));
-    EXPECT_EQ(entries[3], (MountEntry{"/dev/loop3", "/media/alice/Dock SSD/mnt/a\nb\\c", "ext2",
-                                      makedev(7, 3)}));
-    EXPECT_TRUE(LibmountMountTable(kMachine + "/no-such-mountinfo").entries().empty());
-}
-
 TEST(LibmountMountTableTest, BlockMountsCarryDeviceNumbersAndUdisksMarks) {
     ::setenv("LIBMOUNT_UTAB", (kMachine + "/utab").c_str(), 1);
     const auto mounts = readBlockMounts(kMachine + "/mountinfo");

@@ -45,17 +45,6 @@ TEST_F(PosixProcessRunnerTest, HandsOverWholeLinesOfAnyLengthWithTheirBytes) {
               (std::vector<std::string>{"first\n", longLine, "\n", "last without newline"}));
 }
 
-TEST_F(PosixProcessRunnerTest, ArgumentsReachTheProgramUnaltered) {
-    const std::string odd = "a b\"$(touch " + scratch.path() + "/x)`touch y`\\c\nd";
-    const auto lines = linesOf({"/usr/bin/printf", "%s|", odd});
-    std::string joined;
-    for (const auto& line : lines) {
-        joined += line;
-    }
-    EXPECT_EQ(joined, odd + "|");
-    EXPECT_FALSE(std::ifstream(scratch.path() + "/x").good());
-}
-
 TEST_F(PosixProcessRunnerTest, OnlyAFailedStartIsAnErrorAndInputIsEmpty) {
     std::error_code error;
     EXPECT_TRUE(linesOf({scratch.path() + "/no-such-program"}, &error).empty());
@@ -101,10 +90,6 @@ TEST_F(PosixProcessRunnerTest, ARunStartedDuringAnotherInheritsNoneOfItsPipes) {
     std::set<std::string> nested;
     runner.run({"/bin/echo", "one line"}, [&](std::string_view) { nested = descriptors(); });
     EXPECT_EQ(nested, alone);
-}
-
-TEST(DefaultDiskutilPathTest, LiesNextToTheRunningExecutable) {
-    EXPECT_EQ(defaultDiskutilPath(), std::string(testing::kProgramsDir) + "/quaylet-diskutil");
 }
 
 } // namespace
