@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/linux/hex_escapes.h"
 #include "platform/linux/linux_file_manager.h"
 #include "tests/support/child_process.h"
 #include "tests/support/test_paths.h"
@@ -47,12 +46,6 @@ TEST(LinuxFileManagerTest, NamesAFileSystemByItsLabel) {
     for (const auto& item : cases) {
         EXPECT_EQ(manager.displayName(item.mount), item.expected) << item.mount.mountPoint;
     }
-}
-
-TEST(UdevEscapesTest, DecodesHexEscapesOnly) {
-    EXPECT_EQ(decodeHexEscapes("Dock\\x20Backup"), "Dock Backup");
-    EXPECT_EQ(decodeHexEscapes("end\\x2"), "end\\x2");
-    EXPECT_EQ(decodeHexEscapes("bad\\xzz"), "bad\\xzz");
 }
 
 } // namespace
