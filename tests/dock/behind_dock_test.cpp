@@ -7,29 +7,10 @@
 #include "dock/behind_dock.h"
 #include "dock/dock_identity.h"
 #include "platform/registry_object.h"
-#include "tests/support/fixture_machine.h"
 #include "tests/support/probed_registry.h"
 
 namespace quaylet {
 namespace {
-
-using testing::loadFixture;
-using testing::memoryRegistry;
-
-constexpr const char* k11 = "laptop-with-dock-11";
-
-TEST(BehindDockTest, OnOlderSystemsTheIdsAreReadFromTheTunnelledDeviceItself) {
-    // The 11.0 fixture keeps the IDs on the dock's upstream bridge only: read from the xHCI
-    // function itself (as before 11.0) they are missing; found by the GUID search they match.
-    Platform platform = loadFixture(k11);
-    MemoryRegistry& registry = memoryRegistry(platform);
-    registry.setOperatingSystemVersion({10, 15, 7});
-    const RegistryObject bridge(registry, testing::entryNamed(registry, "pci1b73,1100@0"));
-    EXPECT_FALSE(isDockTunnelEndpoint(registry, bridge.get()));
-    registry.setOperatingSystemVersion({11, 0, 0});
-    EXPECT_TRUE(isDockTunnelEndpoint(registry, bridge.get()));
-    EXPECT_EQ(testing::ledgerOf(registry).outstanding(), 1U);
-}
 
 // A chain root → a1 → … → a6 → tunnelled device P, with properties put where a case wants.
 class TunnelSearchTest : public ::testing::Test {
