@@ -1,5 +1,6 @@
 // What the dock detection and the volume scan rely on from a registry, checked over every
-// backend: the registry engine built in memory, and the sysfs registry over a fixture tree.
+// backend: the registry engine built in memory, and the sysfs registry over a fixture tree; and
+// the sysfs registry's notifications when remove events are lost.
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -73,13 +74,15 @@ public:
         show("laptop-undocked");
         source_->push({{"remove", kUpstream, "pci"}});
     }
-
-private:
+    /// Shows fixture machine `machine`'s tree, without any device event.
     void show(const std::string& machine) {
         std::filesystem::remove(root_);
         std::filesystem::create_directory_symlink(testing::fixturePath(machine, "sys"), root_);
     }
+    /// Delivers one device event.
+    void push(DeviceEvent event) { source_->push({std::move(event)}); }
 
+private:
     const testing::TemporaryDirectory directory_;
     const std::filesystem::path root_ = directory_.path() + "/sys";
     testing::InjectedEventSource* source_ = nullptr;
@@ -188,6 +191,34 @@ INSTANTIATE_TEST_SUITE_P(
         BackendFactory([] { return std::unique_ptr<Backend>(std::make_unique<MemoryBackend>()); }),
         BackendFactory([] { return std::unique_ptr<Backend>(std::make_unique<SysfsBackend>()); })),
     [](const auto& param) { return std::string(param.index == 0 ? "Memory" : "Sysfs"); });
+
+// The dock's remove events lost: the next event's reread terminates the services gone from the
+// tree all the same, once.
+TEST(SysfsNotificationTest, AServiceGoneWithoutItsRemoveEventIsTerminatedAllTheSame) {
+    SysfsBackend backend;
+    MemoryRegistry& registry = backend.registry();
+    testing::attachLedger(registry);
+    const auto port = registry.createNotificationPort();
+    int terminations = 0;
+    const RegistryHandle ssd = registry.serviceForBsdName("sda");
+    const RegistryHandle notification = registry.addInterestNotification(
+        *port, ssd, [&terminations](RegistryHandle, std::uint32_t type, std::uintptr_t) {
+            terminations += type == kMessageServiceIsTerminated ? 1 : 0;
+        });
+    registry.release(ssd);
+    backend.push({"change", kUpstream, "pci"});
+    port->dispatchPending();
+    EXPECT_EQ(terminations, 0) << "still there";
+    backend.show("laptop-undocked");
+    backend.push({"change", "/devices/pci0000:00/0000:00:14.0", "pci"});
+    port->dispatchPending();
+    EXPECT_EQ(terminations, 1);
+    backend.push({"remove", kUpstream, "pci"});
+    port->dispatchPending();
+    EXPECT_EQ(terminations, 1) << "terminated once only";
+    registry.release(notification);
+    EXPECT_TRUE(testing::noHandlesLeft(registry));
+}
 
 } // namespace
 } // namespace quaylet
