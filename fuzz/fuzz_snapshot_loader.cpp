@@ -7,7 +7,7 @@
 
 #include "platform/memory/memory_platform.h"
 #include "platform/memory/snapshot_loader.h"
-#include "tests/support/handle_ledger.h"
+#include "tests/support/probed_registry.h"
 #include "volumes/scan_volumes.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

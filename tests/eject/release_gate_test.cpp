@@ -10,7 +10,7 @@
 #include "platform/linux/linux_storage_usage.h"
 #include "platform/linux/sysfs_registry.h"
 #include "platform/memory/memory_file_manager.h"
-#include "tests/support/handle_ledger.h"
+#include "tests/support/probed_registry.h"
 #include "tests/support/test_paths.h"
 
 namespace quaylet {

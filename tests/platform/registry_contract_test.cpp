@@ -11,8 +11,8 @@
 
 #include "platform/linux/sysfs_registry.h"
 #include "platform/memory_registry.h"
-#include "tests/support/handle_ledger.h"
 #include "tests/support/injected_event_source.h"
+#include "tests/support/probed_registry.h"
 #include "tests/support/test_paths.h"
 
 namespace quaylet {

@@ -8,7 +8,7 @@
 
 #include "platform/memory/memory_platform.h"
 #include "platform/memory_registry.h"
-#include "tests/support/handle_ledger.h"
+#include "tests/support/probed_registry.h"
 #include "tests/support/test_paths.h"
 
 namespace quaylet::testing {

@@ -1,12 +1,10 @@
-// BSD device names and external storage, on small registries.
+// External storage, on a small registry.
 #include <optional>
 #include <string>
 
 #include <gtest/gtest.h>
 
-#include "platform/memory/bsd_device_naming.h"
 #include "tests/support/fixture_machine.h"
-#include "tests/support/probed_registry.h"
 #include "volumes/disk_services.h"
 
 namespace quaylet {

@@ -9,7 +9,7 @@
 #include "platform/linux/sysfs_registry.h"
 #include "platform/memory/memory_file_manager.h"
 #include "platform/memory/memory_mount_table.h"
-#include "tests/support/handle_ledger.h"
+#include "tests/support/probed_registry.h"
 #include "tests/support/test_paths.h"
 #include "volumes/scan_volumes.h"
 

@@ -11,7 +11,7 @@
 
 #include "dock/property_dump.h"
 #include "platform/linux/sysfs_registry.h"
-#include "tests/support/handle_ledger.h"
+#include "tests/support/probed_registry.h"
 #include "tests/support/test_paths.h"
 
 namespace quaylet {
