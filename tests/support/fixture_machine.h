@@ -31,14 +31,4 @@ inline MemoryRegistry& memoryRegistry(Platform& platform) {
     return dynamic_cast<MemoryRegistry&>(*platform.registry);
 }
 
-/// Returns a new reference to the entry named `name`, or 0 (failing the test) when none is.
-inline RegistryHandle entryNamed(MemoryRegistry& registry, std::string_view name) {
-    const auto entry = registry.findEntry(name);
-    if (!entry) {
-        ADD_FAILURE() << "no entry named " << name;
-        return kNoRegistryObject;
-    }
-    return registry.referenceTo(*entry);
-}
-
 } // namespace quaylet::testing
