@@ -31,15 +31,10 @@ PropertyDictionary tunnelIds(std::int64_t vendor, std::int64_t model) {
             {"Tunnel Endpoint GUID", PropertyData{1, 2, 3, 4}}};
 }
 
-/// Collects the counts the monitor reports.
-struct CountLog {
-    std::vector<std::uint64_t> counts;
-};
-
 class DockMonitorTest : public ::testing::Test {
 protected:
     testing::ProbedRegistry registry;
-    CountLog log;
+    std::vector<std::uint64_t> counts; // as the monitor reported them
     std::unique_ptr<DockMonitor> monitor = std::make_unique<DockMonitor>(registry);
     MemoryEntryId root =
         registry.addEntry(std::nullopt, {"IOPlatformExpertDevice", {"IOService"}, "Root", {}});
@@ -80,7 +75,7 @@ protected:
     }
 
     bool start() {
-        monitor->setDockCountObserver([this](std::uint64_t count) { log.counts.push_back(count); });
+        monitor->setDockCountObserver([this](std::uint64_t count) { counts.push_back(count); });
         return monitor->startDockMonitor();
     }
 
@@ -91,7 +86,7 @@ TEST_F(DockMonitorTest, ConnectedDockIsCountedOncePerSourceBeforeStartReturns) {
     plugDock();
     EXPECT_TRUE(start());
     // Controller, hub and presence device each make one sighting, reported as they come.
-    EXPECT_EQ(log.counts, (std::vector<std::uint64_t>{1, 2, 3}));
+    EXPECT_EQ(counts, (std::vector<std::uint64_t>{1, 2, 3}));
 
     // A second start arms nothing new.
     EXPECT_TRUE(monitor->startDockMonitor());
@@ -103,7 +98,7 @@ TEST_F(DockMonitorTest, SightingThatCannotBeWatchedIsNotCounted) {
     plugDock();
     registry.failNextInterestNotification();
     EXPECT_TRUE(start());
-    EXPECT_EQ(log.counts, (std::vector<std::uint64_t>{1, 2}));
+    EXPECT_EQ(counts, (std::vector<std::uint64_t>{1, 2}));
 }
 
 TEST_F(DockMonitorTest, OlderSystemsReadTheTunnelIdsFromTheControllerItself) {
@@ -116,7 +111,7 @@ TEST_F(DockMonitorTest, OlderSystemsReadTheTunnelIdsFromTheControllerItself) {
     registry.setProperty(controller, "Tunnel Endpoint Device Model ID", 0x0021);
     EXPECT_TRUE(start());
     // The controller sighting, then the presence device; the hub's depth-7 ancestor has no IDs.
-    EXPECT_EQ(log.counts, (std::vector<std::uint64_t>{1, 2}));
+    EXPECT_EQ(counts, (std::vector<std::uint64_t>{1, 2}));
 }
 
 } // namespace

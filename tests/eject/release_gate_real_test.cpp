@@ -28,12 +28,6 @@ using testing::kDockSsd;
 constexpr const char* kLaptopStick =
     "devices/pci0000:00/0000:00:14.0/usb2/2-2/2-2:1.0/host2/target2:0:0/2:0:0:0";
 
-bool holdsAt(const ReleaseCheck& check, Kind kind, const std::string& path) {
-    return std::ranges::any_of(check.holds, [&](const RemainingHold& hold) {
-        return hold.kind == kind && hold.path == path;
-    });
-}
-
 class ReleaseGateRealTest : public testing::RealSystemTest {
 protected:
     void SetUp() override {
@@ -94,7 +88,9 @@ TEST_F(ReleaseGateRealTest,
     EXPECT_EQ(plan.dockVolumes[0].mountPoint, mountPoint);
     const ReleaseCheck check = checkRelease(system, false);
     EXPECT_TRUE(check.complete) << check.unreadable;
-    EXPECT_TRUE(holdsAt(check, Kind::MountedVolume, mountPoint));
+    EXPECT_TRUE(std::ranges::any_of(check.holds, [&](const RemainingHold& hold) {
+        return hold.kind == Kind::MountedVolume && hold.path == mountPoint;
+    }));
 }
 
 } // namespace

@@ -1,7 +1,6 @@
-// Path containment by mount point, and display names of volumes.
+// Path containment by mount point, and the names of stacked mount points.
 #include <gtest/gtest.h>
 
-#include "platform/memory/memory_file_manager.h"
 #include "volumes/path_on_volumes.h"
 #include "volumes/volume_display_name.h"
 

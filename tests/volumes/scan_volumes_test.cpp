@@ -1,6 +1,5 @@
-// The mounted-volume scan on fixture Macs: one table read, a fresh plan, an empty table, sources
-// with no disk. The plans and reasons of every fixture machine are pinned by the golden status
-// transcripts.
+// The mounted-volume scan on a fixture Mac: one table read, and sources with no disk. The plans
+// and reasons of every fixture machine are pinned by the golden status transcripts.
 #include <algorithm>
 #include <string>
 #include <vector>

@@ -12,20 +12,12 @@
 namespace quaylet {
 namespace {
 
-const std::string kMachine = testing::fixturePath("debian-desktop", "");
-
 class LibmountMountPointProbeTest : public ::testing::Test {
 protected:
     testing::TemporaryDirectory scratch;
 };
 
 TEST_F(LibmountMountPointProbeTest, ComparesThePathAsGivenAndInCanonicalForm) {
-    const LibmountMountPointProbe probe(kMachine + "/mountinfo");
-    EXPECT_TRUE(probe.isMounted("/media/alice/Dock SSD", 0));
-    EXPECT_TRUE(probe.isMounted("/media/alice/Dock SSD/mnt/a\nb\\c", makedev(7, 3)));
-    EXPECT_FALSE(probe.isMounted("/media/alice", 0));
-    EXPECT_FALSE(probe.isMounted("/media/alice/Dock", 0));
-
     // A table naming the canonical path; the probe is asked through a link to it.
     std::filesystem::create_directory(scratch.path() + "/real");
     std::filesystem::create_directory_symlink("real", scratch.path() + "/link");
@@ -34,6 +26,8 @@ TEST_F(LibmountMountPointProbeTest, ComparesThePathAsGivenAndInCanonicalForm) {
     const LibmountMountPointProbe linked(scratch.path() + "/mountinfo");
     EXPECT_TRUE(linked.isMounted(scratch.path() + "/link", makedev(8, 17)));
     EXPECT_TRUE(linked.isMounted(scratch.path() + "/real/", 0));
+    EXPECT_FALSE(linked.isMounted(scratch.path() + "/rea", 0));
+    EXPECT_FALSE(linked.isMounted(scratch.path(), 0));
 }
 
 TEST_F(LibmountMountPointProbeTest, OnlyThePlannedDeviceCountsAndNeverAnAutomountTrigger) {
