@@ -24,7 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     Platform platform = makeSnapshotPlatform(*snapshot);
     auto& registry = static_cast<MemoryRegistry&>(*platform.registry);
-    const testing::HandleLedger& ledger = testing::attachLedger(registry);
+    const quaylet::testing::HandleLedger& ledger = quaylet::testing::attachLedger(registry);
     const ScanSources sources{registry, *platform.mountTable, *platform.fileManager,
                               *platform.deviceNaming};
     for (const bool everything : {false, true}) {
