@@ -25,9 +25,9 @@ struct Holder {
     /// The path on the volume it holds: an open file, a working directory, a map, the image
     /// or swap file, the inner mount point, the exported folder.
     std::string path;
-    std::int32_t pid = 0;              ///< Process id; 0 for holders that are no process.
-    std::optional<std::uint32_t> uid;  ///< Owner of the process, when known.
-    std::string user;                  ///< Owner's user name, or the uid as digits; may be empty.
+    std::int32_t pid = 0;             ///< Process id; 0 for holders that are no process.
+    std::optional<std::uint32_t> uid; ///< Owner of the process, when known.
+    std::string user;                 ///< Owner's user name, or the uid as digits; may be empty.
     /// The desktop entry id of the application the process belongs to (for quitting it
     /// through the desktop); empty when it is no application the desktop knows.
     std::string desktopEntry;
