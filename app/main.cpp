@@ -28,6 +28,27 @@ int complain(const QString& line) {
     return 1;
 }
 
+/// Says what could not be read when no platform could be built.
+QString platformFailure(const quaylet::PlatformSelectionError& error) {
+    using Source = quaylet::PlatformSelectionError::Source;
+    const QString path = QString::fromStdString(error.path);
+    const QString system = QString::fromStdString(error.code.message());
+    switch (error.source) {
+    case Source::Snapshot:
+        return error.code ? path + QStringLiteral(": cannot read the snapshot file")
+                          : QString::fromStdString(error.problem);
+    case Source::DeviceTree:
+        return QStringLiteral("this system's devices cannot be read: cannot read the device "
+                              "tree at %1: %2: %3")
+            .arg(path, QString::fromStdString(error.unlisted), system);
+    case Source::MountWatch:
+        return QStringLiteral("cannot watch the mount table: %1").arg(system);
+    case Source::RecordedMountTable:
+        break;
+    }
+    return QStringLiteral("cannot read a mount table from %1").arg(path);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -90,11 +111,7 @@ int main(int argc, char** argv) {
     std::optional<Platform> platform =
         selectPlatform(PlatformChoice{options->snapshotPath.value_or(""), {}, {}}, platformError);
     if (!platform) {
-        QString reason = QString::fromStdString(platformError.reason);
-        if (platformError.source == PlatformSelectionError::Source::DeviceTree) {
-            reason.prepend(QStringLiteral("this system's devices cannot be read: "));
-        }
-        return complain(reason);
+        return complain(platformFailure(platformError));
     }
     const std::unique_ptr<AppStorage> storage =
         options->snapshotPath ? AppStorage::temporary() : AppStorage::user();

@@ -79,11 +79,11 @@ void BM_AnimationWhileToolIsSlow(benchmark::State& state) {
     double elapsed = 0;         // from each command until its animation stopped
     long switches = 0;          // the main thread's context switches meanwhile
     for (auto _ : state) {
-        std::string error;
+        SnapshotError error;
         auto platform =
             loadSnapshotPlatform(quaylet::testing::fixturePath("laptop-with-busy-dock"), error);
         if (!platform) {
-            state.SkipWithError(error.c_str());
+            state.SkipWithError(error.problem.c_str());
             return;
         }
         platform->processRunner =

@@ -27,7 +27,7 @@ void BM_StatusScan(benchmark::State& state) {
     std::optional<Platform> platform =
         selectPlatform(PlatformChoice{{}, kMachine + "/sys", kMachine + "/mountinfo"}, error);
     if (!platform) {
-        state.SkipWithError(error.reason.c_str());
+        state.SkipWithError("the fixture machine cannot be read");
         return;
     }
     auto& registry = dynamic_cast<SysfsRegistry&>(*platform->registry);

@@ -93,15 +93,21 @@ std::optional<Platform> selectCliPlatform(const CliOptions& options, std::string
     if (!platform) {
         switch (failure.source) {
         case PlatformSelectionError::Source::Snapshot:
-            error = "cannot use the snapshot: " + printableText(failure.reason) +
+            error = "cannot use the snapshot: " +
+                    (failure.code ? printablePath(failure.path) + ": cannot read the snapshot file"
+                                  : printableText(failure.problem)) +
                     ". Give a machine snapshot file (see platform/memory/SNAPSHOT.md).";
             break;
         case PlatformSelectionError::Source::DeviceTree:
-            error = printableText(failure.reason) +
+            error = "cannot read the device tree at " + printablePath(failure.path) + ": " +
+                    printablePath(failure.unlisted) + ": " + failure.code.message() +
                     ". Give the root of a sysfs tree with --sysfs DIR (the default is /sys).";
             break;
+        case PlatformSelectionError::Source::MountWatch:
+            error = "cannot watch the mount table: " + failure.code.message() + ".";
+            break;
         case PlatformSelectionError::Source::RecordedMountTable:
-            error = "cannot read a mount table from " + printablePath(options.mountInfoPath) +
+            error = "cannot read a mount table from " + printablePath(failure.path) +
                     ". Give a file in the format of /proc/self/mountinfo.";
             break;
         }

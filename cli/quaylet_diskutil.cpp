@@ -68,11 +68,19 @@ void printVolume(const quaylet::VolumeOutcome& volume) {
                               quaylet::printablePath(volume.devicePath) + ")";
     const std::string word(quaylet::unmountCauseWord(volume.cause));
     const char* how = volume.throughUdisks ? " through udisks" : "";
-    if (volume.detail.empty()) {
+    std::string why = volume.detail;
+    if (volume.finding == quaylet::VolumeOutcome::Finding::coveredOver) {
+        why = "another file system is mounted over it";
+    } else if (volume.finding == quaylet::VolumeOutcome::Finding::stillMounted) {
+        why = "still mounted afterwards";
+    } else if (volume.error) {
+        why = volume.error.message();
+    }
+    if (why.empty()) {
         std::printf("%s %s%s\n", word.c_str(), where.c_str(), how);
     } else {
         std::printf("%s %s%s: %s\n", word.c_str(), where.c_str(), how,
-                    quaylet::printableText(volume.detail).c_str());
+                    quaylet::printableText(why).c_str());
     }
 }
 

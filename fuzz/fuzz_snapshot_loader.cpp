@@ -7,6 +7,7 @@
 
 #include "platform/memory/memory_platform.h"
 #include "platform/memory/snapshot_loader.h"
+#include "tests/support/probed_registry.h"
 #include "volumes/scan_volumes.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -23,6 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     Platform platform = makeSnapshotPlatform(*snapshot);
     auto& registry = static_cast<MemoryRegistry&>(*platform.registry);
+    const quaylet::testing::HandleLedger& ledger = quaylet::testing::attachLedger(registry);
     const ScanSources sources{registry, *platform.mountTable, *platform.fileManager,
                               *platform.deviceNaming};
     for (const bool everything : {false, true}) {
@@ -32,7 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const auto count = scanVolumes(sources, plan, everything, bootVolumeFound, &explanation);
         if (count != plan.volumeCount() ||
             explanation.reasons.size() != static_cast<std::size_t>(count) ||
-            registry.outstandingHandles() != 0 || registry.badReleases() != 0) {
+            ledger.outstanding() != 0 || ledger.badReleases() != 0) {
             std::abort();
         }
     }

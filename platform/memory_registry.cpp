@@ -16,6 +16,19 @@ RegistryHandle MemoryRegistry::newHandle(ObjectKind kind, std::uint32_t id, bool
         nextHandle_ = 1;
     }
     handles_.emplace(handle, Object{kind, id, borrowed});
+    if (accounting_ && !borrowed) {
+        switch (kind) {
+        case ObjectKind::Entry:
+            accounting_->handedOut(handle, entries_[id].classChain.front(), entries_[id].name);
+            break;
+        case ObjectKind::Iterator:
+            accounting_->handedOut(handle, "IOIterator", {});
+            break;
+        case ObjectKind::Interest:
+            accounting_->handedOut(handle, "IOServiceInterestNotifier", {});
+            break;
+        }
+    }
     return handle;
 }
 
@@ -101,9 +114,11 @@ void MemoryRegistry::release(RegistryHandle object) {
         return;
     }
     const std::lock_guard lock(mutex_);
+    if (accounting_) {
+        accounting_->released(object);
+    }
     const auto found = handles_.find(object);
     if (found == handles_.end() || found->second.borrowed) {
-        ++badReleases_;
         return;
     }
     const Object released = found->second;
@@ -204,60 +219,19 @@ std::optional<MemoryEntryId> MemoryRegistry::findEntry(std::string_view name) co
     return std::nullopt;
 }
 
-std::optional<MemoryEntryId> MemoryRegistry::entryOf(RegistryHandle handle) const {
-    const std::lock_guard lock(mutex_);
-    const auto found = handles_.find(handle);
-    if (found == handles_.end() || found->second.kind != ObjectKind::Entry) {
-        return std::nullopt;
-    }
-    return found->second.id;
-}
-
-std::string MemoryRegistry::entryName(MemoryEntryId entry) const {
-    const std::lock_guard lock(mutex_);
-    return entry < entries_.size() ? entries_[entry].name : std::string();
-}
-
 RegistryHandle MemoryRegistry::referenceTo(MemoryEntryId entry) {
     const std::lock_guard lock(mutex_);
     return entry < entries_.size() ? newHandle(ObjectKind::Entry, entry) : kNoRegistryObject;
 }
 
-std::size_t MemoryRegistry::outstandingHandles() const {
+void MemoryRegistry::setHandleAccounting(std::unique_ptr<HandleAccounting> accounting) {
     const std::lock_guard lock(mutex_);
-    return static_cast<std::size_t>(std::count_if(
-        handles_.begin(), handles_.end(), [](const auto& item) { return !item.second.borrowed; }));
+    accounting_ = std::move(accounting);
 }
 
-std::vector<std::string> MemoryRegistry::describeOutstandingHandles() const {
+HandleAccounting* MemoryRegistry::handleAccounting() const {
     const std::lock_guard lock(mutex_);
-    std::vector<std::string> lines;
-    for (const auto& [handle, object] : handles_) {
-        std::string line = "handle " + std::to_string(handle) + ": ";
-        switch (object.kind) {
-        case ObjectKind::Entry:
-            line += "entry " + entries_[object.id].classChain.front() + " '" +
-                    entries_[object.id].name + "'";
-            break;
-        case ObjectKind::Iterator:
-            line += iterators_.at(object.id).notifies ? "matching notification" : "iterator";
-            break;
-        case ObjectKind::Interest:
-            line += "interest notification on '" + entries_[interests_.at(object.id).service].name +
-                    "'";
-            break;
-        }
-        if (!object.borrowed) {
-            lines.push_back(std::move(line));
-        }
-    }
-    std::sort(lines.begin(), lines.end());
-    return lines;
-}
-
-std::size_t MemoryRegistry::badReleases() const {
-    const std::lock_guard lock(mutex_);
-    return badReleases_;
+    return accounting_.get();
 }
 
 std::size_t MemoryRegistry::entryCount() const {

@@ -29,11 +29,25 @@ struct MemoryEntrySpec {
 
 class MemoryPortQueue;
 
+/// Sees every reference a MemoryRegistry hands out to a caller and every release asked of it,
+/// so that an owner can account for them. Called with the registry's lock held: it must not
+/// call back into the registry.
+class HandleAccounting {
+public:
+    virtual ~HandleAccounting() = default;
+    /// `handle` was handed out; `className` and `name` say what it refers to (name empty for
+    /// iterators and notifications).
+    virtual void handedOut(RegistryHandle handle, std::string_view className,
+                           std::string_view name) = 0;
+    /// Release of `handle` was asked, whether or not it was live.
+    virtual void released(RegistryHandle handle) = 0;
+};
+
 /// The registry engine: entries held in memory, built by tests, loaded from a machine snapshot
 /// or kept in step with the kernel's device tree (SysfsRegistry). Every reference it hands out
-/// is a handle of its own, never reused, so that outstanding references and double or unknown
-/// releases can be counted. Thread-safe; callbacks run without the registry's lock held, on the
-/// thread that dispatches their port.
+/// is a handle of its own, never reused, so that an attached HandleAccounting can tell
+/// outstanding references and double or unknown releases apart. Thread-safe; callbacks run without
+/// the registry's lock held, on the thread that dispatches their port.
 class MemoryRegistry : public Registry {
 public:
     explicit MemoryRegistry(OperatingSystemVersion version = {11, 0, 0});
@@ -77,23 +91,17 @@ public:
     void setProperties(MemoryEntryId entry, PropertyDictionary properties);
     /// Changes the operating-system version the registry reports.
     void setOperatingSystemVersion(OperatingSystemVersion version);
+    /// Attaches `accounting` (replacing any before it) to see the handles from now on.
+    void setHandleAccounting(std::unique_ptr<HandleAccounting> accounting);
+    /// Returns the attached accounting, or null.
+    HandleAccounting* handleAccounting() const;
 
     // --- Inspecting the registry (tests) ---
 
     /// Returns the first entry in tree order with registry name `name`, or nullopt.
     std::optional<MemoryEntryId> findEntry(std::string_view name) const;
-    /// Returns the entry a live handle refers to, or nullopt for other objects and bad handles.
-    std::optional<MemoryEntryId> entryOf(RegistryHandle handle) const;
-    /// Returns the registry name of `entry`; empty for an unknown id.
-    std::string entryName(MemoryEntryId entry) const;
     /// Hands out a new reference to `entry`, owned by the caller; 0 for an unknown id.
     RegistryHandle referenceTo(MemoryEntryId entry);
-    /// Returns the number of references handed out and not yet released.
-    std::size_t outstandingHandles() const;
-    /// Returns one line per outstanding reference saying what it refers to.
-    std::vector<std::string> describeOutstandingHandles() const;
-    /// Returns the number of releases of handles that were not live (double or unknown).
-    std::size_t badReleases() const;
     /// Returns the number of entries ever added.
     std::size_t entryCount() const;
 
@@ -164,7 +172,7 @@ private:
     std::unordered_map<std::string, MemoryEntryId, TransparentHash, std::equal_to<>> bsdNames_;
     RegistryHandle nextHandle_ = 1;
     std::uint32_t nextObjectId_ = 1;
-    std::size_t badReleases_ = 0;
+    std::unique_ptr<HandleAccounting> accounting_;
 };
 
 } // namespace quaylet

@@ -35,8 +35,13 @@ std::optional<Platform> selectPlatform(const PlatformChoice& choice,
                                        PlatformSelectionError& error) {
     using Source = PlatformSelectionError::Source;
     if (!choice.snapshotPath.empty()) {
-        std::optional<Platform> platform = loadSnapshotPlatform(choice.snapshotPath, error.reason);
-        error.source = Source::Snapshot;
+        SnapshotError failure;
+        std::optional<Platform> platform = loadSnapshotPlatform(choice.snapshotPath, failure);
+        error = {Source::Snapshot,
+                 choice.snapshotPath,
+                 {},
+                 failure.readError,
+                 std::move(failure.problem)};
         return platform;
     }
     LinuxPlatformOptions options;
@@ -44,14 +49,20 @@ std::optional<Platform> selectPlatform(const PlatformChoice& choice,
     if (!choice.sysfsRoot.empty()) {
         options.sysfsRoot = choice.sysfsRoot;
     }
-    std::optional<Platform> platform = makeLinuxPlatform(options, error.reason);
+    LinuxPlatformError failure;
+    std::optional<Platform> platform = makeLinuxPlatform(options, failure);
     if (!platform) {
-        error.source = Source::DeviceTree;
+        const bool tree = failure.kind == LinuxPlatformError::Kind::DeviceTree;
+        error = {tree ? Source::DeviceTree : Source::MountWatch,
+                 options.sysfsRoot,
+                 std::move(failure.path),
+                 failure.code,
+                 {}};
         return std::nullopt;
     }
     if (!choice.mountInfoPath.empty() &&
         !useRecordedMountTable(*platform, choice.mountInfoPath, options.sysfsRoot)) {
-        error = {Source::RecordedMountTable, {}};
+        error = {Source::RecordedMountTable, choice.mountInfoPath, {}, {}, {}};
         return std::nullopt;
     }
     return platform;

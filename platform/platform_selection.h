@@ -3,6 +3,7 @@
 
 #include <optional>
 #include <string>
+#include <system_error>
 
 #include "platform/platform.h"
 
@@ -18,9 +19,13 @@ struct PlatformChoice {
 
 /// What could not be read when no platform could be built.
 struct PlatformSelectionError {
-    enum class Source { Snapshot, DeviceTree, RecordedMountTable };
+    enum class Source { Snapshot, DeviceTree, MountWatch, RecordedMountTable };
     Source source = Source::DeviceTree;
-    std::string reason; ///< The reader's own words (empty for the recorded mount table).
+    /// The snapshot file, the device tree's root or the recorded mount table.
+    std::string path;
+    std::string unlisted; ///< The device tree's folder that could not be listed.
+    std::error_code code; ///< What the system said, when it said something.
+    std::string problem;  ///< Where and what a malformed snapshot is wrong, as its parser says.
 };
 
 /// Builds the platform `choice` names. A recorded mount table replaces the live one; its

@@ -139,10 +139,14 @@ DiskUnmountReport DiskUnmounter::unmountDisk(const std::string& path,
         if (volume.unmounted && volume.cause != UnmountCause::gone) {
             volume.cause = UnmountCause::none;
             volume.detail.clear();
+            volume.error.clear();
+            volume.finding = VolumeOutcome::Finding::none;
         } else if (!volume.unmounted &&
                    (volume.cause == UnmountCause::none || volume.cause == UnmountCause::gone)) {
             volume.cause = UnmountCause::failed;
-            volume.detail = "still mounted afterwards";
+            volume.detail.clear();
+            volume.error.clear();
+            volume.finding = VolumeOutcome::Finding::stillMounted;
         }
     }
     if (system_.udisks && report.allUnmounted()) {
@@ -220,7 +224,7 @@ VolumeOutcome DiskUnmounter::unmountVolume(const BlockMount& mount,
     outcome.mountPoint = mount.target;
     if (!isUppermost(mount, mounted)) {
         outcome.cause = UnmountCause::busy; // covered by another mount that is not ours to take
-        outcome.detail = "another file system is mounted over it";
+        outcome.finding = VolumeOutcome::Finding::coveredOver;
         return outcome;
     }
     // udisks first where it knows the mount: it lets the user unmount what polkit allows, and
@@ -240,7 +244,7 @@ VolumeOutcome DiskUnmounter::unmountVolume(const BlockMount& mount,
         }
     } else if (const std::error_code error = system_.unmount(mount)) {
         outcome.cause = unmountCauseOfError(error);
-        outcome.detail = error.message();
+        outcome.error = error;
     }
     if (outcome.cause == UnmountCause::none || outcome.cause == UnmountCause::gone) {
         // The uppermost match is the one that went.

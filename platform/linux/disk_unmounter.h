@@ -38,7 +38,15 @@ struct VolumeOutcome {
     bool throughUdisks = false; ///< Whether udisks was asked (it knows the mount).
     /// How the attempt ended: none or gone when unmounted, else why it stayed mounted.
     UnmountCause cause = UnmountCause::none;
-    std::string detail; ///< The refusal in the words of udisks or the kernel.
+    std::string detail;    ///< udisks's refusal in its own words.
+    std::error_code error; ///< The kernel's refusal, when the kernel was asked and refused.
+    /// What the tool itself found about a volume that stayed mounted.
+    enum class Finding {
+        none,         ///< Nothing beyond udisks's or the kernel's answer.
+        coveredOver,  ///< Another file system is mounted over it; it was not tried.
+        stillMounted, ///< Still in the mount table afterwards, though no one refused.
+    };
+    Finding finding = Finding::none;
 };
 
 /// What became of the loop device when the disk is one.

@@ -2,7 +2,6 @@
 #include "platform/linux/linux_platform.h"
 
 #include <cerrno>
-#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <system_error>
@@ -33,17 +32,18 @@ struct DirectoryClose {
     void operator()(DIR* directory) const { ::closedir(directory); }
 };
 
-/// Returns why the device folder of the tree under `root` cannot be listed; empty when it can.
-/// The registry reads the tree lazily and reads an unreadable one as empty, so a wrong root
-/// is caught here, where it can still be told to the user.
-std::string unreadableTreeReason(const std::string& root) {
+/// Returns false, with `error` naming the folder, when the device folder of the tree under
+/// `root` cannot be listed. The registry reads the tree lazily and reads an unreadable one as
+/// empty, so a wrong root is caught here, where it can still be told to the user.
+bool treeIsReadable(const std::string& root, LinuxPlatformError& error) {
     const std::string devices = root + "/devices";
     const std::unique_ptr<DIR, DirectoryClose> directory(::opendir(devices.c_str()));
     if (!directory) {
-        return "cannot read the device tree at " + root + ": " + devices + ": " +
-               std::strerror(errno);
+        error = {LinuxPlatformError::Kind::DeviceTree, devices,
+                 std::error_code(errno, std::generic_category())};
+        return false;
     }
-    return {};
+    return true;
 }
 
 } // namespace
@@ -61,9 +61,9 @@ std::string defaultDiskutilPath() {
     return (self.parent_path().parent_path() / "libexec" / "quaylet" / kDiskutilName).string();
 }
 
-std::optional<Platform> makeLinuxPlatform(const LinuxPlatformOptions& options, std::string& error) {
-    if (std::string reason = unreadableTreeReason(options.sysfsRoot); !reason.empty()) {
-        error = std::move(reason);
+std::optional<Platform> makeLinuxPlatform(const LinuxPlatformOptions& options,
+                                          LinuxPlatformError& error) {
+    if (!treeIsReadable(options.sysfsRoot, error)) {
         return std::nullopt;
     }
     std::unique_ptr<LibmountMountMonitor> mountMonitor;
@@ -71,7 +71,7 @@ std::optional<Platform> makeLinuxPlatform(const LinuxPlatformOptions& options, s
         std::error_code monitorError;
         mountMonitor = LibmountMountMonitor::open(monitorError);
         if (!mountMonitor) {
-            error = "cannot watch the mount table: " + monitorError.message();
+            error = {LinuxPlatformError::Kind::MountWatch, {}, monitorError};
             return std::nullopt;
         }
     }
@@ -103,7 +103,7 @@ std::optional<Platform> makeLinuxPlatform(const LinuxPlatformOptions& options, s
     platform.volumeFlush = std::make_unique<SyncfsVolumeFlush>();
     platform.writebackGauge = std::make_unique<KernelWritebackGauge>();
     platform.seesEveryProcess = ::geteuid() == 0;
-    error.clear();
+    error = {};
     return platform;
 }
 

@@ -3,6 +3,7 @@
 
 #include <optional>
 #include <string>
+#include <system_error>
 
 #include "platform/platform.h"
 
@@ -26,7 +27,20 @@ inline constexpr const char* kDiskutilName = "quaylet-diskutil";
 /// executable's folder cannot be read.
 std::string defaultDiskutilPath();
 
-/// Builds the live system's platform; nullopt with `error` set when the device tree cannot be read.
-std::optional<Platform> makeLinuxPlatform(const LinuxPlatformOptions& options, std::string& error);
+/// Why the live system's platform could not be built.
+struct LinuxPlatformError {
+    enum class Kind {
+        DeviceTree, ///< The device folder of the tree could not be listed.
+        MountWatch, ///< The mount table could not be watched.
+    };
+    Kind kind = Kind::DeviceTree;
+    std::string path;     ///< The folder that could not be listed (DeviceTree); else empty.
+    std::error_code code; ///< What the system said.
+};
+
+/// Builds the live system's platform; nullopt with `error` set when the device tree cannot be
+/// read or the mount table cannot be watched.
+std::optional<Platform> makeLinuxPlatform(const LinuxPlatformOptions& options,
+                                          LinuxPlatformError& error);
 
 } // namespace quaylet

@@ -73,7 +73,7 @@ Platform makeSnapshotPlatform(const Snapshot& snapshot) {
     return platform;
 }
 
-std::optional<Platform> loadSnapshotPlatform(const std::string& path, std::string& error) {
+std::optional<Platform> loadSnapshotPlatform(const std::string& path, SnapshotError& error) {
     const auto snapshot = loadSnapshot(path, error);
     if (!snapshot) {
         return std::nullopt;

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/memory/snapshot.h"
+#include "platform/memory/snapshot_loader.h"
 #include "platform/memory_registry.h"
 #include "platform/platform.h"
 
@@ -21,6 +22,6 @@ Platform makeSnapshotPlatform(const Snapshot& snapshot);
 
 /// Loads the snapshot file at `path` and builds its platform; nullopt with `error` set (naming
 /// the file and the place) when the file cannot be read or is malformed.
-std::optional<Platform> loadSnapshotPlatform(const std::string& path, std::string& error);
+std::optional<Platform> loadSnapshotPlatform(const std::string& path, SnapshotError& error);
 
 } // namespace quaylet

@@ -3,6 +3,7 @@
 #include "platform/memory/snapshot_loader.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <fstream>
 #include <functional>
@@ -303,17 +304,19 @@ std::optional<Snapshot> parseSnapshot(std::string_view text, const std::string& 
     return snapshot;
 }
 
-std::optional<Snapshot> loadSnapshot(const std::string& path, std::string& error) {
+std::optional<Snapshot> loadSnapshot(const std::string& path, SnapshotError& error) {
+    errno = 0;
     std::ifstream file(path, std::ios::binary);
     std::string text;
     if (file) {
         text.assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
     }
     if (!file && !file.eof()) {
-        error = path + ": cannot read the snapshot file";
+        // The stream keeps no error of its own; the failed call's errno is the best account.
+        error.readError = std::error_code(errno != 0 ? errno : EIO, std::generic_category());
         return std::nullopt;
     }
-    return parseSnapshot(text, path, error);
+    return parseSnapshot(text, path, error.problem);
 }
 
 } // namespace quaylet

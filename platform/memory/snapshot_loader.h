@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <system_error>
 
 #include "platform/memory/snapshot.h"
 
@@ -14,8 +15,14 @@ namespace quaylet {
 std::optional<Snapshot> parseSnapshot(std::string_view text, const std::string& sourceName,
                                       std::string& error);
 
+/// Why a snapshot file gave no machine.
+struct SnapshotError {
+    std::error_code readError; ///< Set when the file could not be read at all.
+    std::string problem;       ///< Else where and what is malformed, as parseSnapshot says it.
+};
+
 /// Reads and parses the snapshot file at `path`; nullopt with `error` set when it cannot be
 /// read or is malformed.
-std::optional<Snapshot> loadSnapshot(const std::string& path, std::string& error);
+std::optional<Snapshot> loadSnapshot(const std::string& path, SnapshotError& error);
 
 } // namespace quaylet

@@ -60,9 +60,9 @@ protected:
     /// Takes fixture machine `machine` as the snapshot; a test may change `snapshot_` until
     /// the first delegate is made.
     void useMachine(std::string_view machine) {
-        std::string error;
+        SnapshotError error;
         auto loaded = loadSnapshot(fixturePath(machine), error);
-        ASSERT_TRUE(loaded) << error;
+        ASSERT_TRUE(loaded) << error.problem;
         snapshot_ = std::move(*loaded);
     }
 
@@ -70,6 +70,7 @@ protected:
     Platform& platform() {
         if (!platform_) {
             platform_ = std::make_unique<Platform>(makeSnapshotPlatform(snapshot_));
+            attachLedger(memoryRegistry(*platform_));
             auto recording =
                 std::make_unique<RecordingProcessRunner>(std::move(platform_->processRunner));
             runner_ = recording.get();

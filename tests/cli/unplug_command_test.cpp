@@ -12,9 +12,9 @@ namespace quaylet {
 namespace {
 
 TEST(UnplugCommandTest, ANameCannotMoveTheCursorOrSplitTheLines) {
-    std::string error;
+    SnapshotError error;
     auto snapshot = loadSnapshot(testing::fixturePath("laptop-booted-from-dock"), error);
-    ASSERT_TRUE(snapshot) << error;
+    ASSERT_TRUE(snapshot) << error.problem;
     snapshot->displayNames["/"] = "a\nb\\c %1\033[2J";
     Platform platform = makeSnapshotPlatform(*snapshot);
     const auto strings = *StringTable::fromJson(

@@ -31,15 +31,10 @@ PropertyDictionary tunnelIds(std::int64_t vendor, std::int64_t model) {
             {"Tunnel Endpoint GUID", PropertyData{1, 2, 3, 4}}};
 }
 
-/// Collects the counts the monitor reports.
-struct CountLog {
-    std::vector<std::uint64_t> counts;
-};
-
 class DockMonitorTest : public ::testing::Test {
 protected:
     testing::ProbedRegistry registry;
-    CountLog log;
+    std::vector<std::uint64_t> counts; // as the monitor reported them
     std::unique_ptr<DockMonitor> monitor = std::make_unique<DockMonitor>(registry);
     MemoryEntryId root =
         registry.addEntry(std::nullopt, {"IOPlatformExpertDevice", {"IOService"}, "Root", {}});
@@ -48,8 +43,7 @@ protected:
 
     void TearDown() override {
         monitor.reset();
-        EXPECT_EQ(registry.outstandingHandles(), 0u);
-        EXPECT_EQ(registry.badReleases(), 0u);
+        EXPECT_TRUE(testing::noHandlesLeft(registry));
     }
 
     /// Builds a dock the way a Mac's registry shows it: the tunnelled upstream bridge, its
@@ -81,24 +75,18 @@ protected:
     }
 
     bool start() {
-        monitor->setDockCountObserver([this](std::uint64_t count) { log.counts.push_back(count); });
+        monitor->setDockCountObserver([this](std::uint64_t count) { counts.push_back(count); });
         return monitor->startDockMonitor();
     }
 
     void dispatch() { monitor->notificationPort()->dispatchPending(); }
 };
 
-TEST_F(DockMonitorTest, NothingConnectedReportsNothing) {
-    EXPECT_FALSE(start());
-    EXPECT_TRUE(log.counts.empty());
-    EXPECT_FALSE(monitor->startDockMonitor());
-}
-
 TEST_F(DockMonitorTest, ConnectedDockIsCountedOncePerSourceBeforeStartReturns) {
     plugDock();
     EXPECT_TRUE(start());
     // Controller, hub and presence device each make one sighting, reported as they come.
-    EXPECT_EQ(log.counts, (std::vector<std::uint64_t>{1, 2, 3}));
+    EXPECT_EQ(counts, (std::vector<std::uint64_t>{1, 2, 3}));
 
     // A second start arms nothing new.
     EXPECT_TRUE(monitor->startDockMonitor());
@@ -106,27 +94,11 @@ TEST_F(DockMonitorTest, ConnectedDockIsCountedOncePerSourceBeforeStartReturns) {
     EXPECT_EQ(monitor->dockCount(), 3u);
 }
 
-TEST_F(DockMonitorTest, OnlyTerminationMessagesRemoveRecords) {
-    const MemoryEntryId dock = plugDock();
-    start();
-    registry.sendMessage(dock, 0xE0000300); // some other interest message
-    registry.sendMessage(*registry.findEntry("Dock Presence"), kMessageServiceIsTerminated + 1);
-    dispatch();
-    EXPECT_EQ(monitor->dockCount(), 3u);
-    EXPECT_EQ(log.counts.size(), 3u);
-}
-
 TEST_F(DockMonitorTest, SightingThatCannotBeWatchedIsNotCounted) {
     plugDock();
     registry.failNextInterestNotification();
     EXPECT_TRUE(start());
-    EXPECT_EQ(log.counts, (std::vector<std::uint64_t>{1, 2}));
-}
-
-TEST_F(DockMonitorTest, TunnelIdsOutsideTheTableAddOnlyThePresenceSighting) {
-    plugDock(tunnelIds(0x0126, 0x0045)); // one past the last model of the row
-    EXPECT_TRUE(start());
-    EXPECT_EQ(log.counts, (std::vector<std::uint64_t>{1}));
+    EXPECT_EQ(counts, (std::vector<std::uint64_t>{1, 2}));
 }
 
 TEST_F(DockMonitorTest, OlderSystemsReadTheTunnelIdsFromTheControllerItself) {
@@ -139,7 +111,7 @@ TEST_F(DockMonitorTest, OlderSystemsReadTheTunnelIdsFromTheControllerItself) {
     registry.setProperty(controller, "Tunnel Endpoint Device Model ID", 0x0021);
     EXPECT_TRUE(start());
     // The controller sighting, then the presence device; the hub's depth-7 ancestor has no IDs.
-    EXPECT_EQ(log.counts, (std::vector<std::uint64_t>{1, 2}));
+    EXPECT_EQ(counts, (std::vector<std::uint64_t>{1, 2}));
 }
 
 } // namespace

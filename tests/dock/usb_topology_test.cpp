@@ -38,7 +38,7 @@ protected:
         const RegistryObject disk(registry, registry.serviceForBsdName(bsdName));
         EXPECT_TRUE(disk) << bsdName;
         const DockRule rule = dockUsbTopologyRule(registry, disk.get());
-        EXPECT_EQ(registry.outstandingHandles(), 1U);
+        EXPECT_EQ(testing::ledgerOf(registry).outstanding(), 1U);
         return rule;
     }
     void TearDown() override { EXPECT_TRUE(noHandlesLeft(registry)); }
@@ -46,14 +46,6 @@ protected:
     Platform platform = loadFixture("laptop-with-dock-11");
     MemoryRegistry& registry = memoryRegistry(platform);
 };
-
-TEST_F(UsbTopologyTest, HighestHubDecides) {
-    EXPECT_EQ(ruleFor("disk4"), DockRule::HubRule); // foreign hub on a dock hub port
-    EXPECT_EQ(ruleFor("disk5"), DockRule::HubRule); // dock USB 2 hub
-    EXPECT_EQ(ruleFor("disk15"), DockRule::None);   // foreign hub on the laptop's own port
-    EXPECT_EQ(ruleFor("disk1"), DockRule::None);
-    EXPECT_FALSE(isOnDockUsbTopology(registry, 0));
-}
 
 TEST_F(UsbTopologyTest, PortRuleCatchesDevicesOnTheCandidatePorts) {
     // Hide the dock hubs' IDs so that only the port rule can answer.
@@ -86,18 +78,6 @@ TEST(UsbTopologyHubOrderTest, AHubOfTheDocksMakeBelowAForeignHubIsNoDock) {
     const RegistryObject lone(registry, registry.referenceTo(registry.addEntry(
                                             std::nullopt, {"AppleUSB30Hub", {}, "hub", {}})));
     EXPECT_FALSE(hubParentMatches(registry, lone.get(), kDockUsb3HubIds)); // a hub without parent
-}
-
-TEST(RegistryReadersTest, FourDataBytesAreLittleEndianAndOtherSizesAreNoNumber) {
-    EXPECT_EQ(readRegistryNumber(PropertyValue(PropertyData{0xFF, 0xFF, 0xFF, 0xFF})), -1);
-    EXPECT_EQ(readRegistryNumber(PropertyValue(PropertyData{0x01, 0x00, 0x00, 0x00})), 1);
-    EXPECT_EQ(readRegistryNumber(PropertyValue(PropertyData{0x01, 0x00})), 0);
-    MemoryRegistry registry;
-    const RegistryObject port(
-        registry,
-        registry.referenceTo(registry.addEntry(
-            std::nullopt, {"AppleUSBHostPort", {}, "port", {{"locationID", 0x1'1A32'0000LL}}})));
-    EXPECT_EQ(readRegistryUInt32(registry, port.get(), "locationID"), 0x1A320000U);
 }
 
 } // namespace

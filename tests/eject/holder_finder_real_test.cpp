@@ -108,9 +108,9 @@ TEST_F(HolderFinderRealTest, NamesEveryHolderOfAVolumeThatStayedMounted) {
     const MappingChild child(mapped);
     ASSERT_TRUE(child.mapped());
 
-    std::string error;
+    LinuxPlatformError error;
     std::optional<Platform> platform = makeLinuxPlatform(LinuxPlatformOptions{}, error);
-    ASSERT_TRUE(platform) << error;
+    ASSERT_TRUE(platform) << error.code.message();
     UnplugOutcome outcome;
     outcome.volumeName = "Dock";
     outcome.textKey = "BUSY_VOLUME";

@@ -10,6 +10,7 @@
 #include "platform/linux/linux_storage_usage.h"
 #include "platform/linux/sysfs_registry.h"
 #include "platform/memory/memory_file_manager.h"
+#include "tests/support/probed_registry.h"
 #include "tests/support/test_paths.h"
 
 namespace quaylet {
@@ -33,6 +34,7 @@ protected:
         }
         auto registry = std::make_unique<SysfsRegistry>(root);
         sysfsRegistry = registry.get();
+        testing::attachLedger(*registry);
         platform.registry = std::move(registry);
         platform.fileManager = std::make_unique<MemoryFileManager>();
         platform.storageUsage = std::make_unique<LinuxStorageUsage>(
@@ -75,7 +77,7 @@ TEST_F(ReleaseGateTest, NamesEveryMountSwapAndImageStandingOnTheDocksDisks) {
             IsHold(Kind::Swap, "/media/user/Span/swap file", "/media/user/Span/swap file"),
             IsHold(Kind::AttachedImage, "scratch.img", "/media/user/DockSSD/images/scratch.img"),
             IsHold(Kind::AttachedImage, "old.img", "/media/user/DockSSD/images/old.img")));
-    EXPECT_EQ(sysfsRegistry->outstandingHandles(), 0u);
+    EXPECT_EQ(testing::ledgerOf(*sysfsRegistry).outstanding(), 0u);
 }
 
 TEST_F(ReleaseGateTest, EverythingTakesExternalStorageAndAnUnreadableListIsNeverClear) {

@@ -14,7 +14,7 @@ namespace {
 
 using testing::RecordingProcessRunner;
 
-/// Mount points that are mounted, and which of them the tool takes off (with their disk mates).
+/// Mount points that are mounted, and which of them the tool takes off.
 class FakeMounts : public MountPointProbe {
 public:
     bool isMounted(const std::string& mountPoint, std::uint64_t) const override {
@@ -35,7 +35,7 @@ protected:
         }
     }
 
-    /// The disk tool unmounts the volume and every volume sharing its disk, unless busy.
+    /// The disk tool unmounts the volume unless busy.
     std::optional<std::string> diskTool(const std::vector<std::string>& argv) {
         if (!toolStarts) {
             return std::nullopt;
@@ -46,9 +46,6 @@ protected:
         }
         if (busy.count(target) == 0) {
             mounts.mounted.erase(target);
-            for (const std::string& mate : sameDisk[target]) {
-                mounts.mounted.erase(mate);
-            }
         }
         return std::string("Unmount of all volumes on disk was successful\n");
     }
@@ -64,7 +61,6 @@ protected:
     FakeMounts mounts;
     std::set<std::string> busy;
     std::map<std::string, std::string> says; ///< The tool's lines for a volume that stays.
-    std::map<std::string, std::vector<std::string>> sameDisk;
     bool toolStarts = true;
     RecordingProcessRunner runner{[this](const auto& argv) {
         return diskTool(argv);
@@ -113,14 +109,6 @@ TEST_F(UnmountWorkerTest, TheToolsLineAboutTheVolumeSaysWhyItStayed) {
     ASSERT_EQ(plan.failures.size(), 2u);
     EXPECT_EQ(plan.failures[0].cause, UnmountCause::notAllowed);
     EXPECT_EQ(plan.failures[1].cause, UnmountCause::failed); // no line of its own: the first
-}
-
-TEST_F(UnmountWorkerTest, SecondVolumeOfAnUnmountedDiskNeedsNoToolRun) {
-    sameDisk["/media/dock1"] = {"/media/dock2"};
-    plan.dockVolumes = {volume("dock1"), volume("dock2")};
-    unmountAll(plan, tools);
-    EXPECT_EQ(toolTargets(), std::vector<std::string>{"/media/dock1"});
-    EXPECT_TRUE(plan.failures.empty());
 }
 
 TEST_F(UnmountWorkerTest, ToolThatCannotStartFailsOnlyVolumesStillMounted) {

@@ -28,9 +28,9 @@ class UnplugFlowTest : public ::testing::TestWithParam<GateCase> {
 protected:
     /// The busy-dock machine with `mounts` as its table and no process holding a volume.
     Platform machine(std::optional<std::vector<MountEntry>> mounts = std::nullopt) {
-        std::string error;
+        SnapshotError error;
         auto snapshot = loadSnapshot(testing::fixturePath("laptop-with-busy-dock"), error);
-        EXPECT_TRUE(snapshot) << error;
+        EXPECT_TRUE(snapshot) << error.problem;
         snapshot->busyProcesses.clear();
         if (mounts) {
             snapshot->mounts = *mounts;

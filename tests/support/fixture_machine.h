@@ -8,48 +8,27 @@
 
 #include "platform/memory/memory_platform.h"
 #include "platform/memory_registry.h"
+#include "tests/support/probed_registry.h"
 #include "tests/support/test_paths.h"
 
 namespace quaylet::testing {
 
-/// Loads fixture machine `machine` as a whole platform; fails the test when it cannot.
+/// Loads fixture machine `machine` as a whole platform, with a ledger on its registry; fails the
+/// test when it cannot.
 inline Platform loadFixture(std::string_view machine) {
-    std::string error;
+    SnapshotError error;
     auto platform = loadSnapshotPlatform(fixturePath(machine), error);
     if (!platform) {
-        ADD_FAILURE() << error;
+        ADD_FAILURE() << machine << ": " << error.readError.message() << error.problem;
         return {};
     }
+    attachLedger(dynamic_cast<MemoryRegistry&>(*platform->registry));
     return std::move(*platform);
 }
 
 /// The in-memory registry of a platform loaded from a fixture.
 inline MemoryRegistry& memoryRegistry(Platform& platform) {
     return dynamic_cast<MemoryRegistry&>(*platform.registry);
-}
-
-/// Succeeds when every handle has been released exactly once.
-inline ::testing::AssertionResult noHandlesLeft(const MemoryRegistry& registry) {
-    if (registry.outstandingHandles() == 0 && registry.badReleases() == 0) {
-        return ::testing::AssertionSuccess();
-    }
-    auto failure = ::testing::AssertionFailure()
-                   << registry.badReleases() << " bad releases, " << registry.outstandingHandles()
-                   << " handles outstanding:";
-    for (const std::string& line : registry.describeOutstandingHandles()) {
-        failure << "\n  " << line;
-    }
-    return failure;
-}
-
-/// Returns a new reference to the entry named `name`, or 0 (failing the test) when none is.
-inline RegistryHandle entryNamed(MemoryRegistry& registry, std::string_view name) {
-    const auto entry = registry.findEntry(name);
-    if (!entry) {
-        ADD_FAILURE() << "no entry named " << name;
-        return kNoRegistryObject;
-    }
-    return registry.referenceTo(*entry);
 }
 
 } // namespace quaylet::testing

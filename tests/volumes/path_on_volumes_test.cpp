@@ -1,7 +1,6 @@
-// Path containment by mount point, and display names of volumes.
+// Path containment by mount point, and the names of stacked mount points.
 #include <gtest/gtest.h>
 
-#include "platform/memory/memory_file_manager.h"
 #include "volumes/path_on_volumes.h"
 #include "volumes/volume_display_name.h"
 
@@ -40,19 +39,6 @@ TEST(PathOnVolumesTest, PathMustEqualOrContinueAMountPointWithASlash) {
         }
         EXPECT_EQ(isPathOnVolumes(c.path, hosts, c.withExtra ? &extra : nullptr), c.host != nullptr)
             << c.path;
-    }
-}
-
-TEST(VolumeDisplayNameTest, FileManagerNameElseLastComponent) {
-    const MemoryFileManager names({{"/Volumes/Dock", "Dock SSD"}, {"/Volumes/Empty", ""}});
-    const std::pair<const char*, const char*> cases[] = {{"/Volumes/Dock", "Dock SSD"},
-                                                         {"/Volumes/Empty", "Empty"},
-                                                         {"/", "/"},
-                                                         {"", ""},
-                                                         {"/Volumes/a b//", "a b"}};
-    for (const auto& [mountPoint, expected] : cases) {
-        EXPECT_EQ(volumeDisplayName(names, {"/dev/disk4s1", mountPoint, "apfs"}), expected)
-            << mountPoint;
     }
 }
 

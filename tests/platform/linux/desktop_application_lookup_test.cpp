@@ -87,13 +87,5 @@ INSTANTIATE_TEST_SUITE_P(
                     std::string(kUserSlice) + "app-gnome-org.example.Gone-12.scope",
                     "/usr/bin/sleep", "", std::nullopt}));
 
-TEST(DesktopApplicationLookupGoneTest, AProcessThatIsGoneHasNoApplication) {
-    DesktopApplicationRoots roots;
-    roots.procDir = kMachine + "/no-proc";
-    roots.applicationDirs = {kMachine + "/usr/share/applications"};
-    const DesktopApplicationLookup lookup(roots);
-    EXPECT_EQ(lookup.applicationName(4321), std::nullopt);
-}
-
 } // namespace
 } // namespace quaylet

@@ -198,12 +198,6 @@ protected:
     }
 };
 
-TEST_F(LoopDiskUnmounterTest, KeepsItAttachedWhileStacked) {
-    fs::create_directories(sysRoot() + "/class/block/loop3/loop3p1/holders/dm-0");
-    EXPECT_EQ(unmountDisk("/media/alice/backup", true).loop, LoopRelease::keptStacked);
-    EXPECT_TRUE(detached.empty());
-}
-
 TEST_F(LoopDiskUnmounterTest, UdisksLocksTheContainerAndDeletesTheLoopDeviceItKnows) {
     udisks = std::make_shared<FakeUdisks>(mounts);
     udisks->loop = makedev(7, 3);

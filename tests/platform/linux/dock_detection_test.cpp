@@ -9,6 +9,7 @@
 #include "platform/linux/sysfs_registry.h"
 #include "platform/memory/memory_file_manager.h"
 #include "platform/memory/memory_mount_table.h"
+#include "tests/support/probed_registry.h"
 #include "tests/support/test_paths.h"
 #include "volumes/scan_volumes.h"
 
@@ -30,6 +31,7 @@ MountPoints mountPointsOf(const std::vector<VolumeRecord>& volumes) {
 TEST(LinuxDockDetectionTest, StackedVolumesAndTheRootBelongToTheDockWhenAnyMemberDoes) {
     const std::string tree = testing::fixturePath("laptop-dock-stacks", "sys");
     SysfsRegistry stacked{tree};
+    testing::attachLedger(stacked);
     const LinuxDeviceNaming stackedNames{tree};
     const std::vector<MountEntry> mounts = {
         // Booted without an initramfs: the root's source names no node, its number does
@@ -60,7 +62,7 @@ TEST(LinuxDockDetectionTest, StackedVolumesAndTheRootBelongToTheDockWhenAnyMembe
               std::vector<std::string>{"sda"});
     EXPECT_EQ(bootWholeDisks({{"/dev/md127", "/", makedev(9, 127)}}, tree),
               (std::vector<std::string>{"nvme0n1", "nvme1n1"}));
-    EXPECT_EQ(stacked.outstandingHandles(), 0u);
+    EXPECT_TRUE(testing::noHandlesLeft(stacked));
 }
 
 } // namespace

@@ -20,26 +20,6 @@ protected:
     LinuxDeviceNaming naming{root};
 };
 
-// Names the tree knows are taken as they stand; others through the node or the mapper name.
-TEST_F(LinuxDeviceNamingTest, FindsBlockDevicesByKernelName) {
-    const struct {
-        const char* devicePath;
-        std::optional<BlockDeviceNames> expected;
-    } cases[] = {
-        {"/dev/sdb", BlockDeviceNames{"sdb", "sdb"}},
-        {"/dev/dm-0", BlockDeviceNames{"dm-0", "dm-0"}},
-        {"/dev/mapper/luks-3f6c2a8e-5b1d-4e7a-9c0f-2d8b7e6a4c1f", BlockDeviceNames{"dm-0", "dm-0"}},
-        {"/dev/mapper/absent", std::nullopt},
-        {"/dev/sdz9", std::nullopt},
-        {"/dev/disk/by-label/quaylet-no-such-label", std::nullopt},
-        {"sda1", std::nullopt},
-        {"//server/share", std::nullopt},
-    };
-    for (const auto& item : cases) {
-        EXPECT_EQ(naming.blockDeviceNames(item.devicePath), item.expected) << item.devicePath;
-    }
-}
-
 /// A block device node made for one test, removed after it.
 class TestNode {
 public:

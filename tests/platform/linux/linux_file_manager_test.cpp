@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/linux/hex_escapes.h"
 #include "platform/linux/linux_file_manager.h"
 #include "tests/support/child_process.h"
 #include "tests/support/test_paths.h"
@@ -14,25 +13,22 @@
 namespace quaylet {
 namespace {
 
-/// Runs a program from an argument vector; returns whether it exited with status 0.
-bool run(const std::vector<std::string>& argv) {
-    auto child = testing::ChildProcess::start(argv, {}, "/dev/null", {}, "/dev/null");
-    return child && child->wait() == 0;
-}
-
 TEST(LinuxFileManagerTest, NamesAFileSystemByItsLabel) {
     const testing::TemporaryDirectory scratch;
+    const auto runs = [&scratch](const std::vector<std::string>& argv) {
+        return testing::runCaptured(argv, scratch.path()).status == 0;
+    };
     const std::filesystem::path directory = scratch.path();
     const std::string image = (directory / "backup.img").string();
     std::ofstream(image).close();
     std::filesystem::resize_file(image, 4 << 20);
-    if (!run({"/sbin/mkfs.ext4", "-q", "-F", "-L", "Dock Backup", image})) {
+    if (!runs({"/sbin/mkfs.ext4", "-q", "-F", "-L", "Dock Backup", image})) {
         GTEST_SKIP() << "mkfs.ext4 is not available";
     }
     const std::string unlabelled = (directory / "plain.img").string();
     std::filesystem::copy_file(image, unlabelled);
-    ASSERT_TRUE(run({"/sbin/tune2fs", "-L", "", unlabelled}) ||
-                run({"/sbin/e2label", unlabelled, ""}));
+    ASSERT_TRUE(runs({"/sbin/tune2fs", "-L", "", unlabelled}) ||
+                runs({"/sbin/e2label", unlabelled, ""}));
 
     const LinuxFileManager manager;
     const struct {
@@ -47,12 +43,6 @@ TEST(LinuxFileManagerTest, NamesAFileSystemByItsLabel) {
     for (const auto& item : cases) {
         EXPECT_EQ(manager.displayName(item.mount), item.expected) << item.mount.mountPoint;
     }
-}
-
-TEST(UdevEscapesTest, DecodesHexEscapesOnly) {
-    EXPECT_EQ(decodeHexEscapes("Dock\\x20Backup"), "Dock Backup");
-    EXPECT_EQ(decodeHexEscapes("end\\x2"), "end\\x2");
-    EXPECT_EQ(decodeHexEscapes("bad\\xzz"), "bad\\xzz");
 }
 
 } // namespace

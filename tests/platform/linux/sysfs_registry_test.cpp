@@ -11,6 +11,7 @@
 
 #include "dock/property_dump.h"
 #include "platform/linux/sysfs_registry.h"
+#include "tests/support/probed_registry.h"
 #include "tests/support/test_paths.h"
 
 namespace quaylet {
@@ -38,6 +39,7 @@ void dumpEntry(Registry& registry, RegistryHandle entry, int depth, std::string&
 /// The whole registry of the tree under `root`, from its root entry down.
 std::string dumpRegistry(const std::string& root) {
     SysfsRegistry registry(root);
+    testing::attachLedger(registry);
     std::string out;
     const RegistryHandle roots =
         registry.matchingServices(serviceMatching("IOPlatformExpertDevice"));
@@ -45,7 +47,7 @@ std::string dumpRegistry(const std::string& root) {
         dumpEntry(registry, top, 0, out);
     }
     registry.release(roots);
-    EXPECT_EQ(registry.outstandingHandles(), 0u);
+    EXPECT_TRUE(testing::noHandlesLeft(registry));
     return out;
 }
 
@@ -75,6 +77,7 @@ TEST(SysfsRegistryTest, ANewEventCountRereadsTheTree) {
     const std::filesystem::path root = directory.path() + "/sys";
     std::filesystem::create_directory_symlink(testing::fixturePath("laptop-dock", "sys"), root);
     SysfsRegistry registry(root.string());
+    testing::attachLedger(registry);
     const RegistryHandle ssd = registry.serviceForBsdName("sda");
     ASSERT_NE(ssd, kNoRegistryObject);
     std::filesystem::remove(root);
@@ -82,7 +85,7 @@ TEST(SysfsRegistryTest, ANewEventCountRereadsTheTree) {
     EXPECT_EQ(registry.serviceForBsdName("sda"), kNoRegistryObject);
     EXPECT_EQ(registry.className(ssd), "IOMedia");
     registry.release(ssd);
-    EXPECT_EQ(registry.outstandingHandles(), 0u);
+    EXPECT_TRUE(testing::noHandlesLeft(registry));
 }
 
 } // namespace
