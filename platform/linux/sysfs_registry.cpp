@@ -3,6 +3,8 @@
 
 #include <unordered_set>
 
+#include <fcntl.h>
+
 #include "platform/class_ancestry.h"
 #include "platform/linux/device_tree_builder.h"
 #include "platform/linux/sysfs_notification_port.h"
@@ -45,8 +47,14 @@ void SysfsRegistry::synchronize(bool force, const std::vector<std::string>& remo
     // The kernel counts every device event; an unchanged count means an unchanged tree. A
     // copied tree without the count is read once and again only when marked stale.
     std::optional<std::uint64_t> sequence;
-    if (const auto text = sysfs::readAttribute(root_ + "/kernel/uevent_seqnum")) {
-        sequence = sysfs::parseNumber(*text, 10);
+    if (!sequenceFile_) {
+        const std::string path = root_ + "/kernel/uevent_seqnum";
+        sequenceFile_.reset(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    }
+    if (sequenceFile_) {
+        if (const auto text = sysfs::rereadAttribute(sequenceFile_.get())) {
+            sequence = sysfs::parseNumber(*text, 10);
+        }
     }
     if (!force && !stale_ && sequence == eventSequence_ && removedPaths.empty()) {
         return;
