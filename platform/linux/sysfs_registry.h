@@ -62,8 +62,9 @@ private:
     EventSourceFactory eventSources_;
     bool stale_ = true;
     std::optional<std::uint64_t> eventSequence_;
-    /// The kernel's event count, kept open: every lookup asks it, and a read of an open file
-    /// costs one call where opening it by its path costs three and a walk of the path.
+    /// The kernel's event count, kept open when it is the kernel's: every lookup asks it, and a
+    /// read of an open file costs one call where opening it by its path costs three and a walk
+    /// of the path.
     UniqueFd sequenceFile_;
     std::unordered_map<std::string, Known> known_; ///< Live entries by their tree keys.
 };
