@@ -60,11 +60,20 @@ LinuxStorageUsage::LinuxStorageUsage(std::string sysfsRoot, MountSourceNodes nod
       exportLists_(std::move(exportLists)) {}
 
 StorageUsageReport LinuxStorageUsage::read() const {
+    return readAll(nullptr);
+}
+
+StorageUsageReport LinuxStorageUsage::readWithMounts(const std::vector<MountEntry>& mounts) const {
+    return readAll(&mounts);
+}
+
+StorageUsageReport LinuxStorageUsage::readAll(const std::vector<MountEntry>* mounts) const {
     StorageUsageReport report;
     if (!readDevices(report)) {
         report.unreadable = "block devices";
     }
-    if (!readMounts(report) && report.unreadable.empty()) {
+    if (!readMounts(report, mounts != nullptr ? *mounts : mountTable_.entries()) &&
+        report.unreadable.empty()) {
         report.unreadable = "mount table";
     }
     if (!readSwaps(report) && report.unreadable.empty()) {
@@ -102,9 +111,9 @@ bool LinuxStorageUsage::readDevices(StorageUsageReport& report) const {
     return true;
 }
 
-bool LinuxStorageUsage::readMounts(StorageUsageReport& report) const {
+bool LinuxStorageUsage::readMounts(StorageUsageReport& report,
+                                   const std::vector<MountEntry>& entries) const {
     // A mount table always holds the root: an empty one is one that could not be read.
-    const std::vector<MountEntry> entries = mountTable_.entries();
     for (const MountEntry& entry : entries) {
         MountedFileSystemUse mount{entry.devicePath, entry.mountPoint, {}, entry.deviceNumber};
         if (const auto names = naming_.blockDeviceNames(entry)) {
