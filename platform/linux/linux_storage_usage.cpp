@@ -89,8 +89,11 @@ bool LinuxStorageUsage::readDevices(StorageUsageReport& report) const {
     }
     const SysfsBlockDevices devices(sysfsRoot_);
     std::map<std::string, std::size_t> byName;
-    for (const std::string& name : stacks_.blockDevices()) {
-        BlockDeviceUse device{name, stacks_.holders(name), {}, 0};
+    const std::vector<std::string> blockNames = stacks_.blockDevices();
+    std::vector<std::vector<std::string>> holders = stacks_.holdersOfEach(blockNames);
+    for (std::size_t i = 0; i < blockNames.size(); ++i) {
+        const std::string& name = blockNames[i];
+        BlockDeviceUse device{name, std::move(holders[i]), {}, 0};
         if (name.starts_with("loop")) {
             const auto backingFile =
                 sysfs::readAttribute(sysfsRoot_ + "/class/block/" + name + "/loop/backing_file");

@@ -62,9 +62,12 @@ void SysfsRegistry::synchronize(bool force, const std::vector<std::string>& remo
     }
     // The kernel's own count changes in place, so its file stays open; a copied tree may be
     // replaced as a whole, so its count is opened by its path each time.
-    struct statfs fileSystem {};
-    if (opened && ::fstatfs(opened.get(), &fileSystem) == 0 && fileSystem.f_type == SYSFS_MAGIC) {
-        sequenceFile_ = std::move(opened);
+    if (opened && !sequenceKindKnown_) {
+        sequenceKindKnown_ = true;
+        struct statfs fileSystem {};
+        if (::fstatfs(opened.get(), &fileSystem) == 0 && fileSystem.f_type == SYSFS_MAGIC) {
+            sequenceFile_ = std::move(opened);
+        }
     }
     if (!force && !stale_ && sequence == eventSequence_ && removedPaths.empty()) {
         return;

@@ -66,6 +66,7 @@ private:
     /// read of an open file costs one call where opening it by its path costs three and a walk
     /// of the path.
     UniqueFd sequenceFile_;
+    bool sequenceKindKnown_ = false; ///< Whether the count's file system was looked at.
     std::unordered_map<std::string, Known> known_; ///< Live entries by their tree keys.
 };
 
