@@ -140,10 +140,17 @@ public:
         if (!file) {
             return;
         }
+        // Read straight into the text, 64 KiB at a time, with no buffer to clear.
+        constexpr std::size_t kStep = 65536;
         std::string text;
-        std::array<char, 65536> buffer{};
-        for (ssize_t count = 0; (count = ::read(file.get(), buffer.data(), buffer.size())) > 0;) {
-            text.append(buffer.data(), static_cast<std::size_t>(count));
+        for (std::size_t length = 0;;) {
+            text.resize(length + kStep);
+            const ssize_t count = ::read(file.get(), text.data() + length, kStep);
+            if (count <= 0) {
+                text.resize(length);
+                break;
+            }
+            length += static_cast<std::size_t>(count);
         }
         std::string_view rest(text);
         std::string lastPath;
