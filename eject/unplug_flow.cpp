@@ -143,8 +143,10 @@ UnplugStart beginUnplug(Platform& platform, bool everything, const ReleaseGate& 
 
 UnplugOutcome unmountPlanned(Platform& platform, UnplugPlan& plan, bool everything,
                              const UnmountReports& reports, const ReleaseGate& gate) {
+    // An empty table is one that could not be read: the worker then reads it itself.
+    std::vector<MountEntry> scanned = std::exchange(plan.scannedMounts, {});
     std::shared_ptr<const MountPointProbe> reading =
-        platform.mountPointProbe->readingOf(std::exchange(plan.scannedMounts, {}));
+        scanned.empty() ? nullptr : platform.mountPointProbe->readingOf(std::move(scanned));
     unmountAll(plan, UnmountTools{*platform.processRunner,
                                   platform.toolCommands,
                                   *platform.mountPointProbe,
@@ -157,9 +159,10 @@ UnplugOutcome unmountPlanned(Platform& platform, UnplugPlan& plan, bool everythi
     std::vector<UnmountFailure> failures;
     if (plan.copyFailures(failures) < 1) {
         // The read that judged the last volume is the system's table as the unmounting left it
-        // (a recorded table is never unmounted from).
+        // (a recorded table is never unmounted from); one that came out empty is read again.
+        const std::vector<MountEntry>* last = reading ? reading->keptEntries() : nullptr;
         return releaseOutcome(
-            gate(platform, everything, reading ? reading->keptEntries() : nullptr));
+            gate(platform, everything, last != nullptr && !last->empty() ? last : nullptr));
     }
     // Named by the first volume that stayed mounted, with why: a volume the user may not
     // unmount is not in use, and the advice differs.
