@@ -1,6 +1,7 @@
 // Flushing the planned volumes concurrently, and ending each flush before its unmount.
 #include "eject/early_flush.h"
 
+#include <algorithm>
 #include <system_error>
 
 namespace quaylet {
@@ -11,7 +12,7 @@ EarlyFlush::EarlyFlush(VolumeFlush& flush, const std::vector<VolumeRecord>& volu
     for (const VolumeRecord& volume : volumes) {
         try {
             started_.push_back(
-                {flush_.unmountGroup(volume.deviceNumber),
+                {volume.deviceNumber, flush_.unmountGroup(volume.deviceNumber),
                  std::jthread([this, mountPoint = volume.mountPoint, device = volume.deviceNumber] {
                      // A flush that fails changes nothing: the unmount writes the data itself.
                      (void)flush_.flushVolume(mountPoint, device);
@@ -23,7 +24,10 @@ EarlyFlush::EarlyFlush(VolumeFlush& flush, const std::vector<VolumeRecord>& volu
 }
 
 void EarlyFlush::awaitBeforeUnmount(const VolumeRecord& volume) {
-    const std::string group = flush_.unmountGroup(volume.deviceNumber);
+    // The group found when the volume's flush started: a disk stays the disk it is.
+    const auto known = std::ranges::find(started_, volume.deviceNumber, &Started::device);
+    const std::string group =
+        known != started_.end() ? known->group : flush_.unmountGroup(volume.deviceNumber);
     for (Started& started : started_) {
         if (started.thread.joinable() &&
             (group.empty() || started.group.empty() || started.group == group)) {

@@ -1,6 +1,7 @@
 // EarlyFlush: the planned volumes' caches written out all at once, before the first unmount.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <thread>
 #include <vector>
@@ -29,7 +30,8 @@ public:
 
 private:
     struct Started {
-        std::string group; ///< The unmount group; empty when unknown.
+        std::uint64_t device = 0; ///< The volume's device number.
+        std::string group;        ///< The unmount group; empty when unknown.
         std::jthread thread;
     };
 

@@ -105,14 +105,17 @@ ReleaseCheck checkHeld(FileManager& fileManager, const StorageUsageReport& repor
 
 } // namespace
 
-ReleaseCheck checkRelease(Platform& platform, bool everything) {
+ReleaseCheck checkRelease(Platform& platform, bool everything,
+                          const std::vector<MountEntry>* mounts) {
     if (!platform.storageUsage) {
         ReleaseCheck check;
         check.complete = false;
         check.unreadable = "storage in use";
         return check;
     }
-    const StorageUsageReport report = platform.storageUsage->read();
+    const StorageUsageReport report = mounts != nullptr
+                                          ? platform.storageUsage->readWithMounts(*mounts)
+                                          : platform.storageUsage->read();
     Names held;
     for (const BlockDeviceUse& device : report.devices) {
         if (isUnpluggedStorage(*platform.registry, device.name, everything)) {

@@ -29,7 +29,10 @@ struct ReleaseCheck {
 };
 
 /// Checks the storage behind the dock (with `everything`, every external storage device).
-ReleaseCheck checkRelease(Platform& platform, bool everything);
+/// With `mounts`, a read of the mount table made just before, that read is judged instead of a
+/// new one.
+ReleaseCheck checkRelease(Platform& platform, bool everything,
+                          const std::vector<MountEntry>* mounts = nullptr);
 
 /// Checks, in `report`, what still holds the block devices named `devices`, what is stacked
 /// on them, and the images attached from their file systems. A root file system among the

@@ -33,8 +33,14 @@ void unmountAll(UnplugPlan& plan, const UnmountTools& tools) {
     for (const std::vector<VolumeRecord>* list : lists) {
         ordered.insert(ordered.end(), list->begin(), list->end());
     }
-    // One mount-table read judges each volume and serves as the first check of the next.
-    std::shared_ptr<const MountPointProbe> reading = tools.mounts.snapshot();
+    // One mount-table read judges each volume and serves as the first check of the next; the
+    // caller's read, when it gives one, serves as the first check of the first.
+    std::shared_ptr<const MountPointProbe> ownReading;
+    std::shared_ptr<const MountPointProbe>& reading =
+        tools.reading != nullptr ? *tools.reading : ownReading;
+    if (!reading) {
+        reading = tools.mounts.snapshot();
+    }
     std::optional<EarlyFlush> flushes;
     if (tools.flush) {
         flushes.emplace(*tools.flush, ordered);

@@ -28,6 +28,9 @@ struct UnmountTools {
     const WritebackGauge* gauge = nullptr;
     WritingReport onWriting = {};
     WatchTimes watchTimes = {};
+    /// When set: the read of the table the first volume is first looked at by, when it holds
+    /// one (else a read is taken); left holding the read that judged the last volume.
+    std::shared_ptr<const MountPointProbe>* reading = nullptr;
 };
 
 /// Empties `plan.failures`, unmounts every planned volume (third-, second-, first-level images,

@@ -132,20 +132,37 @@ UnplugStart beginUnplug(Platform& platform, bool everything, const ReleaseGate& 
         return {bootVolumeOutcome(*plan), nullptr};
     }
     if (count < 1) {
-        return {releaseOutcome(gate(platform, everything)), nullptr};
+        // The gate reads the system's own table, also when the scan's was a recorded one.
+        return {releaseOutcome(gate(platform, everything, nullptr)), nullptr};
     }
+    // The unmounting takes its first look at the first volume from the table the plan was made
+    // from: a volume gone since only costs a tool run, which the next read then judges.
+    plan->scannedMounts = mounts.entries();
     return {std::nullopt, std::move(plan)};
 }
 
 UnplugOutcome unmountPlanned(Platform& platform, UnplugPlan& plan, bool everything,
                              const UnmountReports& reports, const ReleaseGate& gate) {
-    unmountAll(plan, UnmountTools{*platform.processRunner, platform.toolCommands,
-                                  *platform.mountPointProbe, reports.volumeDone,
-                                  platform.volumeFlush.get(), platform.writebackGauge.get(),
-                                  reports.writing});
+    // An empty table is one that could not be read: the worker then reads it itself.
+    std::vector<MountEntry> scanned = std::exchange(plan.scannedMounts, {});
+    std::shared_ptr<const MountPointProbe> reading =
+        scanned.empty() ? nullptr : platform.mountPointProbe->readingOf(std::move(scanned));
+    unmountAll(plan, UnmountTools{*platform.processRunner,
+                                  platform.toolCommands,
+                                  *platform.mountPointProbe,
+                                  reports.volumeDone,
+                                  platform.volumeFlush.get(),
+                                  platform.writebackGauge.get(),
+                                  reports.writing,
+                                  {},
+                                  &reading});
     std::vector<UnmountFailure> failures;
     if (plan.copyFailures(failures) < 1) {
-        return releaseOutcome(gate(platform, everything));
+        // The read that judged the last volume is the system's table as the unmounting left it
+        // (a recorded table is never unmounted from); one that came out empty is read again.
+        const std::vector<MountEntry>* last = reading ? reading->keptEntries() : nullptr;
+        return releaseOutcome(
+            gate(platform, everything, last != nullptr && !last->empty() ? last : nullptr));
     }
     // Named by the first volume that stayed mounted, with why: a volume the user may not
     // unmount is not in use, and the advice differs.

@@ -15,8 +15,10 @@
 
 namespace quaylet {
 
-/// The last check before "safe"; checkRelease outside tests.
-using ReleaseGate = std::function<ReleaseCheck(Platform& platform, bool everything)>;
+/// The last check before "safe"; checkRelease outside tests. `mounts`, when given, is a read of
+/// the mount table made just before, to judge instead of reading it again.
+using ReleaseGate = std::function<ReleaseCheck(Platform& platform, bool everything,
+                                               const std::vector<MountEntry>* mounts)>;
 /// Hears of each planned volume as soon as it is judged (true: unmounted).
 using UnmountProgress = std::function<void(const VolumeRecord& volume, bool unmounted)>;
 

@@ -4,6 +4,9 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
+
+#include "platform/mount_table.h"
 
 namespace quaylet {
 
@@ -21,6 +24,14 @@ public:
     /// that the questions about several volumes at one moment cost one read; null when this
     /// probe reads nothing worth keeping (ask it instead).
     virtual std::shared_ptr<const MountPointProbe> snapshot() const { return nullptr; }
+    /// Returns a probe that answers from `entries`, a read of the table this probe reads that
+    /// the caller made just before; null when this probe does not judge by the table.
+    virtual std::shared_ptr<const MountPointProbe>
+    readingOf(std::vector<MountEntry> /*entries*/) const {
+        return nullptr;
+    }
+    /// The read of the table this probe answers from, when it keeps one; null otherwise.
+    virtual const std::vector<MountEntry>* keptEntries() const { return nullptr; }
 };
 
 } // namespace quaylet

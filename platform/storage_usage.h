@@ -7,6 +7,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/mount_table.h"
+
 namespace quaylet {
 
 /// One block device and what stands on it.
@@ -56,6 +58,11 @@ public:
     /// Reads the block devices, the mount table and the active swap areas afresh; a source
     /// that cannot be read is named in `unreadable` and left empty.
     virtual StorageUsageReport read() const = 0;
+    /// As read(), but takes the mount table from `mounts`, a read of it just made (empty:
+    /// unreadable). A source that reads no mount table of its own reads as read() does.
+    virtual StorageUsageReport readWithMounts(const std::vector<MountEntry>& /*mounts*/) const {
+        return read();
+    }
 };
 
 /// Storage usage held in memory: what a test or snapshot says, nothing in use by default.

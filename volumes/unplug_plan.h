@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "platform/mount_table.h"
 #include "volumes/unmount_failure.h"
 #include "volumes/volume_record.h"
 
@@ -19,6 +20,8 @@ public:
     std::vector<VolumeRecord> secondLevelImages; ///< Images whose file lies on a first-level image.
     std::vector<VolumeRecord> thirdLevelImages; ///< Images whose file lies on a second-level image.
     std::vector<UnmountFailure> failures;       ///< Boot-volume refusal, or volumes left mounted.
+    /// The mount table as the scan read it, which the plan was made from; empty when not kept.
+    std::vector<MountEntry> scannedMounts;
 
     /// Empties all six lists.
     void clear();

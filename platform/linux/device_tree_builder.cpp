@@ -3,6 +3,8 @@
 
 #include <algorithm>
 
+#include <fcntl.h>
+
 #include "platform/linux/sysfs_reader.h"
 
 namespace quaylet {
@@ -14,6 +16,10 @@ constexpr std::string_view kDevicesPath = "/devices";
 bool isPciHostBridge(std::string_view name) {
     return name.size() == 10 && name.starts_with("pci") && name[7] == ':';
 }
+
+/// How many device directories a build keeps open at most; past it they are closed and
+/// opened again as needed, so that a very large tree cannot run out of descriptors.
+constexpr std::size_t kOpenDirectoryLimit = 512;
 
 /// The kind given to USB port directories, which belong to no subsystem.
 constexpr std::string_view kUsbPortKind = "usb_port";
@@ -56,8 +62,9 @@ void DeviceTreeBuilder::addBusDevices(std::string_view listing, std::string_view
     const std::string directory = root_ + std::string(listing);
     std::vector<std::string> names = sysfs::listDirectory(directory);
     std::sort(names.begin(), names.end(), sysfs::naturalLess);
+    const UniqueFd links(::open(directory.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
     for (const std::string& name : names) {
-        const auto target = sysfs::readLink(directory + "/" + name);
+        const auto target = sysfs::readLinkAt(links.get(), name.c_str());
         if (!target) {
             continue;
         }
@@ -86,11 +93,11 @@ TreeNodeIndex DeviceTreeBuilder::attachPoint(const std::string& devicePath,
     attach_[devicePath] = parent;
     if (!subsystem.empty()) {
         createDevice(devicePath, parent, subsystem);
-    } else if (const auto link = sysfs::readLink(root_ + devicePath + "/subsystem")) {
+    } else if (const auto link = sysfs::readLinkAt(directoryOf(devicePath), "subsystem")) {
         createDevice(devicePath, parent, sysfs::baseName(*link));
     } else if (isUsbPortName(sysfs::baseName(devicePath))) {
         createDevice(devicePath, parent, kUsbPortKind);
-    } else if (sysfs::exists(root_ + devicePath + "/uevent")) {
+    } else if (sysfs::existsAt(directoryOf(devicePath), "uevent")) {
         createDevice(devicePath, parent, "");
     }
     // Otherwise a directory of the device model (block, nvme): its children hang from above.
@@ -151,17 +158,32 @@ void DeviceTreeBuilder::setProperty(TreeNodeIndex node, std::string key, Propert
 
 std::optional<std::string> DeviceTreeBuilder::attribute(const std::string& devicePath,
                                                         std::string_view name) const {
-    std::string path = root_;
-    path += devicePath;
-    path += '/';
-    path += name;
-    return sysfs::readAttribute(path);
+    return sysfs::readAttributeAt(directoryOf(devicePath), std::string(name).c_str());
+}
+
+int DeviceTreeBuilder::directoryOf(const std::string& devicePath) const {
+    if (const auto found = directories_.find(devicePath); found != directories_.end()) {
+        return found->second.get();
+    }
+    if (directories_.size() >= kOpenDirectoryLimit) {
+        directories_.clear();
+    }
+    constexpr int kFlags = O_PATH | O_DIRECTORY | O_CLOEXEC;
+    const std::string_view parentPath = sysfs::parentPath(devicePath);
+    const auto parent = directories_.find(std::string(parentPath));
+    const std::string name(sysfs::baseName(devicePath));
+    UniqueFd directory(parent != directories_.end() && parent->second
+                           ? ::openat(parent->second.get(), name.c_str(), kFlags)
+                           : ::open((root_ + devicePath).c_str(), kFlags));
+    const int descriptor = directory.get();
+    directories_.emplace(devicePath, std::move(directory));
+    return descriptor;
 }
 
 std::string DeviceTreeBuilder::resolveDeviceLink(const std::string& devicePath,
                                                  std::string_view link) const {
     const std::string linkPath = root_ + devicePath + "/" + std::string(link);
-    const auto target = sysfs::readLink(linkPath);
+    const auto target = sysfs::readLinkAt(directoryOf(devicePath), std::string(link).c_str());
     if (!target) {
         return {};
     }

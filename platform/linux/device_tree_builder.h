@@ -11,6 +11,7 @@
 
 #include "platform/linux/device_tree.h"
 #include "platform/linux/thunderbolt_topology.h"
+#include "platform/unique_fd.h"
 
 namespace quaylet {
 
@@ -68,6 +69,7 @@ private:
     std::optional<std::string> attribute(const std::string& devicePath,
                                          std::string_view name) const;
     std::string resolveDeviceLink(const std::string& devicePath, std::string_view link) const;
+    int directoryOf(const std::string& devicePath) const;
     void addBusDevices(std::string_view listing, std::string_view subsystem);
     void finish();
 
@@ -102,6 +104,10 @@ private:
     void pairTunnelEndpoints();
 
     std::string root_;
+    /// The device directories opened so far, by path below the root (-1: none there). Reads
+    /// of a device's attributes and links go relative to its directory, and a directory is
+    /// opened relative to its parent's: the kernel looks up one name instead of a long path.
+    mutable std::unordered_map<std::string, UniqueFd> directories_;
     DeviceTree tree_;
     std::vector<NodeFacts> facts_;
     std::unordered_map<std::string, TreeNodeIndex> attach_;

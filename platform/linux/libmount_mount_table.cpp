@@ -66,6 +66,7 @@ public:
     bool isMounted(const std::string& mountPoint, std::uint64_t deviceNumber) const override {
         return isMountedIn(entries_, mountPoint, deviceNumber);
     }
+    const std::vector<MountEntry>* keptEntries() const override { return &entries_; }
 
 private:
     std::vector<MountEntry> entries_;
@@ -102,6 +103,11 @@ bool LibmountMountPointProbe::isMounted(const std::string& mountPoint,
 
 std::shared_ptr<const MountPointProbe> LibmountMountPointProbe::snapshot() const {
     return std::make_shared<MountTableReading>(table_.entries());
+}
+
+std::shared_ptr<const MountPointProbe>
+LibmountMountPointProbe::readingOf(std::vector<MountEntry> entries) const {
+    return std::make_shared<MountTableReading>(std::move(entries));
 }
 
 } // namespace quaylet

@@ -37,6 +37,9 @@ public:
     bool isMounted(const std::string& mountPoint, std::uint64_t deviceNumber) const override;
     /// Reads the table once; the probe returned judges by that read, as isMounted does.
     std::shared_ptr<const MountPointProbe> snapshot() const override;
+    /// A probe that judges by `entries` as the snapshot judges by its read.
+    std::shared_ptr<const MountPointProbe>
+    readingOf(std::vector<MountEntry> entries) const override;
 
 private:
     LibmountMountTable table_;

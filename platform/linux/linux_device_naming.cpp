@@ -76,16 +76,18 @@ std::vector<std::string> LinuxDeviceNaming::mountedWholeDisks(const MountEntry& 
     if (!names) {
         return disks;
     }
-    for (const std::string& leaf : stacks_.leaves(names->volume)) {
+    const std::vector<std::string> leaves = stacks_.leaves(names->volume);
+    for (const std::string& leaf : leaves) {
         const auto leafNames = devices_.namesOfKernelName(leaf);
         if (!leafNames) {
             continue;
         }
         disks.push_back(leafNames->wholeDisk);
-        // A whole disk reached over several NVMe controllers stands on each path's disk.
-        for (const std::string& path : stacks_.leaves(leafNames->wholeDisk)) {
-            disks.push_back(path);
-        }
+        // A whole disk reached over several NVMe controllers stands on each path's disk. The
+        // volume's own leaves, when it is that disk, were read just above.
+        const std::vector<std::string> paths =
+            leafNames->wholeDisk == names->volume ? leaves : stacks_.leaves(leafNames->wholeDisk);
+        disks.insert(disks.end(), paths.begin(), paths.end());
     }
     if (disks.empty()) {
         disks.push_back(names->wholeDisk);

@@ -2,6 +2,7 @@
 #include "platform/linux/linux_file_manager.h"
 
 #include <array>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 
@@ -12,6 +13,7 @@
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <unistd.h>
 
 #include "platform/linux/hex_escapes.h"
 #include "platform/unique_fd.h"
@@ -31,6 +33,15 @@ struct ProbeFree {
 
 /// The label udev recorded when it probed block device `number`.
 std::optional<std::string> udevLabel(dev_t number) {
+    // udev keeps what it learnt of a device (the label among it) in a database file named after
+    // the device's number; the kernel's own properties never carry a label. Without that file
+    // there is no label to ask for, and building a udev device (a dozen sysfs reads) is skipped.
+    std::array<char, 64> record{};
+    std::snprintf(record.data(), record.size(), "/run/udev/data/b%u:%u", major(number),
+                  minor(number));
+    if (::access(record.data(), F_OK) != 0) {
+        return std::nullopt;
+    }
     const std::unique_ptr<udev, UdevUnref> context(udev_new());
     if (!context) {
         return std::nullopt;

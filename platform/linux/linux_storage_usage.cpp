@@ -60,11 +60,20 @@ LinuxStorageUsage::LinuxStorageUsage(std::string sysfsRoot, MountSourceNodes nod
       exportLists_(std::move(exportLists)) {}
 
 StorageUsageReport LinuxStorageUsage::read() const {
+    return readAll(nullptr);
+}
+
+StorageUsageReport LinuxStorageUsage::readWithMounts(const std::vector<MountEntry>& mounts) const {
+    return readAll(&mounts);
+}
+
+StorageUsageReport LinuxStorageUsage::readAll(const std::vector<MountEntry>* mounts) const {
     StorageUsageReport report;
     if (!readDevices(report)) {
         report.unreadable = "block devices";
     }
-    if (!readMounts(report) && report.unreadable.empty()) {
+    if (!readMounts(report, mounts != nullptr ? *mounts : mountTable_.entries()) &&
+        report.unreadable.empty()) {
         report.unreadable = "mount table";
     }
     if (!readSwaps(report) && report.unreadable.empty()) {
@@ -80,8 +89,11 @@ bool LinuxStorageUsage::readDevices(StorageUsageReport& report) const {
     }
     const SysfsBlockDevices devices(sysfsRoot_);
     std::map<std::string, std::size_t> byName;
-    for (const std::string& name : stacks_.blockDevices()) {
-        BlockDeviceUse device{name, stacks_.holders(name), {}, 0};
+    const std::vector<std::string> blockNames = stacks_.blockDevices();
+    std::vector<std::vector<std::string>> holders = stacks_.holdersOfEach(blockNames);
+    for (std::size_t i = 0; i < blockNames.size(); ++i) {
+        const std::string& name = blockNames[i];
+        BlockDeviceUse device{name, std::move(holders[i]), {}, 0};
         if (name.starts_with("loop")) {
             const auto backingFile =
                 sysfs::readAttribute(sysfsRoot_ + "/class/block/" + name + "/loop/backing_file");
@@ -102,9 +114,9 @@ bool LinuxStorageUsage::readDevices(StorageUsageReport& report) const {
     return true;
 }
 
-bool LinuxStorageUsage::readMounts(StorageUsageReport& report) const {
+bool LinuxStorageUsage::readMounts(StorageUsageReport& report,
+                                   const std::vector<MountEntry>& entries) const {
     // A mount table always holds the root: an empty one is one that could not be read.
-    const std::vector<MountEntry> entries = mountTable_.entries();
     for (const MountEntry& entry : entries) {
         MountedFileSystemUse mount{entry.devicePath, entry.mountPoint, {}, entry.deviceNumber};
         if (const auto names = naming_.blockDeviceNames(entry)) {

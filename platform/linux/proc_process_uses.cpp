@@ -3,16 +3,22 @@
 #include "platform/linux/proc_process_uses.h"
 
 #include <algorithm>
+#include <array>
 #include <charconv>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
+#include <memory>
+#include <string_view>
 #include <vector>
 
+#include <dirent.h>
+#include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
+
+#include "platform/unique_fd.h"
 
 namespace quaylet {
 namespace {
@@ -34,70 +40,147 @@ std::vector<std::int32_t> processIds(const std::string& procDir) {
     return ids;
 }
 
-/// What one process's entry gives: its command name and owner, and a place for its uses.
+/// Owns an open directory stream.
+struct DirectoryCloser {
+    void operator()(DIR* directory) const { ::closedir(directory); }
+};
+
+/// Returns whether `number` is a device number (major:minor in hex) that `line` gives in its
+/// fourth field, and sets `path` to what follows the fifth (empty when nothing does).
+bool mapsLineFields(std::string_view line, std::uint64_t& number, std::string_view& path) {
+    const auto isBlank = [](char c) {
+        return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+    };
+    std::size_t at = 0;
+    const auto nextField = [&]() -> std::string_view {
+        while (at < line.size() && isBlank(line[at])) {
+            ++at;
+        }
+        const std::size_t begin = at;
+        while (at < line.size() && !isBlank(line[at])) {
+            ++at;
+        }
+        return line.substr(begin, at - begin);
+    };
+    nextField(); // address
+    nextField(); // permissions
+    nextField(); // offset
+    const std::string_view device = nextField();
+    const std::string_view inode = nextField();
+    const std::size_t colon = device.find(':');
+    unsigned major = 0;
+    unsigned minor = 0;
+    if (inode.empty() || colon == std::string_view::npos ||
+        std::from_chars(device.data(), device.data() + colon, major, 16).ec != std::errc() ||
+        std::from_chars(device.data() + colon + 1, device.data() + device.size(), minor, 16).ec !=
+            std::errc()) {
+        return false;
+    }
+    while (at < line.size() && isBlank(line[at])) {
+        ++at;
+    }
+    number = ::makedev(major, minor);
+    path = line.substr(at);
+    return true;
+}
+
+/// What one process's entry gives: its uses, and, once it has one, its command name and owner.
+/// Links and files are read relative to the process's folder, opened once.
 class ProcessReader {
 public:
     ProcessReader(const std::string& procDir, std::int32_t pid,
                   const std::set<std::uint64_t>& deviceNumbers, std::vector<ProcessUse>& uses)
         : dir_(procDir + "/" + std::to_string(pid)), pid_(pid), deviceNumbers_(deviceNumbers),
-          uses_(uses) {
-        std::ifstream(dir_ + "/comm") >> command_;
-        struct stat status {};
-        if (::stat(dir_.c_str(), &status) == 0) {
-            uid_ = status.st_uid;
-        }
-    }
+          uses_(uses), folder_(::open(dir_.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC)) {}
 
     /// A link that names a file (cwd, root, a descriptor): the file it leads to, when it is on
-    /// one of the file systems.
-    void readLink(const std::string& link) {
+    /// one of the file systems. `name` is relative to `directory`.
+    void readLink(int directory, const char* name) {
         struct stat status {};
-        if (::stat(link.c_str(), &status) != 0 || !deviceNumbers_.contains(status.st_dev)) {
+        if (::fstatat(directory, name, &status, 0) != 0 ||
+            !deviceNumbers_.contains(status.st_dev)) {
             return;
         }
-        std::error_code error;
-        add(fs::read_symlink(link, error).string(), status.st_dev);
+        std::array<char, 4096> target{};
+        const ssize_t length = ::readlinkat(directory, name, target.data(), target.size());
+        add(length > 0 && static_cast<std::size_t>(length) < target.size()
+                ? std::string(target.data(), static_cast<std::size_t>(length))
+                : std::string(),
+            status.st_dev);
+    }
+
+    void readOwnLinks() {
+        readLink(folder_.get(), "cwd");
+        readLink(folder_.get(), "root");
     }
 
     void readDescriptors() {
-        std::error_code error;
-        for (fs::directory_iterator it(dir_ + "/fd", error), end; !error && it != end;
-             it.increment(error)) {
-            readLink(it->path().string());
+        const UniqueFd descriptors(
+            ::openat(folder_.get(), "fd", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (!descriptors) {
+            return;
+        }
+        // The stream takes a descriptor of its own, so that the one used for the links stays.
+        const std::unique_ptr<DIR, DirectoryCloser> listing(
+            ::fdopendir(::fcntl(descriptors.get(), F_DUPFD_CLOEXEC, 0)));
+        if (!listing) {
+            return;
+        }
+        while (const dirent* entry = ::readdir(listing.get())) {
+            const std::string_view name(entry->d_name);
+            if (name != "." && name != "..") {
+                readLink(descriptors.get(), entry->d_name);
+            }
         }
     }
 
     /// Map lines: address, permissions, offset, device (major:minor in hex), inode, path.
     void readMaps() {
-        std::ifstream maps(dir_ + "/maps");
-        std::string line;
+        const UniqueFd file(::openat(folder_.get(), "maps", O_RDONLY | O_CLOEXEC));
+        if (!file) {
+            return;
+        }
+        // Read straight into the text, 64 KiB at a time, with no buffer to clear.
+        constexpr std::size_t kStep = 65536;
+        std::string text;
+        for (std::size_t length = 0;;) {
+            text.resize(length + kStep);
+            const ssize_t count = ::read(file.get(), text.data() + length, kStep);
+            if (count <= 0) {
+                text.resize(length);
+                break;
+            }
+            length += static_cast<std::size_t>(count);
+        }
+        std::string_view rest(text);
         std::string lastPath;
-        while (std::getline(maps, line)) {
-            std::istringstream fields(line);
-            std::string address, permissions, offset, device, inode;
-            fields >> address >> permissions >> offset >> device >> inode >> std::ws;
-            std::string path;
-            std::getline(fields, path);
-            unsigned major = 0;
-            unsigned minor = 0;
-            const std::size_t colon = device.find(':');
-            if (path.empty() || path.front() != '/' || colon == std::string::npos ||
-                std::from_chars(device.data(), device.data() + colon, major, 16).ec !=
-                    std::errc() ||
-                std::from_chars(device.data() + colon + 1, device.data() + device.size(), minor, 16)
-                        .ec != std::errc()) {
+        while (!rest.empty()) {
+            const std::size_t end = rest.find('\n');
+            const std::string_view line = rest.substr(0, end);
+            rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
+            std::uint64_t number = 0;
+            std::string_view path;
+            if (!mapsLineFields(line, number, path) || path.empty() || path.front() != '/') {
                 continue;
             }
-            const std::uint64_t number = ::makedev(major, minor);
             if (deviceNumbers_.contains(number) && path != lastPath) {
-                add(path, number); // one use per file, not one per mapped region
-                lastPath = path;
+                lastPath = std::string(path);
+                add(lastPath, number); // one use per file, not one per mapped region
             }
         }
     }
 
 private:
     void add(std::string path, std::uint64_t device) {
+        if (!named_) {
+            // Read once a process is known to use one of the file systems: most use none.
+            named_ = true;
+            std::ifstream(dir_ + "/comm") >> command_;
+            struct stat status {};
+            if (::stat(dir_.c_str(), &status) == 0) {
+                uid_ = status.st_uid;
+            }
+        }
         uses_.push_back({pid_, command_, uid_, std::move(path), device});
     }
 
@@ -105,6 +188,8 @@ private:
     std::int32_t pid_;
     const std::set<std::uint64_t>& deviceNumbers_;
     std::vector<ProcessUse>& uses_;
+    UniqueFd folder_;
+    bool named_ = false;
     std::string command_;
     std::optional<std::uint32_t> uid_;
 };
@@ -119,9 +204,7 @@ ProcProcessUses::usesOn(const std::set<std::uint64_t>& deviceNumbers) const {
     }
     for (const std::int32_t pid : processIds(procDir_)) {
         ProcessReader process(procDir_, pid, deviceNumbers, uses);
-        const std::string dir = procDir_ + "/" + std::to_string(pid);
-        process.readLink(dir + "/cwd");
-        process.readLink(dir + "/root");
+        process.readOwnLinks();
         process.readDescriptors();
         process.readMaps();
     }

@@ -56,13 +56,28 @@ std::vector<std::string> SysfsBlockStacks::leaves(std::string_view name) const {
 }
 
 std::vector<std::string> SysfsBlockStacks::holders(std::string_view name) const {
+    return holdersAmong(std::string(name), btrfsMembers());
+}
+
+std::vector<std::vector<std::string>>
+SysfsBlockStacks::holdersOfEach(const std::vector<std::string>& names) const {
+    const BtrfsMembers filesystems = btrfsMembers();
+    std::vector<std::vector<std::string>> each;
+    each.reserve(names.size());
+    for (const std::string& name : names) {
+        each.push_back(holdersAmong(name, filesystems));
+    }
+    return each;
+}
+
+std::vector<std::string> SysfsBlockStacks::holdersAmong(const std::string& device,
+                                                        const BtrfsMembers& filesystems) const {
     NameSet found(sysfs::naturalLess);
-    const std::string device(name);
     for (std::string& holder :
          sysfs::listDirectory(sysRoot_ + "/class/block/" + device + "/holders")) {
         found.insert(std::move(holder));
     }
-    for (std::string& peer : btrfsPeers(device)) {
+    for (std::string& peer : peersIn(filesystems, device)) {
         found.insert(std::move(peer));
     }
     // The multipath namespace stands over each of its hidden per-controller paths (nvmeScKnN).
@@ -101,13 +116,25 @@ std::vector<std::string> SysfsBlockStacks::below(const std::string& name) const 
 // A btrfs spanning several devices shows in no slaves/ or holders/ folder; the kernel lists
 // the members of each mounted one under fs/btrfs/FSID/devices.
 std::vector<std::string> SysfsBlockStacks::btrfsPeers(const std::string& name) const {
+    return peersIn(btrfsMembers(), name);
+}
+
+SysfsBlockStacks::BtrfsMembers SysfsBlockStacks::btrfsMembers() const {
     const std::string filesystems = sysRoot_ + "/fs/btrfs";
+    BtrfsMembers members;
     for (const std::string& fsid : sysfs::listDirectory(filesystems)) {
-        const std::string devices = filesystems + "/" + fsid + "/devices";
-        std::vector<std::string> members = sysfs::listDirectory(devices);
+        members.push_back(sysfs::listDirectory(filesystems + "/" + fsid + "/devices"));
+    }
+    return members;
+}
+
+std::vector<std::string> SysfsBlockStacks::peersIn(const BtrfsMembers& filesystems,
+                                                   const std::string& name) {
+    for (const std::vector<std::string>& members : filesystems) {
         if (std::find(members.begin(), members.end(), name) != members.end()) {
-            std::erase(members, name);
-            return members;
+            std::vector<std::string> peers = members;
+            std::erase(peers, name);
+            return peers;
         }
     }
     return {};

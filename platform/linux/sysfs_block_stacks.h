@@ -27,13 +27,26 @@ public:
     /// `holders/`), and of the other members of a btrfs it is a member of; empty when none.
     std::vector<std::string> holders(std::string_view name) const;
 
+    /// Returns the holders of each of `names`, as holders() gives them, in the same order; the
+    /// mounted btrfs file systems are listed once for all of them.
+    std::vector<std::vector<std::string>>
+    holdersOfEach(const std::vector<std::string>& names) const;
+
     /// Returns every block device name of the tree (class/block), sorted by name; empty when
     /// the listing cannot be read.
     std::vector<std::string> blockDevices() const;
 
 private:
+    /// The member lists of the mounted multi-device btrfs file systems.
+    using BtrfsMembers = std::vector<std::vector<std::string>>;
+
     std::vector<std::string> below(const std::string& name) const;
+    BtrfsMembers btrfsMembers() const;
     std::vector<std::string> btrfsPeers(const std::string& name) const;
+    static std::vector<std::string> peersIn(const BtrfsMembers& filesystems,
+                                            const std::string& name);
+    std::vector<std::string> holdersAmong(const std::string& device,
+                                          const BtrfsMembers& filesystems) const;
     std::vector<std::string> nvmePaths(const std::string& name) const;
     bool isBlockDevice(const std::string& name) const;
 

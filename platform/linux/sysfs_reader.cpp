@@ -36,21 +36,20 @@ struct DirectoryCloser {
     void operator()(DIR* directory) const { ::closedir(directory); }
 };
 
-} // namespace
-
-std::optional<std::string> readAttribute(const std::string& path) {
-    const Descriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (file.get() < 0) {
-        return std::nullopt;
-    }
+/// Reads the open attribute `file` to its end, without the trailing newline: from its start
+/// with `fromStart`, else from where it stands.
+std::optional<std::string> readToEnd(int file, bool fromStart) {
     std::string text;
     std::array<char, 4096> buffer{};
+    off_t offset = 0;
     for (;;) {
-        const ssize_t count = ::read(file.get(), buffer.data(), buffer.size());
+        const ssize_t count = fromStart ? ::pread(file, buffer.data(), buffer.size(), offset)
+                                        : ::read(file, buffer.data(), buffer.size());
         if (count < 0) {
             return std::nullopt;
         }
         text.append(buffer.data(), static_cast<std::size_t>(count));
+        offset += count;
         // An attribute comes in one read; a short read is its end, which saves a call.
         if (static_cast<std::size_t>(count) < buffer.size()) {
             break;
@@ -60,6 +59,24 @@ std::optional<std::string> readAttribute(const std::string& path) {
         text.pop_back();
     }
     return text;
+}
+
+} // namespace
+
+std::optional<std::string> readAttribute(const std::string& path) {
+    return readAttributeAt(AT_FDCWD, path.c_str());
+}
+
+std::optional<std::string> readAttributeAt(int directory, const char* name) {
+    const Descriptor file(::openat(directory, name, O_RDONLY | O_CLOEXEC));
+    if (file.get() < 0) {
+        return std::nullopt;
+    }
+    return readToEnd(file.get(), false);
+}
+
+std::optional<std::string> rereadAttribute(int file) {
+    return readToEnd(file, true);
 }
 
 std::string_view ueventValue(std::string_view uevent, std::string_view key) {
@@ -75,8 +92,12 @@ std::string_view ueventValue(std::string_view uevent, std::string_view key) {
 }
 
 std::optional<std::string> readLink(const std::string& path) {
+    return readLinkAt(AT_FDCWD, path.c_str());
+}
+
+std::optional<std::string> readLinkAt(int directory, const char* name) {
     std::array<char, 4096> buffer{};
-    const ssize_t length = ::readlink(path.c_str(), buffer.data(), buffer.size());
+    const ssize_t length = ::readlinkat(directory, name, buffer.data(), buffer.size());
     if (length < 0 || static_cast<std::size_t>(length) >= buffer.size()) {
         return std::nullopt;
     }
@@ -84,8 +105,12 @@ std::optional<std::string> readLink(const std::string& path) {
 }
 
 bool exists(const std::string& path) {
+    return existsAt(AT_FDCWD, path.c_str());
+}
+
+bool existsAt(int directory, const char* name) {
     struct stat status {};
-    return ::lstat(path.c_str(), &status) == 0;
+    return ::fstatat(directory, name, &status, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
 std::vector<std::string> listDirectory(const std::string& path) {

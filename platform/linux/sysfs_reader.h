@@ -13,6 +13,15 @@ namespace quaylet::sysfs {
 /// when it cannot be read.
 std::optional<std::string> readAttribute(const std::string& path);
 
+/// Returns the contents of the attribute `name` in the directory open as `directory`, without
+/// its trailing newline; nullopt when it cannot be read. A path relative to the directory is
+/// looked up from there, not from the root, which saves the kernel walking the whole path.
+std::optional<std::string> readAttributeAt(int directory, const char* name);
+
+/// Returns the contents of the attribute file open as `file`, read afresh from its start (the
+/// kernel renders the value again for a read at offset 0), without its trailing newline.
+std::optional<std::string> rereadAttribute(int file);
+
 /// Returns the value of `key` in the text of a uevent attribute (KEY=value lines); empty when
 /// the key is absent.
 std::string_view ueventValue(std::string_view uevent, std::string_view key);
@@ -20,8 +29,14 @@ std::string_view ueventValue(std::string_view uevent, std::string_view key);
 /// Returns the target of the symbolic link at `path` as stored; nullopt when it is not a link.
 std::optional<std::string> readLink(const std::string& path);
 
+/// Returns the target of the symbolic link `name` in the directory open as `directory`.
+std::optional<std::string> readLinkAt(int directory, const char* name);
+
 /// Returns whether anything exists at `path` (links are not followed).
 bool exists(const std::string& path);
+
+/// Returns whether anything called `name` exists in the directory open as `directory`.
+bool existsAt(int directory, const char* name);
 
 /// Returns the names in the directory at `path` (without "." and ".."), unsorted; empty when it
 /// cannot be read.

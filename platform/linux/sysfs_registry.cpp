@@ -3,6 +3,10 @@
 
 #include <unordered_set>
 
+#include <fcntl.h>
+#include <linux/magic.h>
+#include <sys/vfs.h>
+
 #include "platform/class_ancestry.h"
 #include "platform/linux/device_tree_builder.h"
 #include "platform/linux/sysfs_notification_port.h"
@@ -45,8 +49,25 @@ void SysfsRegistry::synchronize(bool force, const std::vector<std::string>& remo
     // The kernel counts every device event; an unchanged count means an unchanged tree. A
     // copied tree without the count is read once and again only when marked stale.
     std::optional<std::uint64_t> sequence;
-    if (const auto text = sysfs::readAttribute(root_ + "/kernel/uevent_seqnum")) {
-        sequence = sysfs::parseNumber(*text, 10);
+    UniqueFd opened;
+    if (!sequenceFile_) {
+        const std::string path = root_ + "/kernel/uevent_seqnum";
+        opened.reset(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    }
+    const int file = sequenceFile_ ? sequenceFile_.get() : opened.get();
+    if (file >= 0) {
+        if (const auto text = sysfs::rereadAttribute(file)) {
+            sequence = sysfs::parseNumber(*text, 10);
+        }
+    }
+    // The kernel's own count changes in place, so its file stays open; a copied tree may be
+    // replaced as a whole, so its count is opened by its path each time.
+    if (opened && !sequenceKindKnown_) {
+        sequenceKindKnown_ = true;
+        struct statfs fileSystem {};
+        if (::fstatfs(opened.get(), &fileSystem) == 0 && fileSystem.f_type == SYSFS_MAGIC) {
+            sequenceFile_ = std::move(opened);
+        }
     }
     if (!force && !stale_ && sequence == eventSequence_ && removedPaths.empty()) {
         return;

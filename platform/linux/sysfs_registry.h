@@ -12,6 +12,7 @@
 
 #include "platform/linux/device_event_source.h"
 #include "platform/memory_registry.h"
+#include "platform/unique_fd.h"
 
 namespace quaylet {
 
@@ -61,6 +62,11 @@ private:
     EventSourceFactory eventSources_;
     bool stale_ = true;
     std::optional<std::uint64_t> eventSequence_;
+    /// The kernel's event count, kept open when it is the kernel's: every lookup asks it, and a
+    /// read of an open file costs one call where opening it by its path costs three and a walk
+    /// of the path.
+    UniqueFd sequenceFile_;
+    bool sequenceKindKnown_ = false; ///< Whether the count's file system was looked at.
     std::unordered_map<std::string, Known> known_; ///< Live entries by their tree keys.
 };
 

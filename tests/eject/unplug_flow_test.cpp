@@ -40,7 +40,7 @@ protected:
 
     /// A gate that reports `check` and remembers what it was asked.
     ReleaseGate gate(ReleaseCheck check) {
-        return [this, check](Platform&, bool everything) {
+        return [this, check](Platform&, bool everything, const std::vector<MountEntry>*) {
             askedEverything.push_back(everything);
             return check;
         };
@@ -141,10 +141,11 @@ TEST_F(RefusingTool, NotAllowedIsNeverInUseAndInUseUnseenIsAnotherUsers) {
 TEST(UnplugFlowStart, AnUnreadableMountTableIsNeverSafeAndScansNothing) {
     Platform platform = testing::loadFixture("laptop-with-unreadable-mount-table");
     bool asked = false;
-    const UnplugStart start = beginUnplug(platform, false, [&](Platform&, bool) {
-        asked = true;
-        return ReleaseCheck{};
-    });
+    const UnplugStart start =
+        beginUnplug(platform, false, [&](Platform&, bool, const std::vector<MountEntry>*) {
+            asked = true;
+            return ReleaseCheck{};
+        });
     ASSERT_TRUE(start.outcome);
     EXPECT_FALSE(start.outcome->safe);
     EXPECT_TRUE(start.outcome->unreadable);
