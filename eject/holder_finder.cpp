@@ -59,13 +59,17 @@ public:
             return;
         }
         OpenFileUsesParser parser;
-        platform_.processRunner->run(platform_.toolCommands.listHolders(paths),
-                                     [&parser](std::string_view line) { parser.parseLine(line); });
+        const std::error_code notStarted = platform_.processRunner->run(
+            platform_.toolCommands.listHolders(paths),
+            [&parser](std::string_view line) { parser.parseLine(line); });
         for (const ProcessUse& use : parser.uses()) {
             addProcess(use);
         }
-        // The process table shows what the tool missed, or everything when it is not there.
-        if (platform_.processUses) {
+        // The process table shows everything when the tool is not there, and what it may have
+        // missed when it cannot see every process. A tool that sees them all reports working
+        // and root directories and maps as well, and a second walk over every process would
+        // only double the wait.
+        if (platform_.processUses && (notStarted || !platform_.seesEveryProcess)) {
             for (const ProcessUse& use : platform_.processUses->usesOn(devices)) {
                 addProcess(use);
             }
