@@ -76,8 +76,9 @@ as_user() {
         env DBUS_SYSTEM_BUS_ADDRESS="$DBUS_SYSTEM_BUS_ADDRESS" "$@"
 }
 
-# The test's own view of the daemons' state folders and of /media.
-for folder in /run/udev /run/udisks2 /media; do
+# The test's own view of the daemons' state folders and of /media, and of /dev/disk, where udev
+# would otherwise leave its links to the test's loop devices on the host's /dev.
+for folder in /run/udev /run/udisks2 /media /dev/disk; do
     mkdir -p "$folder"
     mount -t tmpfs -o mode=755 tmpfs "$folder"
 done
