@@ -48,17 +48,21 @@ bool treeIsReadable(const std::string& root, LinuxPlatformError& error) {
 
 } // namespace
 
-std::string defaultDiskutilPath() {
+std::string helperPath(const std::string& name) {
     std::error_code error;
     const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
     if (error || self.empty()) {
-        return kDiskutilName;
+        return name;
     }
-    const std::filesystem::path sibling = self.parent_path() / kDiskutilName;
+    const std::filesystem::path sibling = self.parent_path() / name;
     if (std::filesystem::exists(sibling, error)) {
         return sibling.string();
     }
-    return (self.parent_path().parent_path() / "libexec" / "quaylet" / kDiskutilName).string();
+    return (self.parent_path().parent_path() / "libexec" / "quaylet" / name).string();
+}
+
+std::string defaultDiskutilPath() {
+    return helperPath(kDiskutilName);
 }
 
 std::optional<Platform> makeLinuxPlatform(const LinuxPlatformOptions& options,

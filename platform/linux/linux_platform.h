@@ -21,10 +21,13 @@ struct LinuxPlatformOptions {
 /// The disk tool's program name.
 inline constexpr const char* kDiskutilName = "quaylet-diskutil";
 
-/// Returns the path of quaylet-diskutil: the one in the folder of the running executable when
-/// it is there (a build tree), else PREFIX/libexec/quaylet/quaylet-diskutil beside the
-/// executable's PREFIX/bin; the bare program name (looked up in PATH when started) when the
-/// executable's folder cannot be read.
+/// Returns the path of Quaylet's helper file `name` (a program or module): the one in the folder
+/// of the running executable when it is there (a build tree), else PREFIX/libexec/quaylet/NAME
+/// beside the executable's PREFIX/bin; `name` alone when the executable's folder cannot be read.
+std::string helperPath(const std::string& name);
+
+/// Returns the path of quaylet-diskutil, found as helperPath finds a helper; the bare program
+/// name is looked up in PATH when started.
 std::string defaultDiskutilPath();
 
 /// Why the live system's platform could not be built.

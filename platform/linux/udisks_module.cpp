@@ -2,12 +2,12 @@
 #include "platform/linux/udisks_module.h"
 
 #include <cstdlib>
-#include <filesystem>
 #include <string>
-#include <system_error>
 
 #include <dlfcn.h>
 #include <sys/stat.h>
+
+#include "platform/linux/linux_platform.h"
 
 namespace quaylet {
 namespace {
@@ -38,21 +38,6 @@ bool systemBusMayRun() {
     return false;
 }
 
-/// The module beside the running program (the disk tool, or any program in the build tree),
-/// else where the programs in the search path find their helpers: ../libexec/quaylet.
-std::string modulePath() {
-    std::error_code error;
-    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
-    if (error || self.empty()) {
-        return kUdisksModuleName;
-    }
-    const std::filesystem::path sibling = self.parent_path() / kUdisksModuleName;
-    if (std::filesystem::exists(sibling, error)) {
-        return sibling.string();
-    }
-    return (self.parent_path().parent_path() / "libexec" / "quaylet" / kUdisksModuleName).string();
-}
-
 } // namespace
 
 std::shared_ptr<UdisksStorage> connectUdisks(bool interactive) {
@@ -60,7 +45,7 @@ std::shared_ptr<UdisksStorage> connectUdisks(bool interactive) {
         return nullptr;
     }
     std::unique_ptr<void, ModuleClose> module(
-        ::dlopen(modulePath().c_str(), RTLD_NOW | RTLD_LOCAL));
+        ::dlopen(helperPath(kUdisksModuleName).c_str(), RTLD_NOW | RTLD_LOCAL));
     if (!module) {
         return nullptr;
     }
@@ -76,7 +61,7 @@ std::shared_ptr<UdisksStorage> connectUdisks(bool interactive) {
 
 bool ModuleApplicationBus::requestQuit(const std::string& desktopEntry, std::int32_t pid) {
     const std::unique_ptr<void, ModuleClose> module(
-        ::dlopen(modulePath().c_str(), RTLD_NOW | RTLD_LOCAL));
+        ::dlopen(helperPath(kUdisksModuleName).c_str(), RTLD_NOW | RTLD_LOCAL));
     if (!module) {
         return false;
     }
