@@ -72,7 +72,7 @@ TEST_F(HolderQuitControllerTest, AskedOnceEndsPolitelyAndUnplugsAgain) {
     ASSERT_TRUE(answer(true));
     ASSERT_TRUE(until([&] { return finished.count() == 1; }));
     EXPECT_TRUE(finished.at(0).at(0).toBool());
-    EXPECT_EQ(child->wait(), 128 + SIGTERM);
+    EXPECT_EQ(child->waitFor(std::chrono::seconds(10)), 128 + SIGTERM);
     // The retry ran the unplug command on the machine again.
     EXPECT_TRUE(until([&] { return !runner().runs().empty(); }));
 }
@@ -93,7 +93,7 @@ TEST_F(HolderQuitControllerTest, NeverEndsByForceUnlessConfirmedASecondTime) {
     ASSERT_TRUE(answer(true)); // by force, confirmed
     ASSERT_TRUE(until([&] { return finished.count() == 2; }));
     EXPECT_TRUE(finished.at(1).at(0).toBool());
-    EXPECT_EQ(child->wait(), 128 + SIGKILL);
+    EXPECT_EQ(child->waitFor(std::chrono::seconds(10)), 128 + SIGKILL);
 }
 
 } // namespace

@@ -37,7 +37,7 @@ protected:
         auto cli = testing::ChildProcess::start(
             {kCli, "unplug", "--quit-holders", "--yes", "--sysfs", tree.root()}, {}, at("output"),
             "/dev/null", at("errors"));
-        run.status = cli ? cli->wait() : -1;
+        run.status = cli ? cli->waitFor(std::chrono::seconds(60)).value_or(-2) : -1;
         run.output = contents(at("output"));
         run.errors = contents(at("errors"));
         return run;
@@ -67,7 +67,7 @@ TEST_F(HolderQuitRealTest, QuitsItsOwnChildPolitelyAndTheRetryUnmounts) {
         << run.output;
     EXPECT_TRUE(run.output.ends_with("Thunderbolt Dock\nIt is safe to unplug the dock.\n"))
         << run.output;
-    EXPECT_EQ(holder->wait(), 128 + SIGTERM);
+    EXPECT_EQ(holder->waitFor(std::chrono::seconds(10)), 128 + SIGTERM);
     EXPECT_FALSE(disk->fileSystem().isMounted());
 }
 

@@ -1,14 +1,17 @@
 // Child processes of tests: started without a shell, killed and reaped when the test ends.
 #include "tests/support/child_process.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <fstream>
 #include <iterator>
 #include <utility>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -86,6 +89,26 @@ int ChildProcess::wait() {
         return -1;
     }
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+std::optional<int> ChildProcess::waitFor(std::chrono::milliseconds bound) {
+    const int pidfd = pid_ > 0 ? static_cast<int>(::syscall(SYS_pidfd_open, pid_, 0)) : -1;
+    if (pidfd < 0) {
+        return wait(); // no such child (-1), or no pidfds: wait without a bound
+    }
+    pollfd ready{pidfd, POLLIN, 0};
+    const auto deadline = std::chrono::steady_clock::now() + bound;
+    int polled = 0;
+    do {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        polled = ::poll(&ready, 1, static_cast<int>(std::max<long>(left.count(), 0)));
+    } while (polled < 0 && errno == EINTR);
+    ::close(pidfd);
+    if (polled <= 0) {
+        return std::nullopt;
+    }
+    return wait();
 }
 
 CapturedRun runCaptured(const std::vector<std::string>& argv, const std::string& scratchDir) {

@@ -1,6 +1,7 @@
 // ChildProcess: a program a test starts and that never outlives the test.
 #pragma once
 
+#include <chrono>
 #include <optional>
 #include <string>
 #include <vector>
@@ -30,6 +31,9 @@ public:
     /// Waits for the program to end; returns its exit status, or 128 + the signal that ended it,
     /// or -1 when it cannot be waited for.
     int wait();
+    /// Waits at most `bound` for the program to end: its status as from wait(), or nullopt while
+    /// it still runs, so that a test that expected an end fails instead of hanging.
+    std::optional<int> waitFor(std::chrono::milliseconds bound);
     /// Returns the program's process id.
     pid_t pid() const { return pid_; }
 
