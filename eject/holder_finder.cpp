@@ -10,6 +10,7 @@
 
 #include "eject/busy_process_finder.h"
 #include "eject/open_file_uses_parser.h"
+#include "platform/local_file_systems.h"
 #include "volumes/volume_display_name.h"
 
 namespace quaylet {
@@ -60,7 +61,7 @@ public:
         }
         OpenFileUsesParser parser;
         const std::error_code notStarted = platform_.processRunner->run(
-            platform_.toolCommands.listHolders(paths),
+            platform_.toolCommands.listHolders(paths, everyFileSystemAnswersLocally(mounts_)),
             [&parser](std::string_view line) { parser.parseLine(line); });
         for (const ProcessUse& use : parser.uses()) {
             addProcess(use);

@@ -62,11 +62,15 @@ std::vector<std::string> ToolCommands::listOpenFiles(const std::vector<std::uint
     return argv;
 }
 
-std::vector<std::string> ToolCommands::listHolders(const std::vector<std::string>& paths) const {
+std::vector<std::string> ToolCommands::listHolders(const std::vector<std::string>& paths,
+                                                   bool nothingMayHang) const {
     // The device number tells which volume a file lies on without comparing paths; the tool
     // reports working and root directories and memory maps as files of their own ("cwd",
     // "rtd", "mem").
     std::vector<std::string> argv{openFilesPrefix_.front(), "-FpcufDn"};
+    if (nothingMayHang) {
+        argv.push_back("-O");
+    }
     argv.insert(argv.end(), paths.begin(), paths.end());
     return argv;
 }

@@ -36,8 +36,11 @@ public:
                                            const std::vector<std::string>& paths) const;
     /// Returns the command listing every use of a file on `paths` (open, working or root
     /// directory, memory map): field output with each process's command name and owner's uid,
-    /// and each file's descriptor, device number and name.
-    std::vector<std::string> listHolders(const std::vector<std::string>& paths) const;
+    /// and each file's descriptor, device number and name. With `nothingMayHang` (every mounted
+    /// file system answers locally), the tool looks at files itself instead of through child
+    /// processes it would abandon after a time-out: half the work, and nothing that may hang.
+    std::vector<std::string> listHolders(const std::vector<std::string>& paths,
+                                         bool nothingMayHang) const;
     /// Returns the command printing a header line, then the executable name of process `pid`;
     /// nullopt where the open-files tool names the processes instead.
     std::optional<std::vector<std::string>> processName(std::int32_t pid) const;

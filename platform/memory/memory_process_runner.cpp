@@ -120,6 +120,9 @@ void MemoryProcessRunner::listOpenFiles(const std::vector<std::string>& argv,
             ids = parseIds(argv[++at]);
             continue;
         }
+        if (argv[at].starts_with('-')) {
+            continue; // an option that changes how the tool works, not what it reports
+        }
         paths.push_back(argv[at]);
     }
     for (const SimulatedProcess& process : processes_) {

@@ -1,6 +1,8 @@
 // The holder search over a scripted open-files tool, process table and storage report: which
 // volume each use lies on (device number first, else the innermost mount), one holder per
 // process and volume, and the holders that are no process.
+#include <algorithm>
+
 #include <sys/sysmacros.h>
 
 #include <gtest/gtest.h>
@@ -66,6 +68,39 @@ TEST(HolderFinderTest, ListsEachHolderOnceOnTheVolumeItsFileLiesOn) {
                          "3|/media/dock/inner|/media/dock/inner|0||",
                          "4|/media/dock/share|/media/dock/share|0||",
                      }));
+}
+
+// Without its child processes the tool cannot be stopped by a file system that never answers,
+// so it works alone only when every mounted file system answers from this machine.
+TEST(HolderFinderTest, TheToolWorksAloneOnlyWhenNoFileSystemMayHang) {
+    const std::vector<MountEntry> local{{"/dev/sdb1", "/media/dock", "ext4", kDock},
+                                        {"proc", "/proc", "proc", 0},
+                                        {"overlay", "/var/lib/c", "overlay", 0}};
+    const MountEntry mayHang[] = {{"srv:/home", "/home", "nfs4", 0},
+                                  {"//srv/share", "/mnt/s", "cifs", 0},
+                                  {"ann@srv:", "/mnt/ssh", "fuse.sshfs", 0},
+                                  {"/dev/sdc1", "/mnt/ntfs", "fuseblk", 0},
+                                  {"systemd-1", "/mnt/auto", "autofs", 0}};
+    const auto worksAlone = [](std::vector<MountEntry> mounts) {
+        Platform platform;
+        platform.mountTable = std::make_unique<MountTableCopy>(std::move(mounts));
+        auto runner = std::make_unique<testing::RecordingProcessRunner>(
+            [](const std::vector<std::string>&) { return std::optional<std::string>(""); });
+        const testing::RecordingProcessRunner& runs = *runner;
+        platform.processRunner = std::move(runner);
+        platform.toolCommands = ToolCommands::forLinux("quaylet-diskutil");
+        std::vector<VolumeHolders> volumes{{"Dock", "/media/dock", {}}};
+        findHolders(platform, volumes);
+        const std::vector<std::string> argv = runs.runs().at(0);
+        return std::find(argv.begin(), argv.end(), "-O") != argv.end();
+    };
+    EXPECT_TRUE(worksAlone(local));
+    EXPECT_FALSE(worksAlone({})) << "an unread table";
+    for (const MountEntry& entry : mayHang) {
+        std::vector<MountEntry> mounts = local;
+        mounts.push_back(entry);
+        EXPECT_FALSE(worksAlone(mounts)) << entry.fileSystemType;
+    }
 }
 
 TEST(OpenFileUsesParserTest, EachFileTakesOnlyItsOwnDeviceNumber) {
