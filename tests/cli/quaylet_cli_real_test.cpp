@@ -236,7 +236,9 @@ TEST_F(UnplugSlowDiskTest, SaysWhatIsLeftToWriteUntilTheDockSsdIsUnmountedAndLos
         }
     }
     ASSERT_GE(figures.size(), 2U) << run.errors;
-    EXPECT_GE(figures.front(), 10) << run.errors;
+    // How much is still dirty when the first figure comes depends on when the kernel began to
+    // write back; megabytes are left in any case.
+    EXPECT_GE(figures.front(), 2) << run.errors;
     EXPECT_LT(figures.back(), figures.front()) << run.errors;
     EXPECT_TRUE(run.errors.ends_with("Unmounted DockSSD (" + mountPoint(0) + ")\n"));
 
