@@ -87,7 +87,9 @@ void DeviceTreeBuilder::addPciFunction(const std::string& devicePath, TreeNodeIn
     const NodeFacts* above =
         parentPci == kNoTreeNode ? nullptr : &facts_[static_cast<std::size_t>(parentPci)];
     const int domain = thunderbolt_.domainBelowTunnelPort(devicePath);
-    const auto removable = [&] { return attribute(devicePath, "removable") == "removable"; };
+    const auto removable = [&] {
+        return attribute(devicePath, "removable") == "removable";
+    };
     facts.tunnelled = domain >= 0 || (!thunderbolt_.isHostRouterFunction(devicePath) &&
                                       ((above != nullptr && above->tunnelled) || removable()));
     facts.domain = domain >= 0 ? domain : (above != nullptr ? above->domain : -1);
