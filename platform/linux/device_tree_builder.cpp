@@ -33,8 +33,8 @@ bool isUsbPortName(std::string_view name) {
 
 } // namespace
 
-std::shared_ptr<const DeviceTree> buildDeviceTree(const std::string& root) {
-    return std::make_shared<const DeviceTree>(DeviceTreeBuilder(root).build());
+DeviceTree buildDeviceTree(const std::string& root) {
+    return DeviceTreeBuilder(root).build();
 }
 
 DeviceTreeBuilder::DeviceTreeBuilder(std::string root)

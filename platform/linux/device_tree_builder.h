@@ -17,7 +17,7 @@ namespace quaylet {
 
 /// Reads the device tree under `root` (a sysfs mount such as /sys, or a copy of one) into a
 /// snapshot of registry entries. Unreadable parts are left out; the root entry always exists.
-std::shared_ptr<const DeviceTree> buildDeviceTree(const std::string& root);
+DeviceTree buildDeviceTree(const std::string& root);
 
 /// Builds one DeviceTree. Entries are made for the devices on the PCI and USB buses and in the
 /// block class, and for every device directory above them; the rest of sysfs is not read.
