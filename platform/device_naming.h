@@ -1,6 +1,7 @@
 // DeviceNaming: from a mount table's device path to the registry entries of its disk.
 #pragma once
 
+#include <memory>
 #include <string_view>
 #include <vector>
 
@@ -28,6 +29,10 @@ public:
         return disk == kNoRegistryObject ? std::vector<RegistryHandle>{}
                                          : std::vector<RegistryHandle>{disk};
     }
+    /// Returns a naming for one scan, which may keep what it reads to answer the scan's
+    /// repeated questions; it must not outlive the scan, since devices come and go. Null when
+    /// this naming keeps nothing: the scan then uses it as it is.
+    virtual std::unique_ptr<DeviceNaming> forOneScan() const { return nullptr; }
 };
 
 } // namespace quaylet

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -201,8 +202,13 @@ std::int32_t scanVolumes(const ScanSources& sources, UnplugPlan& plan, bool ever
     if (table.empty()) {
         return 0;
     }
+    // The scan asks about one device several times (its disks, then its volume); a naming
+    // of its own answers the repeats from what it read, and is gone when the scan ends.
+    const std::unique_ptr<DeviceNaming> scanNaming = sources.deviceNaming.forOneScan();
+    const ScanSources scanSources{sources.registry, sources.mountTable, sources.fileManager,
+                                  scanNaming ? *scanNaming : sources.deviceNaming};
     WorkingLists work;
-    classifyAll(sources, table, work, plan, bootVolumeFound);
+    classifyAll(scanSources, table, work, plan, bootVolumeFound);
     collectLevel(work, 0, work.dock, everything ? &work.external : nullptr);
     for (int level = 1; level < 3 && !work.levels[level - 1].empty(); ++level) {
         collectLevel(work, level, work.levels[level - 1], nullptr);

@@ -33,8 +33,8 @@ bool isUsbPortName(std::string_view name) {
 
 } // namespace
 
-std::shared_ptr<const DeviceTree> buildDeviceTree(const std::string& root) {
-    return std::make_shared<const DeviceTree>(DeviceTreeBuilder(root).build());
+DeviceTree buildDeviceTree(const std::string& root) {
+    return DeviceTreeBuilder(root).build();
 }
 
 DeviceTreeBuilder::DeviceTreeBuilder(std::string root)
@@ -93,11 +93,11 @@ TreeNodeIndex DeviceTreeBuilder::attachPoint(const std::string& devicePath,
     attach_[devicePath] = parent;
     if (!subsystem.empty()) {
         createDevice(devicePath, parent, subsystem);
-    } else if (const auto link = sysfs::readLinkAt(directoryOf(devicePath), "subsystem")) {
+    } else if (const auto link = readLinkIn(devicePath, "subsystem")) {
         createDevice(devicePath, parent, sysfs::baseName(*link));
     } else if (isUsbPortName(sysfs::baseName(devicePath))) {
         createDevice(devicePath, parent, kUsbPortKind);
-    } else if (sysfs::existsAt(directoryOf(devicePath), "uevent")) {
+    } else if (existsIn(devicePath, "uevent")) {
         createDevice(devicePath, parent, "");
     }
     // Otherwise a directory of the device model (block, nvme): its children hang from above.
@@ -158,7 +158,36 @@ void DeviceTreeBuilder::setProperty(TreeNodeIndex node, std::string key, Propert
 
 std::optional<std::string> DeviceTreeBuilder::attribute(const std::string& devicePath,
                                                         std::string_view name) const {
-    return sysfs::readAttributeAt(directoryOf(devicePath), std::string(name).c_str());
+    const Place place = placeOf(devicePath, name);
+    return sysfs::readAttributeAt(place.directory, place.relative.c_str());
+}
+
+std::optional<std::string> DeviceTreeBuilder::readLinkIn(const std::string& devicePath,
+                                                         std::string_view link) const {
+    const Place place = placeOf(devicePath, link);
+    return sysfs::readLinkAt(place.directory, place.relative.c_str());
+}
+
+bool DeviceTreeBuilder::existsIn(const std::string& devicePath, std::string_view name) const {
+    const Place place = placeOf(devicePath, name);
+    return sysfs::existsAt(place.directory, place.relative.c_str());
+}
+
+// Most devices are read once and have nothing read below them: their names are reached through
+// the parent's open directory, which saves opening and closing one of their own.
+DeviceTreeBuilder::Place DeviceTreeBuilder::placeOf(const std::string& devicePath,
+                                                    std::string_view name) const {
+    if (const auto own = directories_.find(devicePath); own != directories_.end()) {
+        return {own->second.get(), std::string(name)};
+    }
+    if (const auto parent = directories_.find(std::string(sysfs::parentPath(devicePath)));
+        parent != directories_.end() && parent->second) {
+        std::string relative(sysfs::baseName(devicePath));
+        relative += '/';
+        relative += name;
+        return {parent->second.get(), std::move(relative)};
+    }
+    return {directoryOf(devicePath), std::string(name)};
 }
 
 int DeviceTreeBuilder::directoryOf(const std::string& devicePath) const {
@@ -168,22 +197,33 @@ int DeviceTreeBuilder::directoryOf(const std::string& devicePath) const {
     if (directories_.size() >= kOpenDirectoryLimit) {
         directories_.clear();
     }
+    // The directories from here up to the nearest open one are opened top down, each relative
+    // to the one above: their devices' children are read next.
+    std::vector<std::string> unopened{devicePath};
+    int base = -1;
+    for (std::string_view path = sysfs::parentPath(devicePath);
+         sysfs::isSameOrBelow(path, kDevicesPath); path = sysfs::parentPath(path)) {
+        if (const auto found = directories_.find(std::string(path)); found != directories_.end()) {
+            base = found->second.get();
+            break;
+        }
+        unopened.emplace_back(path);
+    }
     constexpr int kFlags = O_PATH | O_DIRECTORY | O_CLOEXEC;
-    const std::string_view parentPath = sysfs::parentPath(devicePath);
-    const auto parent = directories_.find(std::string(parentPath));
-    const std::string name(sysfs::baseName(devicePath));
-    UniqueFd directory(parent != directories_.end() && parent->second
-                           ? ::openat(parent->second.get(), name.c_str(), kFlags)
-                           : ::open((root_ + devicePath).c_str(), kFlags));
-    const int descriptor = directory.get();
-    directories_.emplace(devicePath, std::move(directory));
-    return descriptor;
+    for (auto path = unopened.rbegin(); path != unopened.rend(); ++path) {
+        const std::string name(sysfs::baseName(*path));
+        UniqueFd directory(base >= 0 ? ::openat(base, name.c_str(), kFlags)
+                                     : ::open((root_ + *path).c_str(), kFlags));
+        base = directory.get();
+        directories_.emplace(std::move(*path), std::move(directory));
+    }
+    return base;
 }
 
 std::string DeviceTreeBuilder::resolveDeviceLink(const std::string& devicePath,
                                                  std::string_view link) const {
     const std::string linkPath = root_ + devicePath + "/" + std::string(link);
-    const auto target = sysfs::readLinkAt(directoryOf(devicePath), std::string(link).c_str());
+    const auto target = readLinkIn(devicePath, link);
     if (!target) {
         return {};
     }

@@ -17,7 +17,7 @@ namespace quaylet {
 
 /// Reads the device tree under `root` (a sysfs mount such as /sys, or a copy of one) into a
 /// snapshot of registry entries. Unreadable parts are left out; the root entry always exists.
-std::shared_ptr<const DeviceTree> buildDeviceTree(const std::string& root);
+DeviceTree buildDeviceTree(const std::string& root);
 
 /// Builds one DeviceTree. Entries are made for the devices on the PCI and USB buses and in the
 /// block class, and for every device directory above them; the rest of sysfs is not read.
@@ -66,9 +66,18 @@ private:
     TreeNodeIndex addNode(RegistryClass registryClass, const std::string& devicePath,
                           std::string_view role, TreeNodeIndex parent, std::string_view name);
     void setProperty(TreeNodeIndex node, std::string key, PropertyValue value);
+    /// An open directory and a path relative to it.
+    struct Place {
+        int directory = -1;
+        std::string relative;
+    };
     std::optional<std::string> attribute(const std::string& devicePath,
                                          std::string_view name) const;
+    std::optional<std::string> readLinkIn(const std::string& devicePath,
+                                          std::string_view link) const;
+    bool existsIn(const std::string& devicePath, std::string_view name) const;
     std::string resolveDeviceLink(const std::string& devicePath, std::string_view link) const;
+    Place placeOf(const std::string& devicePath, std::string_view name) const;
     int directoryOf(const std::string& devicePath) const;
     void addBusDevices(std::string_view listing, std::string_view subsystem);
     void finish();
@@ -105,8 +114,9 @@ private:
 
     std::string root_;
     /// The device directories opened so far, by path below the root (-1: none there). Reads
-    /// of a device's attributes and links go relative to its directory, and a directory is
-    /// opened relative to its parent's: the kernel looks up one name instead of a long path.
+    /// of a device's attributes and links go relative to its directory or its parent's, and a
+    /// directory is opened relative to its parent's: the kernel looks up a name or two instead
+    /// of a long path.
     mutable std::unordered_map<std::string, UniqueFd> directories_;
     DeviceTree tree_;
     std::vector<NodeFacts> facts_;

@@ -97,8 +97,30 @@ std::vector<std::string> LinuxDeviceNaming::mountedWholeDisks(const MountEntry& 
     return disks;
 }
 
+std::unique_ptr<DeviceNaming> LinuxDeviceNaming::forOneScan() const {
+    auto naming = std::make_unique<LinuxDeviceNaming>(*this);
+    naming->keepingNames_ = true;
+    naming->devices_.keepLinks();
+    naming->system_.keepLinks();
+    return naming;
+}
+
 std::optional<BlockDeviceNames>
 LinuxDeviceNaming::blockDeviceNames(std::string_view devicePath) const {
+    if (!keepingNames_) {
+        return readBlockDeviceNames(devicePath);
+    }
+    std::string key(devicePath);
+    if (const auto kept = keptNames_.find(key); kept != keptNames_.end()) {
+        return kept->second;
+    }
+    auto names = readBlockDeviceNames(devicePath);
+    keptNames_.emplace(std::move(key), names);
+    return names;
+}
+
+std::optional<BlockDeviceNames>
+LinuxDeviceNaming::readBlockDeviceNames(std::string_view devicePath) const {
     // Only absolute paths can be device nodes: "tmpfs", "proc" or "server:/export" are not.
     if (devicePath.empty() || devicePath.front() != '/') {
         return std::nullopt;

@@ -1,9 +1,11 @@
 // LinuxDeviceNaming: from a Linux mount source (/dev/sdb1, /dev/mapper/x) to registry entries.
 #pragma once
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 #include "platform/device_naming.h"
 #include "platform/linux/sysfs_block_devices.h"
@@ -46,6 +48,8 @@ public:
     /// of every member of a device-mapper, md or multi-device btrfs volume), each once.
     std::vector<RegistryHandle> mountedDiskServices(Registry& registry,
                                                     const MountEntry& mount) const override;
+    /// Returns a naming of the same tree that keeps, for one scan, the names it reads.
+    std::unique_ptr<DeviceNaming> forOneScan() const override;
 
     /// Returns the kernel names of the block device `mount` comes from: its source node, else
     /// (a source such as /dev/root that names no node) the device number the table carries;
@@ -63,10 +67,14 @@ private:
     std::optional<BlockDeviceNames> namesInTree(std::string_view devicePath) const;
     bool agreesWithSystem(std::string_view devicePath, const BlockDeviceNames& names) const;
 
+    std::optional<BlockDeviceNames> readBlockDeviceNames(std::string_view devicePath) const;
+
     SysfsBlockDevices devices_;
     SysfsBlockStacks stacks_;
     MountSourceNodes nodes_;
     SysfsBlockDevices system_;
+    bool keepingNames_ = false; ///< A naming for one scan: names are kept by device path.
+    mutable std::unordered_map<std::string, std::optional<BlockDeviceNames>> keptNames_;
 };
 
 } // namespace quaylet

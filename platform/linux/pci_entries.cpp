@@ -68,7 +68,6 @@ void DeviceTreeBuilder::addPciFunction(const std::string& devicePath, TreeNodeIn
     const std::string_view name = sysfs::baseName(devicePath);
     const PciIdentity identity = pciIdentity(uevent);
     const std::uint32_t classCode = identity.classCode;
-    const bool removable = attribute(devicePath, "removable") == "removable";
     const TreeNodeIndex parentPci = facts_[static_cast<std::size_t>(parent)].pciDevice;
 
     const TreeNodeIndex node = addNode(RegistryClass::IOPCIDevice, devicePath, "", parent, name);
@@ -88,8 +87,11 @@ void DeviceTreeBuilder::addPciFunction(const std::string& devicePath, TreeNodeIn
     const NodeFacts* above =
         parentPci == kNoTreeNode ? nullptr : &facts_[static_cast<std::size_t>(parentPci)];
     const int domain = thunderbolt_.domainBelowTunnelPort(devicePath);
+    const auto removable = [&] {
+        return attribute(devicePath, "removable") == "removable";
+    };
     facts.tunnelled = domain >= 0 || (!thunderbolt_.isHostRouterFunction(devicePath) &&
-                                      (removable || (above != nullptr && above->tunnelled)));
+                                      ((above != nullptr && above->tunnelled) || removable()));
     facts.domain = domain >= 0 ? domain : (above != nullptr ? above->domain : -1);
     if (facts.tunnelled) {
         facts.external = true;

@@ -44,11 +44,25 @@ std::optional<BlockDeviceNames> SysfsBlockDevices::namesOfKernelName(std::string
 // so they resolve by their text, without a system call per component.
 std::optional<BlockDeviceNames> SysfsBlockDevices::namesOfLink(const std::string& linkDirectory,
                                                                std::string_view link) const {
-    const auto target = sysfs::readLink(linkDirectory + "/" + std::string(link));
+    std::string linkPath = linkDirectory + "/" + std::string(link);
+    if (!keepingLinks_) {
+        return readNamesOfLink(linkPath);
+    }
+    if (const auto kept = keptLinks_.find(linkPath); kept != keptLinks_.end()) {
+        return kept->second;
+    }
+    auto names = readNamesOfLink(linkPath);
+    keptLinks_.emplace(std::move(linkPath), names);
+    return names;
+}
+
+std::optional<BlockDeviceNames>
+SysfsBlockDevices::readNamesOfLink(const std::string& linkPath) const {
+    const auto target = sysfs::readLink(linkPath);
     if (!target) {
         return std::nullopt;
     }
-    const std::string directory = sysfs::resolveLink(linkDirectory, *target);
+    const std::string directory = sysfs::resolveLink(sysfs::parentPath(linkPath), *target);
     BlockDeviceNames names;
     names.volume = std::string(sysfs::baseName(directory));
     names.wholeDisk = sysfs::exists(directory + "/partition")

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 namespace quaylet {
 
@@ -50,11 +51,19 @@ public:
     /// Returns the backing file of loop device `name`; nullopt when detached or no loop.
     std::optional<std::string> loopBackingFile(const std::string& name) const;
 
+    /// Makes this reader keep what each link it reads says, and answer again from that: for a
+    /// reader that lives for one scan only, since devices come and go.
+    void keepLinks() { keepingLinks_ = true; }
+
 private:
     std::optional<BlockDeviceNames> namesOfLink(const std::string& linkDirectory,
                                                 std::string_view link) const;
+    std::optional<BlockDeviceNames> readNamesOfLink(const std::string& linkPath) const;
 
     std::string sysRoot_;
+    bool keepingLinks_ = false;
+    /// The names each link read so far gave, by the link's path; kept with keepLinks() only.
+    mutable std::unordered_map<std::string, std::optional<BlockDeviceNames>> keptLinks_;
 };
 
 } // namespace quaylet

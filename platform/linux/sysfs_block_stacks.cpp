@@ -144,6 +144,17 @@ std::vector<std::string> SysfsBlockStacks::peersIn(const BtrfsMembers& filesyste
 // subsystem, which lists the controllers (nvmeK); the namespace's path over controller K is
 // the hidden block device nvmeScKnN of namespace nvmeSnN.
 std::vector<std::string> SysfsBlockStacks::nvmePaths(const std::string& name) const {
+    // Only a namespace's name (nvmeSnN) can have such paths; the name is looked at first, as
+    // it costs no read.
+    const std::string_view subsystem = digitsAfter(name, "nvme");
+    if (subsystem.empty()) {
+        return {};
+    }
+    const std::string_view rest = std::string_view(name).substr(4 + subsystem.size());
+    const std::string_view namespaceId = digitsAfter(rest, "n");
+    if (namespaceId.empty() || rest.size() != 1 + namespaceId.size()) {
+        return {};
+    }
     const std::string link = sysRoot_ + "/class/block/" + name;
     const auto target = sysfs::readLink(link);
     if (!target) {
@@ -151,12 +162,6 @@ std::vector<std::string> SysfsBlockStacks::nvmePaths(const std::string& name) co
     }
     const std::string directory = sysfs::resolveLink(sysfs::parentPath(link), *target);
     if (directory.find(kNvmeSubsystems) == std::string::npos) {
-        return {};
-    }
-    const std::string_view subsystem = digitsAfter(name, "nvme");
-    const std::string_view rest = std::string_view(name).substr(4 + subsystem.size());
-    const std::string_view namespaceId = digitsAfter(rest, "n");
-    if (subsystem.empty() || namespaceId.empty() || rest.size() != 1 + namespaceId.size()) {
         return {};
     }
     std::vector<std::string> paths;

@@ -5,7 +5,6 @@
 #include <cctype>
 #include <charconv>
 #include <filesystem>
-#include <memory>
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -32,15 +31,11 @@ private:
     int fd_;
 };
 
-struct DirectoryCloser {
-    void operator()(DIR* directory) const { ::closedir(directory); }
-};
-
 /// Reads the open attribute `file` to its end, without the trailing newline: from its start
 /// with `fromStart`, else from where it stands.
 std::optional<std::string> readToEnd(int file, bool fromStart) {
     std::string text;
-    std::array<char, 4096> buffer{};
+    std::array<char, 4096> buffer; // filled by the kernel; only what it wrote is read
     off_t offset = 0;
     for (;;) {
         const ssize_t count = fromStart ? ::pread(file, buffer.data(), buffer.size(), offset)
@@ -96,7 +91,7 @@ std::optional<std::string> readLink(const std::string& path) {
 }
 
 std::optional<std::string> readLinkAt(int directory, const char* name) {
-    std::array<char, 4096> buffer{};
+    std::array<char, 4096> buffer; // filled by the kernel; only what it wrote is read
     const ssize_t length = ::readlinkat(directory, name, buffer.data(), buffer.size());
     if (length < 0 || static_cast<std::size_t>(length) >= buffer.size()) {
         return std::nullopt;
@@ -113,16 +108,27 @@ bool existsAt(int directory, const char* name) {
     return ::fstatat(directory, name, &status, AT_SYMLINK_NOFOLLOW) == 0;
 }
 
+// The entries are read into a buffer on the stack: readdir's own buffer is 32 KiB from the
+// heap, which a short program touches afresh, page by page, for each of its many listings.
 std::vector<std::string> listDirectory(const std::string& path) {
     std::vector<std::string> names;
-    const std::unique_ptr<DIR, DirectoryCloser> directory(::opendir(path.c_str()));
-    if (!directory) {
+    const Descriptor directory(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (directory.get() < 0) {
         return names;
     }
-    while (const dirent* entry = ::readdir(directory.get())) {
-        const std::string_view name(entry->d_name);
-        if (name != "." && name != "..") {
-            names.emplace_back(name);
+    alignas(dirent64) std::array<char, 8192> buffer;
+    for (;;) {
+        const ssize_t count = ::getdents64(directory.get(), buffer.data(), buffer.size());
+        if (count <= 0) {
+            break;
+        }
+        for (ssize_t offset = 0; offset < count;) {
+            const auto* entry = reinterpret_cast<const dirent64*>(buffer.data() + offset);
+            const std::string_view name(entry->d_name);
+            if (name != "." && name != "..") {
+                names.emplace_back(name);
+            }
+            offset += entry->d_reclen;
         }
     }
     return names;

@@ -32,10 +32,10 @@ bool isRemoved(const std::string& devicePath, const std::vector<std::string>& re
     return false;
 }
 
-MemoryEntrySpec entrySpec(const TreeNode& node) {
+MemoryEntrySpec entrySpec(const TreeNode& node, PropertyDictionary properties) {
     std::string className(registryClassName(node.registryClass));
     std::vector<std::string> bases = classAncestry(className, {});
-    return MemoryEntrySpec{std::move(className), std::move(bases), node.key, node.properties};
+    return MemoryEntrySpec{std::move(className), std::move(bases), node.key, std::move(properties)};
 }
 
 } // namespace
@@ -72,7 +72,7 @@ void SysfsRegistry::synchronize(bool force, const std::vector<std::string>& remo
     if (!force && !stale_ && sequence == eventSequence_ && removedPaths.empty()) {
         return;
     }
-    const std::shared_ptr<const DeviceTree> tree = buildDeviceTree(root_);
+    DeviceTree tree = buildDeviceTree(root_);
     stale_ = false;
     eventSequence_ = sequence;
 
@@ -80,10 +80,10 @@ void SysfsRegistry::synchronize(bool force, const std::vector<std::string>& remo
     std::unordered_set<TreeNodeIndex> kept;
     const auto keyOf = [&tree](TreeNodeIndex index) -> const std::string& {
         static const std::string none;
-        return index == kNoTreeNode ? none : tree->nodes[static_cast<std::size_t>(index)].key;
+        return index == kNoTreeNode ? none : tree.nodes[static_cast<std::size_t>(index)].key;
     };
-    for (const TreeNodeIndex index : tree->registryOrder) {
-        const TreeNode& node = tree->nodes[static_cast<std::size_t>(index)];
+    for (const TreeNodeIndex index : tree.registryOrder) {
+        const TreeNode& node = tree.nodes[static_cast<std::size_t>(index)];
         const auto known = known_.find(node.key);
         if (known != known_.end() && known->second.parentKey == keyOf(node.parent) &&
             (node.parent == kNoTreeNode || kept.contains(node.parent)) &&
@@ -93,7 +93,7 @@ void SysfsRegistry::synchronize(bool force, const std::vector<std::string>& remo
     }
     std::unordered_set<std::string> keptKeys;
     for (const TreeNodeIndex index : kept) {
-        keptKeys.insert(tree->nodes[static_cast<std::size_t>(index)].key);
+        keptKeys.insert(tree.nodes[static_cast<std::size_t>(index)].key);
     }
     for (auto known = known_.begin(); known != known_.end();) {
         if (keptKeys.contains(known->first)) {
@@ -107,10 +107,10 @@ void SysfsRegistry::synchronize(bool force, const std::vector<std::string>& remo
     // New entries go in parents first, in the tree's order, and are published once all are in.
     std::vector<MemoryEntryId> added;
     std::vector<TreeNodeIndex> pending{0};
-    while (!pending.empty() && !tree->nodes.empty()) {
+    while (!pending.empty() && !tree.nodes.empty()) {
         const TreeNodeIndex index = pending.back();
         pending.pop_back();
-        const TreeNode& node = tree->nodes[static_cast<std::size_t>(index)];
+        TreeNode& node = tree.nodes[static_cast<std::size_t>(index)];
         pending.insert(pending.end(), node.children.rbegin(), node.children.rend());
         if (isRemoved(node.devicePath, removedPaths)) {
             continue;
@@ -131,9 +131,11 @@ void SysfsRegistry::synchronize(bool force, const std::vector<std::string>& remo
             }
             parent = found->second.id;
         }
-        const MemoryEntryId id = addEntry(parent, entrySpec(node));
-        known_.insert_or_assign(node.key, Known{id, keyOf(node.parent), node.properties});
-        added.push_back(id);
+        // The entry takes the tree's properties; the copy kept here finds later changes.
+        Known known{0, keyOf(node.parent), node.properties};
+        known.id = addEntry(parent, entrySpec(node, std::move(node.properties)));
+        added.push_back(known.id);
+        known_.insert_or_assign(node.key, std::move(known));
     }
     for (const MemoryEntryId id : added) {
         publish(id, false);

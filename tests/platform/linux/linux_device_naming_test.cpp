@@ -2,6 +2,7 @@
 // transcripts show the fixture laptops' mounts resolved to their disks).
 #include <cerrno>
 #include <cstring>
+#include <memory>
 
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -63,6 +64,21 @@ TEST_F(LinuxDeviceNamingTest, OnACopiedTreeTakesOnlyDevicesTheSystemAgreesOn) {
     // A recorded table's sources are read by their names alone.
     const LinuxDeviceNaming recorded(root, MountSourceNodes::Recorded);
     EXPECT_EQ(recorded.blockDeviceNames("/dev/sdb1"), (BlockDeviceNames{"sdb1", "sdb"}));
+}
+
+// A naming for one scan keeps what it read: asked again, and about stacks whose members it
+// has met, it answers as the naming it was made from.
+TEST_F(LinuxDeviceNamingTest, ANamingForOneScanAnswersAsItsOrigin) {
+    const std::unique_ptr<DeviceNaming> scanNaming = naming.forOneScan();
+    const auto& kept = dynamic_cast<const LinuxDeviceNaming&>(*scanNaming);
+    for (const char* source : {"/dev/sdb1", "/dev/mapper/vgdock-archive", "/dev/dm-0",
+                               "/dev/loop0p1", "/dev/sda", "/dev/nothing", "tmpfs"}) {
+        const MountEntry mount{source, "/mnt", "ext4", 0};
+        for (int round = 0; round < 2; ++round) {
+            EXPECT_EQ(kept.blockDeviceNames(source), naming.blockDeviceNames(source)) << source;
+            EXPECT_EQ(kept.mountedWholeDisks(mount), naming.mountedWholeDisks(mount)) << source;
+        }
+    }
 }
 
 } // namespace
