@@ -45,21 +45,24 @@ void unmountAll(UnplugPlan& plan, const UnmountTools& tools) {
     if (tools.flush) {
         flushes.emplace(*tools.flush, ordered);
     }
+    std::optional<WritingWatch> watch;
+    if (tools.onWriting) {
+        watch.emplace(tools.gauge, tools.onWriting, tools.watchTimes);
+    }
     for (const VolumeRecord& working : ordered) {
         std::int32_t status = 0;
         std::string message;
         UnmountCause cause = UnmountCause::busy;
-        bool unmounted = false;
-        {
-            // Watched from the flush on: a slow device keeps both waiting.
-            std::optional<WritingWatch> watch;
-            if (tools.onWriting) {
-                watch.emplace(working, tools.gauge, tools.onWriting, tools.watchTimes);
-            }
-            if (flushes) {
-                flushes->awaitBeforeUnmount(working);
-            }
-            unmounted = unmountVolume(working, status, message, cause, tools, &reading);
+        // Watched from the flush on: a slow device keeps both waiting.
+        if (watch) {
+            watch->begin(working);
+        }
+        if (flushes) {
+            flushes->awaitBeforeUnmount(working);
+        }
+        const bool unmounted = unmountVolume(working, status, message, cause, tools, &reading);
+        if (watch) {
+            watch->end();
         }
         if (!unmounted) {
             plan.failures.push_back(UnmountFailure::fromVolume(working, message, status));
