@@ -17,6 +17,14 @@ namespace {
 
 using Kind = Holder::Kind;
 
+/// Knows no application: names a process whose application was looked for already.
+class NoApplications final : public ApplicationLookup {
+public:
+    std::optional<std::string> applicationName(std::int32_t /*pid*/) const override {
+        return std::nullopt;
+    }
+};
+
 bool holdsPath(std::string_view mountPoint, std::string_view path) {
     if (mountPoint == "/") {
         return path.starts_with('/');
@@ -39,8 +47,11 @@ public:
             }
             devices_.push_back(device);
         }
+        // The table just read is the one the storage in use is matched against; one that could
+        // not be read is tried again there.
         if (platform.storageUsage) {
-            usage_ = platform.storageUsage->read();
+            usage_ = mounts_.empty() ? platform.storageUsage->read()
+                                     : platform.storageUsage->readWithMounts(mounts_);
         }
     }
 
@@ -170,8 +181,10 @@ private:
             holder.desktopEntry = std::move(application->desktopEntry);
         }
         if (holder.name.empty()) {
-            const BusyProcessFinder namer(ProcessTools{
-                *platform_.processRunner, platform_.toolCommands, *platform_.applicationLookup});
+            // By the tools alone: the application was looked for just above.
+            static const NoApplications none;
+            const BusyProcessFinder namer(
+                ProcessTools{*platform_.processRunner, platform_.toolCommands, none});
             holder.name = namer.processNameForPid(use.pid, use.command);
         }
         return holder;
