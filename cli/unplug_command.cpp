@@ -111,7 +111,7 @@ int runUnplugCommand(Platform& platform, const UnplugCommandOptions& options,
             lines.writing(volume, left);
         }};
     UnplugOutcome outcome = unmountPlanned(platform, *start.plan, options.everything, reports);
-    nameBusyProcess(platform, outcome);
+    nameBusyProcess(platform, outcome, start.plan.get());
     if (outcome.safe && options.powerOff) {
         outcome.powerOff = powerOffUnplugged(platform, *start.plan);
     }

@@ -36,8 +36,10 @@ bool holdsPath(std::string_view mountPoint, std::string_view path) {
 /// One search over a list of volumes, with the tables it reads once.
 class HolderSearch {
 public:
-    HolderSearch(Platform& platform, std::vector<VolumeHolders>& volumes)
-        : platform_(platform), volumes_(volumes), mounts_(platform.mountTable->entries()) {
+    HolderSearch(Platform& platform, std::vector<VolumeHolders>& volumes,
+                 std::vector<MountEntry> mounts)
+        : platform_(platform), volumes_(volumes),
+          mounts_(mounts.empty() ? platform.mountTable->entries() : std::move(mounts)) {
         for (const VolumeHolders& volume : volumes_) {
             std::uint64_t device = 0;
             for (const MountEntry& mount : mounts_) {
@@ -224,11 +226,12 @@ Holder storageHolder(Holder::Kind kind, std::string name, std::string path, std:
     return holder;
 }
 
-void findHolders(Platform& platform, std::vector<VolumeHolders>& volumes) {
+void findHolders(Platform& platform, std::vector<VolumeHolders>& volumes,
+                 std::vector<MountEntry> mounts) {
     if (volumes.empty()) {
         return;
     }
-    HolderSearch search(platform, volumes);
+    HolderSearch search(platform, volumes, std::move(mounts));
     search.findProcesses();
     search.findStorageHolders();
 }
