@@ -50,10 +50,10 @@ public:
             devices_.push_back(device);
         }
         // The table just read is the one the storage in use is matched against; one that could
-        // not be read is tried again there.
+        // not be read is tried again there. Of the block devices only the images are searched.
         if (platform.storageUsage) {
             usage_ = mounts_.empty() ? platform.storageUsage->read()
-                                     : platform.storageUsage->readWithMounts(mounts_);
+                                     : platform.storageUsage->readImagesWithMounts(mounts_);
         }
     }
 
