@@ -45,7 +45,8 @@ int report(const UnplugOutcome& outcome, const StringTable& strings, bool json, 
 
 /// The command's progress on the errors stream: one line for each volume judged and, while a
 /// slow one is written out, how that goes: rewritten in place on a terminal, else a line for
-/// each change. The worker calls it from one thread at a time, never at once.
+/// each change. The worker calls it from one thread at a time, never at once. Each line goes
+/// out whole, in one write to an unbuffered stream.
 class ProgressLines {
 public:
     ProgressLines(std::ostream& errors, const StringTable& strings, bool inPlace)
@@ -55,21 +56,22 @@ public:
         const std::string text =
             writingEstimateText(strings_, printablePath(volume.displayName), left);
         if (inPlace_) {
-            errors_ << "\r\033[K" << text << std::flush;
+            errors_ << ("\r\033[K" + text) << std::flush;
         } else if (text != shown_) {
-            errors_ << text << std::endl;
+            errors_ << (text + "\n") << std::flush;
         }
         shown_ = text;
     }
 
     void volumeDone(const VolumeRecord& volume, bool unmounted) {
+        std::string line;
         if (inPlace_ && !shown_.empty()) {
-            errors_ << "\r\033[K"; // the volume's own line takes the progress line's place
+            line = "\r\033[K"; // the volume's own line takes the progress line's place
         }
         shown_.clear();
-        errors_ << (unmounted ? "Unmounted " : "Could not unmount ")
-                << printablePath(volume.displayName) << " (" << printablePath(volume.mountPoint)
-                << ")" << std::endl;
+        line += (unmounted ? "Unmounted " : "Could not unmount ") +
+                printablePath(volume.displayName) + " (" + printablePath(volume.mountPoint) + ")\n";
+        errors_ << line << std::flush;
     }
 
 private:
@@ -111,7 +113,7 @@ int runUnplugCommand(Platform& platform, const UnplugCommandOptions& options,
             lines.writing(volume, left);
         }};
     UnplugOutcome outcome = unmountPlanned(platform, *start.plan, options.everything, reports);
-    nameBusyProcess(platform, outcome);
+    nameBusyProcess(platform, outcome, start.plan.get());
     if (outcome.safe && options.powerOff) {
         outcome.powerOff = powerOffUnplugged(platform, *start.plan);
     }

@@ -8,32 +8,58 @@ namespace quaylet {
 
 EarlyFlush::EarlyFlush(VolumeFlush& flush, const std::vector<VolumeRecord>& volumes)
     : flush_(flush) {
-    started_.reserve(volumes.size());
+    planned_.reserve(volumes.size());
     for (const VolumeRecord& volume : volumes) {
+        planned_.push_back({volume.mountPoint, volume.deviceNumber,
+                            flush_.unmountGroup(volume.deviceNumber), false});
+    }
+    if (planned_.empty()) {
+        return;
+    }
+    try {
+        first_ = std::jthread([this] { flushFrom(0); });
+    } catch (const std::system_error&) {
+        markOver(0, planned_.size()); // no thread to be had: the data goes out with the unmounts
+    }
+}
+
+void EarlyFlush::flushFrom(std::size_t index) {
+    std::jthread next;
+    for (std::size_t following = index + 1; following < planned_.size() && !next.joinable();
+         ++following) {
         try {
-            started_.push_back(
-                {volume.deviceNumber, flush_.unmountGroup(volume.deviceNumber),
-                 std::jthread([this, mountPoint = volume.mountPoint, device = volume.deviceNumber] {
-                     // A flush that fails changes nothing: the unmount writes the data itself.
-                     (void)flush_.flushVolume(mountPoint, device);
-                 })});
+            next = std::jthread([this, following] { flushFrom(following); });
         } catch (const std::system_error&) {
-            // No thread to be had: this volume's data goes out with its unmount.
+            markOver(following, following + 1); // left out; the next one is tried
         }
     }
+    // A flush that fails changes nothing: the unmount writes the data itself.
+    (void)flush_.flushVolume(planned_[index].mountPoint, planned_[index].device);
+    markOver(index, index + 1);
+}
+
+void EarlyFlush::markOver(std::size_t from, std::size_t to) {
+    {
+        const std::lock_guard lock(mutex_);
+        for (std::size_t i = from; i < to; ++i) {
+            planned_[i].over = true;
+        }
+    }
+    over_.notify_all();
 }
 
 void EarlyFlush::awaitBeforeUnmount(const VolumeRecord& volume) {
     // The group found when the volume's flush started: a disk stays the disk it is.
-    const auto known = std::ranges::find(started_, volume.deviceNumber, &Started::device);
+    const auto known = std::ranges::find(planned_, volume.deviceNumber, &Planned::device);
     const std::string group =
-        known != started_.end() ? known->group : flush_.unmountGroup(volume.deviceNumber);
-    for (Started& started : started_) {
-        if (started.thread.joinable() &&
-            (group.empty() || started.group.empty() || started.group == group)) {
-            started.thread.join();
-        }
-    }
+        known != planned_.end() ? known->group : flush_.unmountGroup(volume.deviceNumber);
+    std::unique_lock lock(mutex_);
+    over_.wait(lock, [&] {
+        return std::ranges::all_of(planned_, [&](const Planned& planned) {
+            return planned.over ||
+                   !(group.empty() || planned.group.empty() || planned.group == group);
+        });
+    });
 }
 
 } // namespace quaylet

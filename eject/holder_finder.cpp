@@ -18,6 +18,14 @@ namespace {
 
 using Kind = Holder::Kind;
 
+/// Knows no application: names a process whose application was looked for already.
+class NoApplications final : public ApplicationLookup {
+public:
+    std::optional<std::string> applicationName(std::int32_t /*pid*/) const override {
+        return std::nullopt;
+    }
+};
+
 bool holdsPath(std::string_view mountPoint, std::string_view path) {
     if (mountPoint == "/") {
         return path.starts_with('/');
@@ -29,8 +37,10 @@ bool holdsPath(std::string_view mountPoint, std::string_view path) {
 /// One search over a list of volumes, with the tables it reads once.
 class HolderSearch {
 public:
-    HolderSearch(Platform& platform, std::vector<VolumeHolders>& volumes)
-        : platform_(platform), volumes_(volumes), mounts_(platform.mountTable->entries()) {
+    HolderSearch(Platform& platform, std::vector<VolumeHolders>& volumes,
+                 std::vector<MountEntry> mounts)
+        : platform_(platform), volumes_(volumes),
+          mounts_(mounts.empty() ? platform.mountTable->entries() : std::move(mounts)) {
         for (const VolumeHolders& volume : volumes_) {
             std::uint64_t device = 0;
             for (const MountEntry& mount : mounts_) {
@@ -40,8 +50,11 @@ public:
             }
             devices_.push_back(device);
         }
+        // The table just read is the one the storage in use is matched against; one that could
+        // not be read is tried again there. Of the block devices only the images are searched.
         if (platform.storageUsage) {
-            usage_ = platform.storageUsage->read();
+            usage_ = mounts_.empty() ? platform.storageUsage->read()
+                                     : platform.storageUsage->readImagesWithMounts(mounts_);
         }
     }
 
@@ -171,8 +184,10 @@ private:
             holder.desktopEntry = std::move(application->desktopEntry);
         }
         if (holder.name.empty()) {
-            const BusyProcessFinder namer(ProcessTools{
-                *platform_.processRunner, platform_.toolCommands, *platform_.applicationLookup});
+            // By the tools alone: the application was looked for just above.
+            static const NoApplications none;
+            const BusyProcessFinder namer(
+                ProcessTools{*platform_.processRunner, platform_.toolCommands, none});
             holder.name = namer.processNameForPid(use.pid, use.command);
         }
         return holder;
@@ -212,11 +227,12 @@ Holder storageHolder(Holder::Kind kind, std::string name, std::string path, std:
     return holder;
 }
 
-void findHolders(Platform& platform, std::vector<VolumeHolders>& volumes) {
+void findHolders(Platform& platform, std::vector<VolumeHolders>& volumes,
+                 std::vector<MountEntry> mounts) {
     if (volumes.empty()) {
         return;
     }
-    HolderSearch search(platform, volumes);
+    HolderSearch search(platform, volumes, std::move(mounts));
     search.findProcesses();
     search.findStorageHolders();
 }

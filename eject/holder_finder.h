@@ -19,7 +19,10 @@ Holder storageHolder(Holder::Kind kind, std::string name, std::string path,
 /// attached from it, the swap files on it, the file systems mounted inside it, and its NFS
 /// exports. A file lies on a volume when its file system's device number is the volume's, or
 /// when the volume is the innermost mount that holds its path. Volumes without a mount point
-/// keep the holders they carry. Blocks until the tools have ended.
-void findHolders(Platform& platform, std::vector<VolumeHolders>& volumes);
+/// keep the holders they carry. `mounts`, when not empty, is a read of the mount table that is
+/// still the table's own, to search by instead of reading it again. Blocks until the tools
+/// have ended.
+void findHolders(Platform& platform, std::vector<VolumeHolders>& volumes,
+                 std::vector<MountEntry> mounts = {});
 
 } // namespace quaylet

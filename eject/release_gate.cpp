@@ -15,15 +15,29 @@ namespace {
 
 using Names = std::set<std::string, std::less<>>;
 
-/// Whether block device `name` is storage about to be unplugged, judged on its own registry
-/// entry: behind the dock, or with `everything` any external storage.
-bool isUnpluggedStorage(Registry& registry, const std::string& name, bool everything) {
-    const RegistryObject device(registry, registry.serviceForBsdName(name));
+/// Whether a block device is storage about to be unplugged, judged on its own registry entry
+/// `device`: behind the dock, or with `everything` any external storage.
+bool isUnpluggedStorage(Registry& registry, const RegistryObject& device, bool everything) {
     if (!device) {
         return false;
     }
     return isServiceBehindDock(registry, device.get()) ||
            (everything && isExternalStorage(registry, device.get()));
+}
+
+/// The registry entries of the block devices of `report`, in its order, looked up together.
+std::vector<RegistryObject> entriesOf(Registry& registry, const StorageUsageReport& report) {
+    std::vector<std::string> names;
+    names.reserve(report.devices.size());
+    for (const BlockDeviceUse& device : report.devices) {
+        names.push_back(device.name);
+    }
+    std::vector<RegistryObject> entries;
+    entries.reserve(names.size()); // no allocation between the lookup and the owners below
+    for (const RegistryHandle handle : registry.servicesForBsdNames(names)) {
+        entries.emplace_back(registry, handle);
+    }
+    return entries;
 }
 
 /// Returns the mount the file at `path` lies on: the longest mount point that holds it, the
@@ -117,9 +131,10 @@ ReleaseCheck checkRelease(Platform& platform, bool everything,
                                           ? platform.storageUsage->readWithMounts(*mounts)
                                           : platform.storageUsage->read();
     Names held;
-    for (const BlockDeviceUse& device : report.devices) {
-        if (isUnpluggedStorage(*platform.registry, device.name, everything)) {
-            held.insert(device.name);
+    const std::vector<RegistryObject> entries = entriesOf(*platform.registry, report);
+    for (std::size_t i = 0; i < entries.size() && i < report.devices.size(); ++i) {
+        if (isUnpluggedStorage(*platform.registry, entries[i], everything)) {
+            held.insert(report.devices[i].name);
         }
     }
     growHeld(report, held);

@@ -2,6 +2,7 @@
 #include "eject/unmount_worker.h"
 
 #include <array>
+#include <functional>
 #include <optional>
 #include <string_view>
 
@@ -17,63 +18,11 @@ bool stillMounted(const VolumeRecord& volume, const std::shared_ptr<const MountP
     return judge.isMounted(volume.mountPoint, volume.deviceNumber);
 }
 
-} // namespace
-
-void unmountAll(UnplugPlan& plan, const UnmountTools& tools) {
-    plan.failures.clear();
-    if (plan.volumeCount() < 1) {
-        return;
-    }
-    // Innermost images first, so every image goes before the volume holding its file.
-    const std::array<const std::vector<VolumeRecord>*, 5> lists{
-        &plan.thirdLevelImages, &plan.secondLevelImages, &plan.firstLevelImages, &plan.dockVolumes,
-        &plan.externalVolumes};
-    // Every list is read once, in order, before anything is unmounted.
-    std::vector<VolumeRecord> ordered;
-    for (const std::vector<VolumeRecord>* list : lists) {
-        ordered.insert(ordered.end(), list->begin(), list->end());
-    }
-    // One mount-table read judges each volume and serves as the first check of the next; the
-    // caller's read, when it gives one, serves as the first check of the first.
-    std::shared_ptr<const MountPointProbe> ownReading;
-    std::shared_ptr<const MountPointProbe>& reading =
-        tools.reading != nullptr ? *tools.reading : ownReading;
-    if (!reading) {
-        reading = tools.mounts.snapshot();
-    }
-    std::optional<EarlyFlush> flushes;
-    if (tools.flush) {
-        flushes.emplace(*tools.flush, ordered);
-    }
-    for (const VolumeRecord& working : ordered) {
-        std::int32_t status = 0;
-        std::string message;
-        UnmountCause cause = UnmountCause::busy;
-        bool unmounted = false;
-        {
-            // Watched from the flush on: a slow device keeps both waiting.
-            std::optional<WritingWatch> watch;
-            if (tools.onWriting) {
-                watch.emplace(working, tools.gauge, tools.onWriting, tools.watchTimes);
-            }
-            if (flushes) {
-                flushes->awaitBeforeUnmount(working);
-            }
-            unmounted = unmountVolume(working, status, message, cause, tools, &reading);
-        }
-        if (!unmounted) {
-            plan.failures.push_back(UnmountFailure::fromVolume(working, message, status));
-            plan.failures.back().cause = cause;
-        }
-        if (tools.onVolumeDone) {
-            tools.onVolumeDone(working, unmounted);
-        }
-    }
-}
-
-bool unmountVolume(const VolumeRecord& volume, std::int32_t& status, std::string& message,
-                   UnmountCause& cause, const UnmountTools& tools,
-                   std::shared_ptr<const MountPointProbe>* reading) {
+/// unmountVolume, with `readAgain` taking the read that judges the outcome into `reading`.
+bool runAndJudge(const VolumeRecord& volume, std::int32_t& status, std::string& message,
+                 UnmountCause& cause, const UnmountTools& tools,
+                 const std::shared_ptr<const MountPointProbe>* reading,
+                 const std::function<void()>& readAgain) {
     status = 0;
     message.clear();
     cause = UnmountCause::busy;
@@ -102,10 +51,93 @@ bool unmountVolume(const VolumeRecord& volume, std::int32_t& status, std::string
                          }
                      });
     cause = own.value_or(first.value_or(UnmountCause::busy));
-    if (reading != nullptr) {
-        *reading = tools.mounts.snapshot();
-    }
+    readAgain();
     return !stillMounted(volume, reading, tools.mounts);
+}
+
+} // namespace
+
+void unmountAll(UnplugPlan& plan, const UnmountTools& tools) {
+    plan.failures.clear();
+    if (plan.volumeCount() < 1) {
+        return;
+    }
+    // Innermost images first, so every image goes before the volume holding its file.
+    const std::array<const std::vector<VolumeRecord>*, 5> lists{
+        &plan.thirdLevelImages, &plan.secondLevelImages, &plan.firstLevelImages, &plan.dockVolumes,
+        &plan.externalVolumes};
+    // Every list is read once, in order, before anything is unmounted.
+    std::vector<VolumeRecord> ordered;
+    for (const std::vector<VolumeRecord>* list : lists) {
+        ordered.insert(ordered.end(), list->begin(), list->end());
+    }
+    // One mount-table read judges each volume and serves as the first check of the next; the
+    // caller's read, when it gives one, serves as the first check of the first.
+    std::shared_ptr<const MountPointProbe> ownReading;
+    std::shared_ptr<const MountPointProbe>& reading =
+        tools.reading != nullptr ? *tools.reading : ownReading;
+    // A read taken since the watch last answered stays the table's own until the watch tells
+    // of a change: a volume that stayed mounted, where nothing changed, costs no read.
+    std::unique_ptr<MountTableChanges> ownChanges;
+    MountTableChanges* changes = tools.reading != nullptr ? tools.readingChanges : nullptr;
+    bool readSinceAsked = changes != nullptr;
+    if (changes == nullptr) {
+        ownChanges = tools.mounts.watchChanges(); // since after the caller's read, if any
+        changes = ownChanges.get();
+    }
+    const auto readAgain = [&] {
+        const bool changed = changes == nullptr || changes->changedSinceLastAsked();
+        if (changed || !readSinceAsked) {
+            reading = tools.mounts.snapshot();
+            readSinceAsked = changes != nullptr;
+        }
+    };
+    if (!reading) {
+        reading = tools.mounts.snapshot();
+        readSinceAsked = changes != nullptr;
+    }
+    std::optional<EarlyFlush> flushes;
+    if (tools.flush) {
+        flushes.emplace(*tools.flush, ordered);
+    }
+    std::optional<WritingWatch> watch;
+    if (tools.onWriting) {
+        watch.emplace(tools.gauge, tools.onWriting, tools.watchTimes);
+    }
+    for (const VolumeRecord& working : ordered) {
+        std::int32_t status = 0;
+        std::string message;
+        UnmountCause cause = UnmountCause::busy;
+        // Watched from the flush on: a slow device keeps both waiting.
+        if (watch) {
+            watch->begin(working);
+        }
+        if (flushes) {
+            flushes->awaitBeforeUnmount(working);
+        }
+        const bool unmounted =
+            runAndJudge(working, status, message, cause, tools, &reading, readAgain);
+        if (watch) {
+            watch->end();
+        }
+        if (!unmounted) {
+            plan.failures.push_back(UnmountFailure::fromVolume(working, message, status));
+            plan.failures.back().cause = cause;
+        }
+        if (tools.onVolumeDone) {
+            tools.onVolumeDone(working, unmounted);
+        }
+    }
+}
+
+bool unmountVolume(const VolumeRecord& volume, std::int32_t& status, std::string& message,
+                   UnmountCause& cause, const UnmountTools& tools,
+                   std::shared_ptr<const MountPointProbe>* reading) {
+    return runAndJudge(volume, status, message, cause, tools, reading, [&] {
+        if (reading != nullptr) {
+            *reading = tools.mounts.snapshot();
+        }
+    });
 }
 
 } // namespace quaylet

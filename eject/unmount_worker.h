@@ -31,6 +31,9 @@ struct UnmountTools {
     /// When set: the read of the table the first volume is first looked at by, when it holds
     /// one (else a read is taken); left holding the read that judged the last volume.
     std::shared_ptr<const MountPointProbe>* reading = nullptr;
+    /// When set with `reading`: tells whether the table has changed since the read `reading`
+    /// holds was taken; else the worker watches the table itself.
+    MountTableChanges* readingChanges = nullptr;
 };
 
 /// Empties `plan.failures`, unmounts every planned volume (third-, second-, first-level images,

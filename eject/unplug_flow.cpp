@@ -69,16 +69,31 @@ bool foundOnAVolume(const std::vector<VolumeHolders>& volumes, Holder::Kind kind
     });
 }
 
+/// Takes the plan's latest read of the mount table when the table has not changed since;
+/// empty otherwise. Either way the plan keeps neither the read nor its watch.
+std::vector<MountEntry> currentMounts(UnplugPlan* plan) {
+    if (plan == nullptr) {
+        return {};
+    }
+    std::vector<MountEntry> mounts = std::exchange(plan->latestMounts, {});
+    const std::shared_ptr<MountTableChanges> changes =
+        std::exchange(plan->latestMountsChanges, nullptr);
+    if (changes == nullptr || changes->changedSinceLastAsked()) {
+        mounts.clear();
+    }
+    return mounts;
+}
+
 /// Fills the outcome's holders: of each volume that stayed mounted, else of the gate's holds;
 /// a swap area or image the gate found alone is dropped when a volume lists it.
-void findOutcomeHolders(Platform& platform, UnplugOutcome& outcome) {
+void findOutcomeHolders(Platform& platform, UnplugOutcome& outcome, UnplugPlan* plan) {
     if (!outcome.failures.empty()) {
         outcome.holders.clear();
         for (const UnmountFailure& failure : outcome.failures) {
             outcome.holders.push_back({failure.displayName, failure.mountPoint, {}});
         }
     }
-    findHolders(platform, outcome.holders);
+    findHolders(platform, outcome.holders, currentMounts(plan));
     const std::vector<VolumeHolders> searched = outcome.holders;
     std::erase_if(outcome.holders, [&](const VolumeHolders& volume) {
         return volume.mountPoint.empty() && volume.holders.size() == 1 &&
@@ -117,7 +132,9 @@ UnplugOutcome releaseOutcome(const ReleaseCheck& check) {
 } // namespace
 
 UnplugStart beginUnplug(Platform& platform, bool everything, const ReleaseGate& gate) {
-    // The scan sees the table that was judged readable, and reads it no second time.
+    // The scan sees the table that was judged readable, and reads it no second time. Watched
+    // from before the read, it stays the table's own until the watch tells of a change.
+    std::shared_ptr<MountTableChanges> changes = platform.mountPointProbe->watchChanges();
     const MountTableCopy mounts(platform.mountTable->entries());
     if (mounts.empty()) {
         // An unreadable table would read as nothing to unmount: safe, which it may not be.
@@ -137,14 +154,16 @@ UnplugStart beginUnplug(Platform& platform, bool everything, const ReleaseGate& 
     }
     // The unmounting takes its first look at the first volume from the table the plan was made
     // from: a volume gone since only costs a tool run, which the next read then judges.
-    plan->scannedMounts = mounts.entries();
+    plan->latestMounts = mounts.entries();
+    plan->latestMountsChanges = std::move(changes);
     return {std::nullopt, std::move(plan)};
 }
 
 UnplugOutcome unmountPlanned(Platform& platform, UnplugPlan& plan, bool everything,
                              const UnmountReports& reports, const ReleaseGate& gate) {
     // An empty table is one that could not be read: the worker then reads it itself.
-    std::vector<MountEntry> scanned = std::exchange(plan.scannedMounts, {});
+    std::vector<MountEntry> scanned = std::exchange(plan.latestMounts, {});
+    std::shared_ptr<MountTableChanges> changes = std::exchange(plan.latestMountsChanges, nullptr);
     std::shared_ptr<const MountPointProbe> reading =
         scanned.empty() ? nullptr : platform.mountPointProbe->readingOf(std::move(scanned));
     unmountAll(plan, UnmountTools{*platform.processRunner,
@@ -155,7 +174,8 @@ UnplugOutcome unmountPlanned(Platform& platform, UnplugPlan& plan, bool everythi
                                   platform.writebackGauge.get(),
                                   reports.writing,
                                   {},
-                                  &reading});
+                                  &reading,
+                                  changes.get()});
     std::vector<UnmountFailure> failures;
     if (plan.copyFailures(failures) < 1) {
         // The read that judged the last volume is the system's table as the unmounting left it
@@ -163,6 +183,12 @@ UnplugOutcome unmountPlanned(Platform& platform, UnplugPlan& plan, bool everythi
         const std::vector<MountEntry>* last = reading ? reading->keptEntries() : nullptr;
         return releaseOutcome(
             gate(platform, everything, last != nullptr && !last->empty() ? last : nullptr));
+    }
+    // The read that judged the last volume, for the search of what holds those that stayed.
+    if (const std::vector<MountEntry>* last = reading ? reading->keptEntries() : nullptr;
+        last != nullptr && changes != nullptr) {
+        plan.latestMounts = *last;
+        plan.latestMountsChanges = std::move(changes);
     }
     // Named by the first volume that stayed mounted, with why: a volume the user may not
     // unmount is not in use, and the advice differs.
@@ -176,11 +202,11 @@ UnplugOutcome unmountPlanned(Platform& platform, UnplugPlan& plan, bool everythi
     return outcome;
 }
 
-void nameBusyProcess(Platform& platform, UnplugOutcome& outcome) {
+void nameBusyProcess(Platform& platform, UnplugOutcome& outcome, UnplugPlan* plan) {
     if (outcome.safe || (outcome.failures.empty() && outcome.holders.empty())) {
         return;
     }
-    findOutcomeHolders(platform, outcome);
+    findOutcomeHolders(platform, outcome, plan);
     if (outcome.failures.empty() || outcome.textKey != "BUSY_VOLUME") {
         return; // only a volume in use has a process to name
     }

@@ -59,7 +59,9 @@ UnplugOutcome unmountPlanned(Platform& platform, UnplugPlan& plan, bool everythi
 /// busy (on the first volume when one holds it) and takes the text that names it with the
 /// first volume. When no process is found, the text stays, unless the tool cannot see other
 /// users' processes and nothing else holds the volume: the text then says that one of those
-/// holds it. Blocks until the tools have ended.
-void nameBusyProcess(Platform& platform, UnplugOutcome& outcome);
+/// holds it. With `plan`, the plan unmountPlanned left the outcome from, the search takes the
+/// plan's latest read of the mount table when the table has not changed since, instead of
+/// reading it again. Blocks until the tools have ended.
+void nameBusyProcess(Platform& platform, UnplugOutcome& outcome, UnplugPlan* plan = nullptr);
 
 } // namespace quaylet

@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstdint>
 #include <functional>
 #include <mutex>
 #include <thread>
@@ -22,30 +23,43 @@ struct WatchTimes {
     std::chrono::milliseconds interval{1000}; ///< Between reports after that.
 };
 
-/// Watches one volume's unmount from a thread of its own: when it has not ended after
-/// `times.delay`, reports through `report`, then again every `times.interval`, until the watch
-/// is destroyed; a reading by which nothing at all is left is not reported. A short unmount
-/// never hears of it. No report begins after the destructor has returned.
+/// Watches the unmounts of one run, one volume at a time, from one thread of its own: when a
+/// volume's watch has not ended `times.delay` after it began, reports through `report`, then
+/// again every `times.interval`, until it ends; a reading by which nothing at all is left is
+/// not reported. A short unmount never hears of it. No report of a volume begins after its
+/// watch has ended, nor any after the destructor has returned.
 class WritingWatch {
 public:
-    /// Starts watching `volume`, reading `gauge` (none: reports without figures). Without a
-    /// thread to be had, watches nothing.
-    WritingWatch(const VolumeRecord& volume, const WritebackGauge* gauge, WritingReport report,
-                 WatchTimes times = {});
+    /// Watches nothing yet; reads `gauge` (none: reports without figures).
+    WritingWatch(const WritebackGauge* gauge, WritingReport report, WatchTimes times = {});
     WritingWatch(const WritingWatch&) = delete;
     WritingWatch& operator=(const WritingWatch&) = delete;
     ~WritingWatch() = default; // the thread is asked to stop and joins
 
+    /// Starts watching `volume`, which must outlive its watch, in place of the one before.
+    /// The thread starts with the first volume; without a thread to be had, watches nothing.
+    void begin(const VolumeRecord& volume);
+    /// Ends the watch of the current volume; returns once a report of it that was running is
+    /// over.
+    void end();
+
 private:
+    using Clock = std::chrono::steady_clock;
+
     void watch(const std::stop_token& stop);
 
-    const VolumeRecord& volume_;
     const WritebackGauge* gauge_;
     WritingReport report_;
     WatchTimes times_;
     std::mutex mutex_;
     std::condition_variable_any wake_;
-    std::jthread thread_; // last: starts once the members it reads are set
+    const VolumeRecord* volume_ = nullptr; ///< The volume watched now; null between two.
+    std::uint64_t watchNumber_ = 0;        ///< Counts the watches begun, to tell them apart.
+    Clock::time_point due_;                ///< When the current volume's next report is due.
+    /// Until when the thread sleeps without being woken; the maximum while it waits for a
+    /// volume. A volume whose first report is due earlier wakes it.
+    Clock::time_point sleepsUntil_ = Clock::time_point::max();
+    std::jthread thread_; // last: stops and joins before the members it reads go
 };
 
 } // namespace quaylet

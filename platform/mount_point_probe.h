@@ -10,6 +10,15 @@
 
 namespace quaylet {
 
+/// Tells whether a mount table has changed.
+class MountTableChanges {
+public:
+    virtual ~MountTableChanges() = default;
+    /// Returns whether the table may have changed since the last call, or at the first call
+    /// since the watch began; true when it cannot tell.
+    virtual bool changedSinceLastAsked() = 0;
+};
+
 /// Judges whether a volume is still mounted at a path, the way the platform can tell: on Linux
 /// by the mount table (the directory usually stays), on macOS by the directory's existence.
 class MountPointProbe {
@@ -32,6 +41,8 @@ public:
     }
     /// The read of the table this probe answers from, when it keeps one; null otherwise.
     virtual const std::vector<MountEntry>* keptEntries() const { return nullptr; }
+    /// Starts a watch on the table this probe reads; null when its changes cannot be told.
+    virtual std::unique_ptr<MountTableChanges> watchChanges() const { return nullptr; }
 };
 
 } // namespace quaylet

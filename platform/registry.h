@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <vector>
 
 #include "platform/property_value.h"
 
@@ -88,6 +89,17 @@ public:
     virtual RegistryHandle matchingServices(MatchingDictionary matching) = 0;
     /// Returns the one service published for a BSD (kernel) device name, or 0.
     virtual RegistryHandle serviceForBsdName(std::string_view bsdName) = 0;
+    /// Returns serviceForBsdName of each of `bsdNames`, in their order, all from the registry
+    /// as it stands at one moment.
+    virtual std::vector<RegistryHandle>
+    servicesForBsdNames(const std::vector<std::string>& bsdNames) {
+        std::vector<RegistryHandle> services;
+        services.reserve(bsdNames.size());
+        for (const std::string& name : bsdNames) {
+            services.push_back(serviceForBsdName(name));
+        }
+        return services;
+    }
 
     /// Creates a port through which this registry's notification callbacks are delivered.
     virtual std::unique_ptr<NotificationPort> createNotificationPort() = 0;

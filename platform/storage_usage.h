@@ -63,6 +63,12 @@ public:
     virtual StorageUsageReport readWithMounts(const std::vector<MountEntry>& /*mounts*/) const {
         return read();
     }
+    /// As readWithMounts, but the block devices may be narrowed to those that attach disk
+    /// images (with their backing files) and what stands on them: for a search of the images
+    /// attached from a volume.
+    virtual StorageUsageReport readImagesWithMounts(const std::vector<MountEntry>& mounts) const {
+        return readWithMounts(mounts);
+    }
 };
 
 /// Storage usage held in memory: what a test or snapshot says, nothing in use by default.

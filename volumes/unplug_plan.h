@@ -2,8 +2,10 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
+#include "platform/mount_point_probe.h"
 #include "platform/mount_table.h"
 #include "volumes/unmount_failure.h"
 #include "volumes/volume_record.h"
@@ -20,8 +22,12 @@ public:
     std::vector<VolumeRecord> secondLevelImages; ///< Images whose file lies on a first-level image.
     std::vector<VolumeRecord> thirdLevelImages; ///< Images whose file lies on a second-level image.
     std::vector<UnmountFailure> failures;       ///< Boot-volume refusal, or volumes left mounted.
-    /// The mount table as the scan read it, which the plan was made from; empty when not kept.
-    std::vector<MountEntry> scannedMounts;
+    /// The latest read of the mount table: the scan's, which the plan was made from, then the
+    /// one that judged the last volume; empty when not kept.
+    std::vector<MountEntry> latestMounts;
+    /// Tells whether the mount table has changed since `latestMounts` was read; null when
+    /// nothing can.
+    std::shared_ptr<MountTableChanges> latestMountsChanges;
 
     /// Empties all six lists.
     void clear();

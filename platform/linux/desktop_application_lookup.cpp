@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <utility>
 
@@ -211,6 +212,19 @@ std::optional<DesktopApplication> DesktopApplicationLookup::fromExecutable(std::
     if (executable.ends_with(kDeleted)) {
         executable.resize(executable.size() - kDeleted.size());
     }
+    struct stat executableFile {};
+    const bool fileKnown = ::stat(executable.c_str(), &executableFile) == 0;
+    // Entries often name one program twice (TryExec and Exec) and several entries the same
+    // one: each is looked for once.
+    std::map<std::string, bool, std::less<>> judged;
+    const auto starts = [&](const std::string& program) {
+        const auto [known, fresh] = judged.try_emplace(program, false);
+        if (fresh) {
+            known->second =
+                startsExecutable(program, executable, fileKnown ? &executableFile : nullptr);
+        }
+        return known->second;
+    };
     for (const std::string& dir : roots_.applicationDirs) {
         for (const fs::path& file : desktopFiles(dir)) {
             const auto entry = DesktopEntry::read(file.string(), roots_.locale);
@@ -218,10 +232,7 @@ std::optional<DesktopApplication> DesktopApplicationLookup::fromExecutable(std::
                 continue;
             }
             for (const std::string& program : {entry->tryExec, execProgram(entry->exec)}) {
-                if (program.empty() || isLauncher(program)) {
-                    continue;
-                }
-                if (resolveProgram(program) == executable) {
+                if (!program.empty() && !isLauncher(program) && starts(program)) {
                     return DesktopApplication{entry->name, desktopEntryId(file, dir)};
                 }
             }
@@ -230,21 +241,34 @@ std::optional<DesktopApplication> DesktopApplicationLookup::fromExecutable(std::
     return std::nullopt;
 }
 
-std::optional<std::string>
-DesktopApplicationLookup::resolveProgram(const std::string& program) const {
+bool DesktopApplicationLookup::startsExecutable(const std::string& program,
+                                                const std::string& executable,
+                                                const struct stat* file) const {
+    // A program that is another file than the executable cannot resolve to its path: the file
+    // decides without resolving the program's links.
+    const auto otherFile = [file](const struct stat& status) {
+        return file != nullptr && (status.st_dev != file->st_dev || status.st_ino != file->st_ino);
+    };
     std::error_code error;
+    struct stat status {};
     if (program.find('/') != std::string::npos) {
+        if (::stat(program.c_str(), &status) == 0 && otherFile(status)) {
+            return false;
+        }
         const fs::path resolved = fs::weakly_canonical(program, error);
-        return error ? std::nullopt : std::optional<std::string>(resolved.string());
+        return !error && resolved.string() == executable;
     }
     for (const std::string& dir : roots_.executableDirs) {
-        const fs::path candidate = fs::path(dir) / program;
-        if (fs::exists(candidate, error)) {
+        const std::string candidate = (fs::path(dir) / program).string();
+        if (::stat(candidate.c_str(), &status) == 0) { // the first folder that has it
+            if (otherFile(status)) {
+                return false;
+            }
             const fs::path resolved = fs::canonical(candidate, error);
-            return error ? std::nullopt : std::optional<std::string>(resolved.string());
+            return !error && resolved.string() == executable;
         }
     }
-    return std::nullopt;
+    return false;
 }
 
 } // namespace quaylet

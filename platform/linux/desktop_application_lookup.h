@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
+
 #include "platform/application_lookup.h"
 
 namespace quaylet {
@@ -37,7 +39,10 @@ public:
 private:
     std::optional<DesktopApplication> fromScope(std::int32_t pid) const;
     std::optional<DesktopApplication> fromExecutable(std::int32_t pid) const;
-    std::optional<std::string> resolveProgram(const std::string& program) const;
+    /// Whether `program` (a path, or a name looked for along the executable folders) resolves
+    /// to `executable`, whose file `file` is when known.
+    bool startsExecutable(const std::string& program, const std::string& executable,
+                          const struct stat* file) const;
 
     DesktopApplicationRoots roots_;
 };

@@ -10,6 +10,7 @@
 #include "platform/device_number.h"
 #include "platform/linux/canonical_path.h"
 #include "platform/linux/libmount_handles.h"
+#include "platform/linux/mountinfo_changes.h"
 
 namespace quaylet {
 namespace {
@@ -94,7 +95,7 @@ std::vector<MountEntry> LibmountMountTable::entries() const {
 }
 
 LibmountMountPointProbe::LibmountMountPointProbe(std::string mountInfoPath)
-    : table_(std::move(mountInfoPath)) {}
+    : mountInfoPath_(mountInfoPath), table_(std::move(mountInfoPath)) {}
 
 bool LibmountMountPointProbe::isMounted(const std::string& mountPoint,
                                         std::uint64_t deviceNumber) const {
@@ -108,6 +109,10 @@ std::shared_ptr<const MountPointProbe> LibmountMountPointProbe::snapshot() const
 std::shared_ptr<const MountPointProbe>
 LibmountMountPointProbe::readingOf(std::vector<MountEntry> entries) const {
     return std::make_shared<MountTableReading>(std::move(entries));
+}
+
+std::unique_ptr<MountTableChanges> LibmountMountPointProbe::watchChanges() const {
+    return MountinfoChanges::open(mountInfoPath_);
 }
 
 } // namespace quaylet

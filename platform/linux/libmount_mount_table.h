@@ -40,8 +40,11 @@ public:
     /// A probe that judges by `entries` as the snapshot judges by its read.
     std::shared_ptr<const MountPointProbe>
     readingOf(std::vector<MountEntry> entries) const override;
+    /// A watch by the kernel's change notice when the table is the kernel's; else null.
+    std::unique_ptr<MountTableChanges> watchChanges() const override;
 
 private:
+    std::string mountInfoPath_;
     LibmountMountTable table_;
 };
 

@@ -67,9 +67,15 @@ StorageUsageReport LinuxStorageUsage::readWithMounts(const std::vector<MountEntr
     return readAll(&mounts);
 }
 
-StorageUsageReport LinuxStorageUsage::readAll(const std::vector<MountEntry>* mounts) const {
+StorageUsageReport
+LinuxStorageUsage::readImagesWithMounts(const std::vector<MountEntry>& mounts) const {
+    return readAll(&mounts, true);
+}
+
+StorageUsageReport LinuxStorageUsage::readAll(const std::vector<MountEntry>* mounts,
+                                              bool loopsOnly) const {
     StorageUsageReport report;
-    if (!readDevices(report)) {
+    if (!readDevices(report, loopsOnly)) {
         report.unreadable = "block devices";
     }
     if (!readMounts(report, mounts != nullptr ? *mounts : mountTable_.entries()) &&
@@ -83,13 +89,18 @@ StorageUsageReport LinuxStorageUsage::readAll(const std::vector<MountEntry>* mou
     return report;
 }
 
-bool LinuxStorageUsage::readDevices(StorageUsageReport& report) const {
+bool LinuxStorageUsage::readDevices(StorageUsageReport& report, bool loopsOnly) const {
     if (!sysfs::exists(sysfsRoot_ + "/class/block")) {
         return false;
     }
     const SysfsBlockDevices devices(sysfsRoot_);
     std::map<std::string, std::size_t> byName;
-    const std::vector<std::string> blockNames = stacks_.blockDevices();
+    std::vector<std::string> blockNames = stacks_.blockDevices();
+    if (loopsOnly) {
+        // A loop device's partitions are loop devices by name too (loop0p1).
+        std::erase_if(blockNames,
+                      [](const std::string& name) { return !name.starts_with("loop"); });
+    }
     std::vector<std::vector<std::string>> holders = stacks_.holdersOfEach(blockNames);
     for (std::size_t i = 0; i < blockNames.size(); ++i) {
         const std::string& name = blockNames[i];

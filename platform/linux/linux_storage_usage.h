@@ -31,10 +31,12 @@ public:
     /// Reads all three sources afresh; names the first one that could not be read.
     StorageUsageReport read() const override;
     StorageUsageReport readWithMounts(const std::vector<MountEntry>& mounts) const override;
+    /// Reads only the loop devices among the block devices.
+    StorageUsageReport readImagesWithMounts(const std::vector<MountEntry>& mounts) const override;
 
 private:
-    bool readDevices(StorageUsageReport& report) const;
-    StorageUsageReport readAll(const std::vector<MountEntry>* mounts) const;
+    bool readDevices(StorageUsageReport& report, bool loopsOnly) const;
+    StorageUsageReport readAll(const std::vector<MountEntry>* mounts, bool loopsOnly = false) const;
     bool readMounts(StorageUsageReport& report, const std::vector<MountEntry>& entries) const;
     bool readSwaps(StorageUsageReport& report) const;
     void readExports(StorageUsageReport& report) const;

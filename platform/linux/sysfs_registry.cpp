@@ -157,6 +157,17 @@ RegistryHandle SysfsRegistry::serviceForBsdName(std::string_view bsdName) {
     return MemoryRegistry::serviceForBsdName(bsdName);
 }
 
+std::vector<RegistryHandle>
+SysfsRegistry::servicesForBsdNames(const std::vector<std::string>& bsdNames) {
+    synchronize();
+    std::vector<RegistryHandle> services;
+    services.reserve(bsdNames.size());
+    for (const std::string& name : bsdNames) {
+        services.push_back(MemoryRegistry::serviceForBsdName(name));
+    }
+    return services;
+}
+
 RegistryHandle SysfsRegistry::addMatchingNotification(NotificationPort& port,
                                                       MatchingDictionary matching,
                                                       MatchingCallback callback) {

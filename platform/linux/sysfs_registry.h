@@ -35,6 +35,10 @@ public:
     RegistryHandle matchingServices(MatchingDictionary matching) override;
     /// Returns the media entry of the kernel block device `bsdName` (sdb1, nvme0n1, dm-0), or 0.
     RegistryHandle serviceForBsdName(std::string_view bsdName) override;
+    /// The media entries of the block devices `bsdNames`, looked up after one check of the
+    /// tree, so that the kernel's event count is read once for all of them.
+    std::vector<RegistryHandle>
+    servicesForBsdNames(const std::vector<std::string>& bsdNames) override;
     /// A port fed by device events. When they cannot be watched, the port never delivers and
     /// its failure() says why.
     std::unique_ptr<NotificationPort> createNotificationPort() override;

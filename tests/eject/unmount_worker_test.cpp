@@ -1,6 +1,9 @@
 // The unmount worker over a scripted disk tool and a mount table held in memory.
+#include <algorithm>
+#include <chrono>
 #include <map>
 #include <set>
+#include <thread>
 
 #include <sys/sysmacros.h>
 
@@ -44,6 +47,12 @@ protected:
         if (const auto words = says.find(target); words != says.end()) {
             return words->second; // stays mounted, for the reason its lines give
         }
+        if (const auto flushed = flush.flushed();
+            tools.flush != nullptr &&
+            std::find(flushed.begin(), flushed.end(), target) == flushed.end()) {
+            heard.emplace_back("unflushed " + target, false);
+        }
+        std::this_thread::sleep_for(toolTime);
         if (busy.count(target) == 0) {
             mounts.mounted.erase(target);
         }
@@ -62,6 +71,8 @@ protected:
     std::set<std::string> busy;
     std::map<std::string, std::string> says; ///< The tool's lines for a volume that stays.
     bool toolStarts = true;
+    std::chrono::milliseconds toolTime{0};
+    MemoryVolumeFlush flush;
     RecordingProcessRunner runner{[this](const auto& argv) {
         return diskTool(argv);
     }};
@@ -109,6 +120,27 @@ TEST_F(UnmountWorkerTest, TheToolsLineAboutTheVolumeSaysWhyItStayed) {
     ASSERT_EQ(plan.failures.size(), 2u);
     EXPECT_EQ(plan.failures[0].cause, UnmountCause::notAllowed);
     EXPECT_EQ(plan.failures[1].cause, UnmountCause::failed); // no line of its own: the first
+}
+
+TEST_F(UnmountWorkerTest, EveryVolumeIsFlushedBeforeItsUnmountAndEachSlowOneIsReportedInTime) {
+    plan.dockVolumes = {volume("dock1"), volume("dock2")};
+    plan.externalVolumes = {volume("ext")};
+    toolTime = std::chrono::milliseconds(150);
+    const MemoryWritebackGauge gauge(WritebackReading{5'000'000, std::nullopt});
+    tools.flush = &flush;
+    tools.gauge = &gauge;
+    // Reported 20 ms into each unmount, and only once each: the next would be due in a minute.
+    tools.watchTimes = {std::chrono::milliseconds(20), std::chrono::minutes(1)};
+    tools.onWriting = [this](const VolumeRecord& v, const WritebackReading& left) {
+        heard.emplace_back("writing " + v.displayName, left.deviceBytes == 5'000'000U);
+    };
+    unmountAll(plan, tools);
+    EXPECT_EQ(heard, (std::vector<std::pair<std::string, bool>>{{"writing dock1", true},
+                                                                {"dock1", true},
+                                                                {"writing dock2", true},
+                                                                {"dock2", true},
+                                                                {"writing ext", true},
+                                                                {"ext", true}}));
 }
 
 TEST_F(UnmountWorkerTest, ToolThatCannotStartFailsOnlyVolumesStillMounted) {
