@@ -21,15 +21,22 @@ bool stillMounted(const VolumeRecord& volume, const std::shared_ptr<const MountP
 /// unmountVolume, with `readAgain` taking the read that judges the outcome into `reading`.
 bool runAndJudge(const VolumeRecord& volume, std::int32_t& status, std::string& message,
                  UnmountCause& cause, const UnmountTools& tools,
-                 const std::shared_ptr<const MountPointProbe>* reading,
+                 std::shared_ptr<const MountPointProbe>* reading,
                  const std::function<void()>& readAgain) {
     status = 0;
     message.clear();
     cause = UnmountCause::busy;
     // Judged by the planned device: a file system under or over it at the same path, or an
-    // automount trigger left there, is not this volume.
-    if (!stillMounted(volume, reading, tools.mounts)) {
-        return true; // already gone: no tool run
+    // automount trigger left there, is not this volume. Where the path shows the volume on top,
+    // the path alone judges the outcome too, and no read of the table is needed.
+    const bool onTop = tools.mounts.askMountPoint(volume.mountPoint, volume.deviceNumber) == true;
+    if (!onTop) {
+        if (reading != nullptr && !*reading) {
+            readAgain(); // the last volume was judged by its path
+        }
+        if (!stillMounted(volume, reading, tools.mounts)) {
+            return true; // already gone: no tool run
+        }
     }
     // Whether the volume is gone, only the mount table says; the tool's lines say why not. Its
     // line about this volume names the mount point as given when that is printable as it is.
@@ -51,6 +58,16 @@ bool runAndJudge(const VolumeRecord& volume, std::int32_t& status, std::string& 
                          }
                      });
     cause = own.value_or(first.value_or(UnmountCause::busy));
+    if (onTop) {
+        if (const std::optional<bool> after =
+                tools.mounts.askMountPoint(volume.mountPoint, volume.deviceNumber)) {
+            // The table has changed since the read `reading` holds, which no longer serves.
+            if (reading != nullptr) {
+                reading->reset();
+            }
+            return !*after;
+        }
+    }
     readAgain();
     return !stillMounted(volume, reading, tools.mounts);
 }
@@ -87,7 +104,7 @@ void unmountAll(UnplugPlan& plan, const UnmountTools& tools) {
     }
     const auto readAgain = [&] {
         const bool changed = changes == nullptr || changes->changedSinceLastAsked();
-        if (changed || !readSinceAsked) {
+        if (changed || !readSinceAsked || !reading) {
             reading = tools.mounts.snapshot();
             readSinceAsked = changes != nullptr;
         }

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -41,6 +42,15 @@ public:
     }
     /// The read of the table this probe answers from, when it keeps one; null otherwise.
     virtual const std::vector<MountEntry>* keptEntries() const { return nullptr; }
+    /// Asks the mount point itself, without reading the table: true when the volume of the
+    /// planned device `deviceNumber` is the uppermost mount at `mountPoint`, false when no mount
+    /// is rooted there at all; nullopt when the path cannot tell for certain or this probe does
+    /// not ask paths. A false after a true says that the volume went away; a false alone may be
+    /// a volume hidden by a mount over a parent directory, which only the table shows.
+    virtual std::optional<bool> askMountPoint(const std::string& /*mountPoint*/,
+                                              std::uint64_t /*deviceNumber*/) const {
+        return std::nullopt;
+    }
     /// Starts a watch on the table this probe reads; null when its changes cannot be told.
     virtual std::unique_ptr<MountTableChanges> watchChanges() const { return nullptr; }
 };

@@ -10,6 +10,7 @@
 #include "platform/device_number.h"
 #include "platform/linux/canonical_path.h"
 #include "platform/linux/libmount_handles.h"
+#include "platform/linux/mount_root_check.h"
 #include "platform/linux/mountinfo_changes.h"
 
 namespace quaylet {
@@ -109,6 +110,14 @@ std::shared_ptr<const MountPointProbe> LibmountMountPointProbe::snapshot() const
 std::shared_ptr<const MountPointProbe>
 LibmountMountPointProbe::readingOf(std::vector<MountEntry> entries) const {
     return std::make_shared<MountTableReading>(std::move(entries));
+}
+
+std::optional<bool> LibmountMountPointProbe::askMountPoint(const std::string& mountPoint,
+                                                          std::uint64_t deviceNumber) const {
+    if (mountInfoPath_ != kMountInfoPath) {
+        return std::nullopt;
+    }
+    return mountedByPath(mountPoint, deviceNumber);
 }
 
 std::unique_ptr<MountTableChanges> LibmountMountPointProbe::watchChanges() const {

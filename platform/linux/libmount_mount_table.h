@@ -1,6 +1,8 @@
 // LibmountMountTable and LibmountMountPointProbe: the kernel's mount table read through libmount.
 #pragma once
 
+#include <cstdint>
+#include <optional>
 #include <string>
 
 #include "platform/mount_point_probe.h"
@@ -40,6 +42,10 @@ public:
     /// A probe that judges by `entries` as the snapshot judges by its read.
     std::shared_ptr<const MountPointProbe>
     readingOf(std::vector<MountEntry> entries) const override;
+    /// Asks the path (mountedByPath) when the table is this process's own, whose mounts are the
+    /// ones its paths resolve through; nullopt for any other table.
+    std::optional<bool> askMountPoint(const std::string& mountPoint,
+                                      std::uint64_t deviceNumber) const override;
     /// A watch by the kernel's change notice when the table is the kernel's; else null.
     std::unique_ptr<MountTableChanges> watchChanges() const override;
 
