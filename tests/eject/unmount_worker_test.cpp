@@ -17,13 +17,26 @@ namespace {
 
 using testing::RecordingProcessRunner;
 
-/// Mount points that are mounted, and which of them the tool takes off.
+/// Mount points that are mounted, and which of them the tool takes off. With `pathsAnswer`,
+/// a mount point tells whether its volume is on top, except one `hidden` by a mount over its
+/// parent, which looks unmounted there and shows only in the table.
 class FakeMounts : public MountPointProbe {
 public:
     bool isMounted(const std::string& mountPoint, std::uint64_t) const override {
+        tableQuestions.push_back(mountPoint);
         return mounted.count(mountPoint) != 0;
     }
+    std::optional<bool> askMountPoint(const std::string& mountPoint,
+                                      std::uint64_t) const override {
+        if (!pathsAnswer) {
+            return std::nullopt;
+        }
+        return hidden.count(mountPoint) == 0 && mounted.count(mountPoint) != 0;
+    }
     std::set<std::string> mounted;
+    std::set<std::string> hidden;
+    bool pathsAnswer = false;
+    mutable std::vector<std::string> tableQuestions;
 };
 
 VolumeRecord volume(const std::string& name) {
@@ -141,6 +154,20 @@ TEST_F(UnmountWorkerTest, EveryVolumeIsFlushedBeforeItsUnmountAndEachSlowOneIsRe
                                                                 {"dock2", true},
                                                                 {"writing ext", true},
                                                                 {"ext", true}}));
+}
+
+TEST_F(UnmountWorkerTest, APathJudgesOnlyAVolumeItShowedOnTopAndTheTableTheRest) {
+    mounts.pathsAnswer = true;
+    mounts.hidden.insert("/media/dock2"); // looks gone at its path, yet is mounted
+    busy.insert("/media/dock1");
+    plan.dockVolumes = {volume("dock1"), volume("dock2"), volume("ext")};
+    unmountAll(plan, tools);
+    EXPECT_EQ(toolTargets(),
+              (std::vector<std::string>{"/media/dock1", "/media/dock2", "/media/ext"}));
+    ASSERT_EQ(plan.failures.size(), 1u);
+    EXPECT_EQ(plan.failures[0].mountPoint, "/media/dock1");
+    // The hidden volume is judged by the table before and after its run, the others not at all.
+    EXPECT_EQ(mounts.tableQuestions, (std::vector<std::string>{"/media/dock2", "/media/dock2"}));
 }
 
 TEST_F(UnmountWorkerTest, ToolThatCannotStartFailsOnlyVolumesStillMounted) {
