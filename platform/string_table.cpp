@@ -43,7 +43,13 @@ std::optional<StringTable> StringTable::fromJson(std::string_view json) {
 }
 
 const StringTable& StringTable::builtIn() {
-    static const StringTable table = fromJson(embeddedStringsJson()).value_or(StringTable{});
+    static const StringTable table = [] {
+        StringTable texts;
+        for (const EmbeddedText& entry : embeddedStrings()) {
+            texts.texts_.emplace(entry.key, entry.text);
+        }
+        return texts;
+    }();
     return table;
 }
 
