@@ -127,6 +127,7 @@ ReleaseCheck checkRelease(Platform& platform, bool everything,
         check.unreadable = "storage in use";
         return check;
     }
+    const RegistryLookups lookups(*platform.registry); // one look at the devices for all
     const StorageUsageReport report = mounts != nullptr
                                           ? platform.storageUsage->readWithMounts(*mounts)
                                           : platform.storageUsage->read();

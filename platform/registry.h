@@ -101,6 +101,13 @@ public:
         return services;
     }
 
+    /// From here to the matching endLookups(), lookups made on this thread may answer from the
+    /// services as the first of them found them, so that a scan asking many questions looks
+    /// for device changes once. Pairs nest; other threads are not affected. RegistryLookups
+    /// pairs them.
+    virtual void beginLookups() {}
+    virtual void endLookups() {}
+
     /// Creates a port through which this registry's notification callbacks are delivered.
     virtual std::unique_ptr<NotificationPort> createNotificationPort() = 0;
     /// Arms a notification for services that match. The returned iterator first yields the
@@ -116,6 +123,18 @@ public:
 
     /// Returns the version of the operating system this registry describes.
     virtual OperatingSystemVersion operatingSystemVersion() const = 0;
+};
+
+/// Holds a registry's lookups on this thread to one look at the devices while it lives.
+class RegistryLookups {
+public:
+    explicit RegistryLookups(Registry& registry) : registry_(registry) { registry_.beginLookups(); }
+    ~RegistryLookups() { registry_.endLookups(); }
+    RegistryLookups(const RegistryLookups&) = delete;
+    RegistryLookups& operator=(const RegistryLookups&) = delete;
+
+private:
+    Registry& registry_;
 };
 
 } // namespace quaylet

@@ -202,6 +202,8 @@ std::int32_t scanVolumes(const ScanSources& sources, UnplugPlan& plan, bool ever
     if (table.empty()) {
         return 0;
     }
+    // One look at the devices for the whole scan, as there is one read of the mount table.
+    const RegistryLookups lookups(sources.registry);
     // The scan asks about one device several times (its disks, then its volume); a naming
     // of its own answers the repeats from what it read, and is gone when the scan ends.
     const std::unique_ptr<DeviceNaming> scanNaming = sources.deviceNaming.forOneScan();

@@ -44,8 +44,31 @@ SysfsRegistry::SysfsRegistry(std::string root, EventSourceFactory eventSources)
     : MemoryRegistry(kReportedVersion), root_(sysfs::normalRoot(std::move(root))),
       eventSources_(eventSources ? std::move(eventSources) : openUdevEvents) {}
 
+void SysfsRegistry::beginLookups() {
+    const std::lock_guard lock(syncMutex_);
+    if (lookupsDepth_ > 0 && lookupsThread_ != std::this_thread::get_id()) {
+        return; // another thread holds them: this one checks at every lookup, as without
+    }
+    if (lookupsDepth_++ == 0) {
+        lookupsThread_ = std::this_thread::get_id();
+        checkedInLookups_ = false;
+    }
+}
+
+void SysfsRegistry::endLookups() {
+    const std::lock_guard lock(syncMutex_);
+    if (lookupsDepth_ > 0 && lookupsThread_ == std::this_thread::get_id()) {
+        --lookupsDepth_;
+    }
+}
+
 void SysfsRegistry::synchronize(bool force, const std::vector<std::string>& removedPaths) {
     const std::lock_guard lock(syncMutex_);
+    const bool holding = lookupsDepth_ > 0 && lookupsThread_ == std::this_thread::get_id();
+    if (holding && checkedInLookups_ && !force && removedPaths.empty()) {
+        return;
+    }
+    checkedInLookups_ = checkedInLookups_ || holding;
     // The kernel counts every device event; an unchanged count means an unchanged tree. A
     // copied tree without the count is read once and again only when marked stale.
     std::optional<std::uint64_t> sequence;

@@ -7,6 +7,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <thread>
 #include <unordered_map>
 #include <vector>
 
@@ -45,6 +46,10 @@ public:
     RegistryHandle addMatchingNotification(NotificationPort& port, MatchingDictionary matching,
                                            MatchingCallback callback) override;
 
+    /// Within a pair, this thread's lookups check the kernel's event count once.
+    void beginLookups() override;
+    void endLookups() override;
+
     /// Reads the device tree again when the kernel has announced events since the last read,
     /// or always with `force`, and publishes and terminates the differences. Devices at or
     /// below `removedPaths` count as gone even while sysfs still shows them.
@@ -72,6 +77,9 @@ private:
     UniqueFd sequenceFile_;
     bool sequenceKindKnown_ = false; ///< Whether the count's file system was looked at.
     std::unordered_map<std::string, Known> known_; ///< Live entries by their tree keys.
+    int lookupsDepth_ = 0;          ///< Open beginLookups() pairs, all of one thread.
+    std::thread::id lookupsThread_; ///< The thread that holds them.
+    bool checkedInLookups_ = false; ///< Whether the count was read since they began.
 };
 
 } // namespace quaylet

@@ -72,16 +72,24 @@ TEST(SysfsRegistryGoldenTest, EachFixtureTreeGivesItsGoldenRegistry) {
 
 // The kernel counts its device events; a changed count makes the next lookup read the tree
 // again, while handles from before still answer for the entries that went away.
-TEST(SysfsRegistryTest, ANewEventCountRereadsTheTree) {
+TEST(SysfsRegistryTest, ANewEventCountRereadsTheTreeOnceAHeldRunOfLookupsHasEnded) {
     const testing::TemporaryDirectory directory;
     const std::filesystem::path root = directory.path() + "/sys";
     std::filesystem::create_directory_symlink(testing::fixturePath("laptop-dock", "sys"), root);
     SysfsRegistry registry(root.string());
     testing::attachLedger(registry);
-    const RegistryHandle ssd = registry.serviceForBsdName("sda");
-    ASSERT_NE(ssd, kNoRegistryObject);
-    std::filesystem::remove(root);
-    std::filesystem::create_directory_symlink(testing::fixturePath("laptop-undocked", "sys"), root);
+    RegistryHandle ssd = kNoRegistryObject;
+    {
+        const RegistryLookups lookups(registry);
+        ssd = registry.serviceForBsdName("sda");
+        ASSERT_NE(ssd, kNoRegistryObject);
+        std::filesystem::remove(root);
+        std::filesystem::create_directory_symlink(testing::fixturePath("laptop-undocked", "sys"),
+                                                  root);
+        const RegistryHandle again = registry.serviceForBsdName("sda");
+        EXPECT_NE(again, kNoRegistryObject); // found again, in the tree that is gone
+        registry.release(again);
+    }
     EXPECT_EQ(registry.serviceForBsdName("sda"), kNoRegistryObject);
     EXPECT_EQ(registry.className(ssd), "IOMedia");
     registry.release(ssd);
