@@ -113,7 +113,7 @@ LibmountMountPointProbe::readingOf(std::vector<MountEntry> entries) const {
 }
 
 std::optional<bool> LibmountMountPointProbe::askMountPoint(const std::string& mountPoint,
-                                                          std::uint64_t deviceNumber) const {
+                                                           std::uint64_t deviceNumber) const {
     if (mountInfoPath_ != kMountInfoPath) {
         return std::nullopt;
     }

@@ -26,8 +26,7 @@ public:
         tableQuestions.push_back(mountPoint);
         return mounted.count(mountPoint) != 0;
     }
-    std::optional<bool> askMountPoint(const std::string& mountPoint,
-                                      std::uint64_t) const override {
+    std::optional<bool> askMountPoint(const std::string& mountPoint, std::uint64_t) const override {
         if (!pathsAnswer) {
             return std::nullopt;
         }

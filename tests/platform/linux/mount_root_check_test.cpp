@@ -32,7 +32,7 @@ TEST(MountRootCheckTest, TellsTheVolumeOnTopAndNoMountButNotAVolumeCoveredByAnot
     const std::uint64_t lower = deviceOf(target);
     EXPECT_EQ(mountedByPath(target, lower), true);
     EXPECT_EQ(mountedByPath(target + "/", lower), true);
-    EXPECT_EQ(mountedByPath(target, 0), std::nullopt);     // any device: the table tells
+    EXPECT_EQ(mountedByPath(target, 0), std::nullopt);      // any device: the table tells
     EXPECT_EQ(mountedByPath(target, parent), std::nullopt); // another device on top
 
     ASSERT_EQ(::mount("quaylet-upper", target.c_str(), "tmpfs", 0, "size=64k"), 0);
