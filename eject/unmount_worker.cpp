@@ -3,6 +3,7 @@
 
 #include <array>
 #include <functional>
+#include <iterator>
 #include <optional>
 #include <string_view>
 
@@ -113,9 +114,12 @@ void unmountAll(UnplugPlan& plan, const UnmountTools& tools) {
         reading = tools.mounts.snapshot();
         readSinceAsked = changes != nullptr;
     }
+    // The first volume's unmount follows at once and writes its data as soon as a flush
+    // would; a flush of its own would only have it written twice.
     std::optional<EarlyFlush> flushes;
-    if (tools.flush) {
-        flushes.emplace(*tools.flush, ordered);
+    if (tools.flush && ordered.size() > 1) {
+        flushes.emplace(*tools.flush,
+                        std::vector<VolumeRecord>(std::next(ordered.begin()), ordered.end()));
     }
     std::optional<WritingWatch> watch;
     if (tools.onWriting) {
