@@ -12,6 +12,22 @@
 namespace quaylet {
 namespace {
 
+/// Below this much data dirty or under writeback in the whole system, flushing early cannot
+/// gain what it costs: a thread per volume, and a flush that each unmount then repeats (for a
+/// journalled file system, a commit and a cache flush of the disk). Even a slow stick writes a
+/// megabyte within a tenth of a second.
+constexpr std::uint64_t kWorthFlushingEarly = 1024 * 1024;
+
+/// Whether the kernel may hold enough unwritten data for an early flush to pay; true when it
+/// cannot be told.
+bool worthFlushingEarly(const WritebackGauge* gauge) {
+    if (gauge == nullptr) {
+        return true;
+    }
+    const std::optional<std::uint64_t> system = gauge->read(0).systemBytes;
+    return !system || *system >= kWorthFlushingEarly;
+}
+
 /// Whether `volume` is still mounted, judged by `reading` when it holds a read, else by the probe.
 bool stillMounted(const VolumeRecord& volume, const std::shared_ptr<const MountPointProbe>* reading,
                   const MountPointProbe& probe) {
@@ -117,7 +133,7 @@ void unmountAll(UnplugPlan& plan, const UnmountTools& tools) {
     // The first volume's unmount follows at once and writes its data as soon as a flush
     // would; a flush of its own would only have it written twice.
     std::optional<EarlyFlush> flushes;
-    if (tools.flush && ordered.size() > 1) {
+    if (tools.flush && ordered.size() > 1 && worthFlushingEarly(tools.gauge)) {
         flushes.emplace(*tools.flush,
                         std::vector<VolumeRecord>(std::next(ordered.begin()), ordered.end()));
     }

@@ -38,8 +38,10 @@ struct UnmountTools {
 
 /// Empties `plan.failures`, unmounts every planned volume (third-, second-, first-level images,
 /// dock volumes, external volumes) and appends one failure for each volume still mounted.
-/// The flushes begin together before the first unmount; each volume's own (and those of its
-/// disk) end before it is unmounted. Blocks until every tool run and flush has ended.
+/// The flushes of the volumes after the first begin together before the first unmount, when
+/// `tools.gauge` does not tell that too little is unwritten for them to pay; each volume's own
+/// (and those of its disk) end before it is unmounted. Blocks until every tool run and flush
+/// has ended.
 void unmountAll(UnplugPlan& plan, const UnmountTools& tools);
 
 /// Unmounts the disk carrying `volume` and returns whether the volume is gone; sets `status` to

@@ -26,7 +26,8 @@ class WritebackGauge {
 public:
     virtual ~WritebackGauge() = default;
     /// Returns what is left to write to the device carrying file system `deviceNumber` (a
-    /// volume record's); the figures that cannot be read are left out.
+    /// volume record's; 0 for the system's figure alone); the figures that cannot be read are
+    /// left out.
     virtual WritebackReading read(std::uint64_t deviceNumber) const = 0;
 };
 

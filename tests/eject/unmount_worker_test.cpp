@@ -171,6 +171,25 @@ TEST_F(UnmountWorkerTest, APathJudgesOnlyAVolumeItShowedOnTopAndTheTableTheRest)
     EXPECT_EQ(mounts.tableQuestions, (std::vector<std::string>{"/media/dock2", "/media/dock2"}));
 }
 
+TEST_F(UnmountWorkerTest, LittleUnwrittenDataIsLeftToTheUnmountsAndAnUnknownAmountIsFlushed) {
+    plan.dockVolumes = {volume("dock1"), volume("dock2"), volume("ext")};
+    tools.flush = &flush;
+    const MemoryWritebackGauge little(WritebackReading{std::nullopt, 200'000});
+    tools.gauge = &little;
+    unmountAll(plan, tools);
+    EXPECT_TRUE(flush.flushed().empty());
+
+    for (const char* name : {"dock1", "dock2", "ext"}) {
+        mounts.mounted.insert(std::string("/media/") + name);
+    }
+    const MemoryWritebackGauge unknown;
+    tools.gauge = &unknown;
+    unmountAll(plan, tools);
+    std::vector<std::string> flushed = flush.flushed(); // begun side by side, in any order
+    std::ranges::sort(flushed);
+    EXPECT_EQ(flushed, (std::vector<std::string>{"/media/dock2", "/media/ext"}));
+}
+
 TEST_F(UnmountWorkerTest, ToolThatCannotStartFailsOnlyVolumesStillMounted) {
     toolStarts = false;
     mounts.mounted.erase("/media/a");
