@@ -55,8 +55,8 @@ bool runAndJudge(const VolumeRecord& volume, std::int32_t& status, std::string& 
             return true; // already gone: no tool run
         }
     }
-    // Whether the volume is gone, only the mount table says; the tool's lines say why not. Its
-    // line about this volume names the mount point as given when that is printable as it is.
+    // Whether the volume is gone, only the path or the table says; the tool's lines say why not.
+    // Its line about this volume names the mount point as given when that is printable as it is.
     const std::string ownLine = " " + volume.mountPoint + " (";
     std::optional<UnmountCause> own;
     std::optional<UnmountCause> first;
